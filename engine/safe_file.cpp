@@ -1,0 +1,163 @@
+#include "safe_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace fernweave {
+
+namespace {
+
+void SetError(std::string* error, const std::string& what) {
+    if (error) *error = what;
+}
+
+std::string ErrnoText(const std::string& what, int err) { return what + ": " + std::strerror(err); }
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8_t> data, std::string* error,
+                        FileWriter writer) {
+    if (requested.empty()) {
+        SetError(error, "no file name");
+        return false;
+    }
+    std::string path = requested;
+    struct stat st {};
+    bool exists = false;
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            // Replace the file the link points to, and keep the link.
+            char resolved[PATH_MAX];
+            if (::realpath(path.c_str(), resolved) == nullptr) {
+                SetError(error, ErrnoText(requested, errno));
+                return false;
+            }
+            path = resolved;
+            if (::stat(path.c_str(), &st) != 0) {
+                SetError(error, ErrnoText(requested, errno));
+                return false;
+            }
+        }
+        if (!S_ISREG(st.st_mode)) {
+            SetError(error, requested + ": not a regular file");
+            return false;
+        }
+        exists = true;
+    } else if (errno != ENOENT) {
+        SetError(error, ErrnoText(requested, errno));
+        return false;
+    }
+
+    std::string temp = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, ErrnoText(requested, errno));
+        return false;
+    }
+    temp = name.data();
+
+    mode_t mode;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    auto writeAll = writer.WriteAll ? writer.WriteAll : WriteAllToDescriptor;
+    bool ok = ::fchmod(fd, mode) == 0;
+    int err = errno;
+    if (ok) {
+        ok = writeAll(fd, data.data(), data.size());
+        err = errno;
+    }
+    if (ok) {
+        ok = ::fsync(fd) == 0;
+        err = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok) {
+        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        SetError(error, ErrnoText(requested, err ? err : EIO));
+        return false;
+    }
+    return true;
+}
+
+bool ReadFilePrefix(const std::string& path, std::size_t limit, std::string& bytes, std::string* error) {
+    bytes.clear();
+    // Non-blocking open: a named pipe must not hang the program.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        SetError(error, ErrnoText(path, errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        SetError(error, path + ": not a regular file");
+        return false;
+    }
+    bytes.resize(limit);
+    std::size_t got = 0;
+    while (got < limit) {
+        const ssize_t n = ::read(fd, bytes.data() + got, limit - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            bytes.clear();
+            SetError(error, ErrnoText(path, err));
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return true;
+}
+
+}  // namespace fernweave

@@ -1,0 +1,30 @@
+// Writing a file so that a failure never destroys what was there: the bytes go
+// to a temporary file beside the target, which then replaces the target by a
+// rename. Only a regular file (or a missing name) is ever replaced.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace fernweave {
+
+// Where the bytes of a write go; tests put a failing writer in to stand for a full disk.
+struct FileWriter {
+    // Writes all of `data` to the open descriptor; false on any failure.
+    bool (*WriteAll)(int fd, const std::uint8_t* data, std::size_t size) = nullptr;
+};
+
+// The writer used when none is given: write(2) until done, retrying interrupted calls.
+bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size);
+
+// Replaces (or creates) `path` with `data`. On failure returns false, says why
+// in `error` (when given) and leaves any existing file untouched.
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data, std::string* error = nullptr,
+                        FileWriter writer = {});
+
+// Reads at most `limit` bytes from the start of a regular file. False when the
+// file cannot be opened or is not a regular file.
+bool ReadFilePrefix(const std::string& path, std::size_t limit, std::string& bytes, std::string* error = nullptr);
+
+}  // namespace fernweave

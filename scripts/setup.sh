@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Fernweave needs to build, run and test.
+# Idempotent: quiet when everything is present; runs apt-get update once otherwise.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libjpeg62-turbo-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libchm-dev libchm1 fp-utils
+  cups printer-driver-cups-pdf poppler-utils
+  clang libclang-rt-14-dev
+  xvfb xauth xdotool imagemagick
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then SUDO=(sudo); fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
