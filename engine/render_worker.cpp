@@ -1,0 +1,24 @@
+#include "render_worker.h"
+
+namespace fernweave {
+
+TRender::TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended) : state_(state) {
+    thread_ = std::thread([&state, &canvas, repaint, ended = std::move(ended)] {
+        RunPreparedLoop(state, canvas, repaint);
+        state.Rendering.store(false);
+        if (ended) ended();
+    });
+}
+
+TRender::~TRender() {
+    if (thread_.joinable()) {
+        state_.StopRequested.store(true);
+        thread_.join();
+    }
+}
+
+void TRender::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace fernweave

@@ -1,0 +1,35 @@
+// The render worker: a thread that runs the prepared chaos-game loop until
+// StopRequested, clears Rendering and then reports its end.
+#pragma once
+
+#include <functional>
+#include <thread>
+
+#include "fractal_state.h"
+#include "picture.h"
+#include "renderer.h"
+
+namespace fernweave {
+
+class TRender {
+public:
+    // Called on the worker thread after Rendering is false; it must only hand
+    // the end over to the user-interface thread.
+    using EndNotice = std::function<void()>;
+
+    // The end notice is in place before the thread starts, so no end is missed.
+    TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended);
+    // Stops and waits for a worker still running.
+    ~TRender();
+    TRender(const TRender&) = delete;
+    TRender& operator=(const TRender&) = delete;
+
+    // Waits for the thread to finish; call after the end notice arrived.
+    void Join();
+
+private:
+    FractalState& state_;
+    std::thread thread_;
+};
+
+}  // namespace fernweave
