@@ -1,0 +1,29 @@
+// Every message box (and later every file dialog) goes through this one small
+// interface, so that tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace fernweave {
+
+class TDialogs {
+public:
+    enum class Buttons { Ok, YesNoCancel };
+    enum class Icon { Information, Warning, Error };
+    enum class Answer { Ok, Yes, No, Cancel };
+
+    virtual ~TDialogs() = default;
+
+    // A modal message box owned by `owner`.
+    virtual Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) = 0;
+};
+
+// The real dialogs of the desktop.
+class TQtDialogs : public TDialogs {
+public:
+    Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) override;
+};
+
+}  // namespace fernweave

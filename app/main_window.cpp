@@ -1,0 +1,474 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <exception>
+
+#include "canvas_image.h"
+#include "program_info.h"
+#include "render_control.h"
+#include "renderer.h"
+#include "resources.h"
+#include "strokes.h"
+
+namespace fernweave {
+
+namespace {
+
+// Keeps a button's tooltip from showing while its hint still reaches the status bar.
+class TNoToolTip : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
+};
+
+}  // namespace
+
+TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), state_(state), dialogs_(dialogs) {
+    LoadProgramResources();
+    setObjectName("frmMain");
+    setWindowTitle(ProgramCaption);
+    setWindowIcon(QIcon(":/icons/fernweave.svg"));
+    resize(640, 480);
+    OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+
+    BuildMenus();
+    BuildToolBar();
+
+    auto* client = new QWidget(this);
+    auto* layout = new QHBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    BuildColorPanel();
+    layout->addWidget(pnlColor);
+    ScrollBox1 = new QScrollArea(client);
+    ScrollBox1->setObjectName("ScrollBox1");
+    ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
+    ScrollBox1->setWidgetResizable(false);
+    imgPaint = new TCanvasImage;
+    ScrollBox1->setWidget(imgPaint);
+    layout->addWidget(ScrollBox1, 1);
+    setCentralWidget(client);
+    BuildStatusBar();
+
+    // The start-up state of a fresh run.
+    imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
+    BackColor = clBlack;
+    ForeColor = clWhite;
+    imgPaint->SetPicture(Picture24(550, 364, BackColor));
+    ForgetRendering(state_, Canvas());
+    Resolution = TResolution{72, 72};
+    state_.PointCount = 0;
+    state_.UsedColorCount = 0;
+    state_.Rendering = false;
+    state_.StopRequested = false;
+    state_.ObjectImported = false;
+    FSaved = true;
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+TfrmMain::~TfrmMain() {
+    // A rendering still running when the program is ended otherwise.
+    if (worker_) {
+        state_.StopRequested = true;
+        worker_.reset();
+    }
+}
+
+Picture24& TfrmMain::Canvas() { return imgPaint->Picture(); }
+
+void TfrmMain::Guard(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        dialogs_.Message(this, ProgramCaption, QString::fromLocal8Bit(error.what()), TDialogs::Buttons::Ok,
+                         TDialogs::Icon::Error);
+    } catch (...) {
+        dialogs_.Message(this, ProgramCaption, "Unknown error.", TDialogs::Buttons::Ok, TDialogs::Icon::Error);
+    }
+}
+
+QAction* TfrmMain::MenuItem(QMenu* menu, const char* name, const QString& caption, const QString& hint,
+                            const QKeySequence& shortcut, void (TfrmMain::*handler)()) {
+    auto* action = menu->addAction(caption);
+    action->setObjectName(name);
+    action->setStatusTip(hint);
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    if (handler) connect(action, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+QAction* TfrmMain::ToolButton(const char* name, const QString& caption, const QString& hint, const QString& icon,
+                              void (TfrmMain::*handler)()) {
+    auto* action = new QAction(ToolbarIcon(icon), caption, this);
+    action->setObjectName(name);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    if (handler) connect(action, &QAction::triggered, this, [this, handler] { Guard([this, handler] { (this->*handler)(); }); });
+    ToolBar1->addAction(action);
+    QWidget* button = ToolBar1->widgetForAction(action);
+    button->setObjectName(name);
+    button->setMinimumSize(47, 40);
+    return action;
+}
+
+void TfrmMain::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu("&File");
+    mnuFileNew = MenuItem(file, "mnuFileNew", "&New Image", "Create a New Image", QKeySequence("Ctrl+N"), &TfrmMain::mnuFileNewClick);
+    file->addSeparator();
+    mnuFileLoad = MenuItem(file, "mnuFileLoad", "&Load Picture from File", "", QKeySequence("Ctrl+L"), &TfrmMain::mnuFileLoadClick);
+    mnuFileSave = MenuItem(file, "mnuFileSave", "&Save Picture to File", "", QKeySequence("Ctrl+S"), &TfrmMain::mnuFileSaveClick);
+    file->addSeparator();
+    mnuFileExport = MenuItem(file, "mnuFileExport", "&Export Object to File", "", QKeySequence("Ctrl+E"), &TfrmMain::mnuFileExportClick);
+    mnuFileImport = MenuItem(file, "mnuFileImport", "&Import Object from File", "", QKeySequence("Ctrl+I"), &TfrmMain::mnuFileImportClick);
+    file->addSeparator();
+    mnuFilePrint = MenuItem(file, "mnuFilePrint", "&Print...", "Print the Picture", QKeySequence("Ctrl+P"), &TfrmMain::mnuFilePrintClick);
+    mnuFilePrintSetup = MenuItem(file, "mnuFilePrintSetup", "P&rint Setup...", "Change the Printing Options", {},
+                                 &TfrmMain::mnuFilePrintSetupClick);
+    file->addSeparator();
+    mnuFileExit = MenuItem(file, "mnuFileExit", "E&xit", "Quit the Application", {}, &TfrmMain::mnuFileExitClick);
+
+    QMenu* edit = bar->addMenu("&Edit");
+    mnuEditUndo = MenuItem(edit, "mnuEditUndo", "&Undo Rendering", "", QKeySequence("Ctrl+Z"), &TfrmMain::mnuEditUndoClick);
+    mnuEditRedo = MenuItem(edit, "mnuEditRedo", "&Redo Rendering", "", QKeySequence("Ctrl+Y"), &TfrmMain::mnuEditUndoClick);
+    edit->addSeparator();
+    mnuEditClear = MenuItem(edit, "mnuEditClear", "&Clear the Canvas", "", QKeySequence(Qt::Key_Delete), &TfrmMain::mnuEditClearClick);
+
+    QMenu* render = bar->addMenu("&Render");
+    mnuRenderStart = MenuItem(render, "mnuRenderStart", "&Start Rendering", "", {}, &TfrmMain::mnuRenderStartClick);
+    mnuRenderStop = MenuItem(render, "mnuRenderStop", "S&top Rendering", "", {}, &TfrmMain::mnuRenderStopClick);
+
+    QMenu* view = bar->addMenu("&View");
+    mnuViewShow = MenuItem(view, "mnuViewShow", "Show &Gird", "", {}, &TfrmMain::mnuViewShowClick);
+    mnuViewShow->setCheckable(true);
+    view->addSeparator();
+    mnuViewToolbar = MenuItem(view, "mnuViewToolbar", "&Toolbar", "", {}, &TfrmMain::mnuViewToolbarClick);
+    mnuViewStatus = MenuItem(view, "mnuViewStatus", "&Status Bar", "", {}, &TfrmMain::mnuViewStatusClick);
+    mnuViewColor = MenuItem(view, "mnuViewColor", "&Color Pallete", "", {}, &TfrmMain::mnuViewColorClick);
+    for (QAction* a : {mnuViewToolbar, mnuViewStatus, mnuViewColor}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+    }
+
+    mnuTutorials = bar->addMenu("&Tutorials");
+    mnuTutorials->setObjectName("mnuTutorials");
+    mnuTutorials->menuAction()->setStatusTip("Show Animated Tutorials");
+    mnuTuto1 = MenuItem(mnuTutorials, "mnuTuto1", "&1.Drawing a snowflake", "", {}, &TfrmMain::mnuTuto1Click);
+    mnuTuto2 = MenuItem(mnuTutorials, "mnuTuto2", "&2.Drawing a leaf", "", {}, &TfrmMain::mnuTuto2Click);
+    mnuTuto3 = MenuItem(mnuTutorials, "mnuTuto3", "&3.Drawing a tree", "", {}, &TfrmMain::mnuTuto3Click);
+    mnuTuto4 = MenuItem(mnuTutorials, "mnuTuto4", "&4.Drawing a grass", "", {}, &TfrmMain::mnuTuto4Click);
+
+    QMenu* help = bar->addMenu("&Help");
+    mnuHelpContents = MenuItem(help, "mnuHelpContents", "&Contents", "Show Help Contents", QKeySequence(Qt::Key_F1),
+                               &TfrmMain::mnuHelpContentsClick);
+    help->addSeparator();
+    mnuHelpWeb = MenuItem(help, "mnuHelpWeb", "&Web Page", "Visit the Web Page of this Software", {}, &TfrmMain::mnuHelpWebClick);
+    help->addSeparator();
+    mnuHelpAbout = MenuItem(help, "mnuHelpAbout", "&About Fernweave...", "About the Software", {}, &TfrmMain::mnuHelpAboutClick);
+
+    // The tutorials drop-down of the toolbar: the same four commands.
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    popTuto1 = MenuItem(PopupMenu1, "popTuto1", "&1.Drawing a snowflake", "", {}, &TfrmMain::mnuTuto1Click);
+    popTuto2 = MenuItem(PopupMenu1, "popTuto2", "&2.Drawing a leaf", "", {}, &TfrmMain::mnuTuto2Click);
+    popTuto3 = MenuItem(PopupMenu1, "popTuto3", "&3.Drawing a tree", "", {}, &TfrmMain::mnuTuto3Click);
+    popTuto4 = MenuItem(PopupMenu1, "popTuto4", "&4.Drawing a grass", "", {}, &TfrmMain::mnuTuto4Click);
+}
+
+void TfrmMain::BuildToolBar() {
+    ToolBar1 = addToolBar("Toolbar");
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->setIconSize(QSize(20, 20));
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->toggleViewAction()->setVisible(false);
+
+    btnNew = ToolButton("btnNew", "New", "Create a New Image", "new", &TfrmMain::mnuFileNewClick);
+    ToolBar1->addSeparator();
+    btnLoad = ToolButton("btnLoad", "Load", "Load Picture from File", "load", &TfrmMain::mnuFileLoadClick);
+    btnSave = ToolButton("btnSave", "Save", "Save Picture to File", "save", &TfrmMain::mnuFileSaveClick);
+    ToolBar1->addSeparator();
+    btnExport = ToolButton("btnExport", "Export", "Export Object to File", "export", &TfrmMain::mnuFileExportClick);
+    btnImport = ToolButton("btnImport", "Import", "Import Object from File", "import", &TfrmMain::mnuFileImportClick);
+    ToolBar1->addSeparator();
+    btnPrint = ToolButton("btnPrint", "Print", "Print the Picture", "print", &TfrmMain::mnuFilePrintClick);
+    ToolBar1->addSeparator();
+    btnStart = ToolButton("btnStart", "Start", "Start Rendering", "start", &TfrmMain::mnuRenderStartClick);
+    btnStop = ToolButton("btnStop", "Stop", "Stop Rendering", "stop", &TfrmMain::mnuRenderStopClick);
+    ToolBar1->addSeparator();
+    // Pressing the face does nothing; the arrow drops the tutorials down.
+    btnTuto = ToolButton("btnTuto", "Tutorials", "Show Animated Tutorials", "tutorials", nullptr);
+    auto* tuto = static_cast<QToolButton*>(ToolBar1->widgetForAction(btnTuto));
+    tuto->setMenu(PopupMenu1);
+    tuto->setPopupMode(QToolButton::MenuButtonPopup);
+    ToolBar1->addSeparator();
+    btnHelp = ToolButton("btnHelp", "Help", "Show Help Contents", "help", &TfrmMain::mnuHelpContentsClick);
+    btnAbout = ToolButton("btnAbout", "About", "About the Software", "about", &TfrmMain::mnuHelpAboutClick);
+    ToolBar1->widgetForAction(btnAbout)->installEventFilter(new TNoToolTip(this));
+}
+
+void TfrmMain::BuildColorPanel() {
+    pnlColor = new QFrame;
+    pnlColor->setObjectName("pnlColor");
+    pnlColor->setFixedWidth(78);
+    pnlColor->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    cbDiffuse = new QCheckBox("Diffuse", pnlColor);
+    cbDiffuse->setObjectName("cbDiffuse");
+    cbDiffuse->setGeometry(11, 183, 60, 16);
+    cbDiffuse->setChecked(true);
+}
+
+void TfrmMain::BuildStatusBar() {
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName("StatusBar1");
+    const char* texts[6] = {"Hint:", "", "Status:", "Ready", "Position:", ""};
+    const int widths[6] = {36, 240, 50, 120, 62, 50};
+    for (int i = 0; i < 6; ++i) {
+        auto* panel = new QLabel(texts[i]);
+        panel->setObjectName(QString("StatusPanel%1").arg(i));
+        // Keep the proportions, but never narrower than the text the panel shows.
+        int width = widths[i];
+        if (i == 0 || i == 2 || i == 4) width = std::max(width, panel->fontMetrics().horizontalAdvance(texts[i]) + 6);
+        if (i == 3) width = std::max(width, panel->fontMetrics().horizontalAdvance("Rendering...") + 10);
+        if (i == 5) width = std::max(width, panel->fontMetrics().horizontalAdvance("(1200,1200)") + 10);
+        panel->setFixedWidth(width);
+        if (i % 2 == 1) panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar1->addWidget(panel);
+        StatusPanels[i] = panel;
+    }
+}
+
+void TfrmMain::SetHintPanel(const QString& text) { StatusPanels[1]->setText(text); }
+
+bool TfrmMain::event(QEvent* event) {
+    // Hints go to panel 1; the status bar's own message would hide the panels.
+    if (event->type() == QEvent::StatusTip) {
+        if (FAutoHint) SetHintPanel(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    UpdateCommands();
+    CenterCanvas();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    CenterCanvas();
+}
+
+void TfrmMain::CenterCanvas() {
+    // The scroll box centres its canvas along each axis on which it is
+    // smaller than the visible area, and keeps the scroll position otherwise.
+    imgPaint->PictureChanged();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    bool canClose = false;
+    Guard([&] { canClose = FormCloseQuery(); });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (state_.Rendering) {
+        dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        return false;
+    }
+    if (FSaved) return true;
+    switch (dialogs_.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
+                             TDialogs::Icon::Warning)) {
+        case TDialogs::Answer::No:
+            return true;
+        case TDialogs::Answer::Yes:
+            break;
+        default:
+            return false;
+    }
+    if (!SavePicture || !SavePicture()) return false;
+    // The save worker's end handler sets FSaved; keep the messages flowing until then.
+    while (!FSaved) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return true;
+}
+
+void TfrmMain::UpdateCommands() {
+    enum { Rendering, Drawing, Idle } mode = state_.Rendering ? Rendering : (state_.PointCount != 0 ? Drawing : Idle);
+    const bool idle = mode == Idle;
+    const bool undoSlotEmpty = state_.UndoBitmap.Empty();
+    auto set = [](QAction* menu, QAction* button, bool on) {
+        if (menu) menu->setEnabled(on);
+        if (button) button->setEnabled(on);
+    };
+    set(mnuFileNew, btnNew, idle);
+    set(mnuFileLoad, btnLoad, idle);
+    set(mnuFileSave, btnSave, idle);
+    set(mnuFileExport, btnExport, mode == Rendering || (idle && state_.MapCount > 0));
+    set(mnuFileImport, btnImport, idle);
+    set(mnuFilePrint, btnPrint, idle);
+    for (QAction* a : {mnuEditUndo, mnuEditRedo})
+        if (!idle || undoSlotEmpty) a->setEnabled(false);
+    set(mnuEditClear, nullptr, idle && (!undoSlotEmpty || state_.PictureLoaded));
+    set(mnuRenderStart, btnStart, mode == Drawing && state_.PointCount > 3 && state_.PointCount % 3 == 0);
+    set(mnuRenderStop, btnStop, mode == Rendering);
+    set(mnuViewShow, nullptr, mode != Drawing);
+    cbDiffuse->setEnabled(mode == Drawing && state_.PointCount >= 3);
+}
+
+void TfrmMain::mnuRenderStartClick() {
+    if (state_.CanStartRendering()) {
+        StartRendering();
+        UpdateCommands();
+    }
+}
+
+void TfrmMain::mnuRenderStopClick() { state_.StopRequested = true; }
+
+void TfrmMain::StartRendering() {
+    // An object without maps is never rendered: the start ends the drawing as a cancel does.
+    if (state_.MapCount <= 0) {
+        CancelDrawingOnCanvas();
+        return;
+    }
+    Picture24& canvas = Canvas();
+    DrawObjectOutline(canvas, state_);
+    if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
+    ResetColorGrid();
+    TakeUndoSnapshot(state_, canvas);
+    FUndoSaved = FSaved;
+    imgPaint->setCursor(Qt::ArrowCursor);
+    StatusPanels[3]->setText("Rendering...");
+    state_.Rendering = true;
+    state_.StopRequested = false;
+    state_.PointCount = 0;
+    state_.UsedColorCount = 0;
+    // The worker gets its numbers ready-made, so nothing the window reads is written by it.
+    PrepareRendering(state_);
+    worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this] {
+        QMetaObject::invokeMethod(this, [this] { Guard([this] { RenderDone(); }); }, Qt::QueuedConnection);
+    });
+    FSaved = false;
+    imgPaint->update();
+}
+
+void TfrmMain::RenderDone() {
+    if (worker_) {
+        worker_->Join();
+        worker_.reset();
+    }
+    imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
+    imgPaint->update();  // the points plotted since the last repaint
+    cbDiffuse->setChecked(true);
+    StatusPanels[3]->setText("Ready");
+    mnuEditUndo->setEnabled(true);
+    UpdateCommands();
+}
+
+void TfrmMain::mnuEditUndoClick() {
+    SwapWithUndoSlot(state_, Canvas());
+    if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
+    imgPaint->PictureChanged();
+    std::swap(FSaved, FUndoSaved);
+    mnuEditUndo->setEnabled(!mnuEditUndo->isEnabled());
+    mnuEditRedo->setEnabled(!mnuEditUndo->isEnabled());
+    UpdateCommands();
+    CenterCanvas();
+}
+
+void TfrmMain::RepaintBackground(TColor background) {
+    fernweave::RepaintBackground(state_, Canvas(), background);
+    imgPaint->update();
+}
+
+void TfrmMain::CancelDrawingOnCanvas() {
+    DrawObjectOutline(Canvas(), state_);
+    if (mnuViewShow->isChecked()) DrawGridStrokes(Canvas(), GridOrigin.x, GridOrigin.y);
+    ResetColorGrid();
+    if (state_.CancelDrawing()) {
+        SetHintPanel("");
+        FAutoHint = true;
+    }
+    mnuEditUndo->setEnabled(FUndoWasEnabled);
+    mnuEditRedo->setEnabled(!FUndoWasEnabled);
+    UpdateCommands();
+    imgPaint->update();
+}
+
+void TfrmMain::ResetColorGrid() { state_.UsedColorCount = 0; }
+
+void TfrmMain::mnuEditClearClick() {
+    Canvas().Fill(BackColor);
+    ForgetRendering(state_, Canvas());
+    UpdateCommands();
+    FSaved = true;
+    imgPaint->update();
+}
+
+void TfrmMain::mnuViewShowClick() {
+    // The check mark flips with the command; the grid follows at the next drawing.
+}
+
+void TfrmMain::mnuViewToolbarClick() {
+    ToolBar1->setVisible(mnuViewToolbar->isChecked());
+    CenterCanvas();
+}
+
+void TfrmMain::mnuViewStatusClick() {
+    StatusBar1->setVisible(mnuViewStatus->isChecked());
+    CenterCanvas();
+}
+
+void TfrmMain::mnuViewColorClick() {
+    pnlColor->setVisible(mnuViewColor->isChecked());
+    CenterCanvas();
+}
+
+void TfrmMain::mnuFileExitClick() { close(); }
+
+void TfrmMain::mnuHelpAboutClick() {
+    if (ShowAbout) ShowAbout();
+}
+
+void TfrmMain::mnuHelpWebClick() {
+    if (OpenUrl) OpenUrl(QUrl(WebPageAddress));
+}
+
+// Commands that the picture, file, print and help parts of the program fill in.
+void TfrmMain::mnuFileNewClick() {}
+void TfrmMain::mnuFileLoadClick() {}
+void TfrmMain::mnuFileSaveClick() {
+    if (SavePicture) SavePicture();
+}
+void TfrmMain::mnuFileExportClick() {}
+void TfrmMain::mnuFileImportClick() {}
+void TfrmMain::mnuFilePrintClick() {}
+void TfrmMain::mnuFilePrintSetupClick() {}
+void TfrmMain::mnuHelpContentsClick() {}
+void TfrmMain::ShowTutorial(int) {}
+
+}  // namespace fernweave

@@ -1,0 +1,144 @@
+// TfrmMain: the one main window. It owns the canvas picture, routes every
+// command, keeps the commands enabled or disabled from the state of the object
+// and the render worker, and asks before it closes.
+#pragma once
+
+#include <QMainWindow>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+#include "dialogs.h"
+#include "fractal_state.h"
+#include "render_worker.h"
+#include "resolution.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+
+namespace fernweave {
+
+class TCanvasImage;
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    FractalState& State() { return state_; }
+    Picture24& Canvas();
+
+    // --- commands ---
+    void mnuFileNewClick();
+    void mnuFileLoadClick();
+    void mnuFileSaveClick();
+    void mnuFileExportClick();
+    void mnuFileImportClick();
+    void mnuFilePrintClick();
+    void mnuFilePrintSetupClick();
+    void mnuFileExitClick();
+    void mnuEditClearClick();
+    void mnuTuto1Click() { ShowTutorial(1); }
+    void mnuTuto2Click() { ShowTutorial(2); }
+    void mnuTuto3Click() { ShowTutorial(3); }
+    void mnuTuto4Click() { ShowTutorial(4); }
+    void mnuHelpContentsClick();
+    void mnuHelpWebClick();
+    void mnuRenderStartClick();
+    void mnuRenderStopClick();
+    void mnuEditUndoClick();
+    void mnuViewShowClick();
+    void mnuViewToolbarClick();
+    void mnuViewStatusClick();
+    void mnuViewColorClick();
+    void mnuHelpAboutClick();
+
+    // --- render control ---
+    void StartRendering();
+    void RenderDone();
+    void UpdateCommands();
+    void CenterCanvas();
+    void RepaintBackground(TColor background);
+    // Ends a drawing or placement without rendering: outline and grid come
+    // off, the colour grid empties and the object from before comes back.
+    void CancelDrawingOnCanvas();
+
+    // Saves the canvas; true when a save was started. Built by the picture commands.
+    std::function<bool()> SavePicture;
+    // Shows the About box modally; the program shows its frmAbout here.
+    std::function<void()> ShowAbout;
+    // Opens a web address in the desktop's browser.
+    std::function<void(const QUrl&)> OpenUrl;
+
+    // Runs a command; an error it does not handle is shown and the program carries on.
+    void Guard(const std::function<void()>& command);
+
+    // --- state of the window ---
+    bool FSaved = true;
+    bool FUndoSaved = false;
+    bool FUndoWasEnabled = false;
+    bool FAutoHint = true;  // hints go to status panel 1
+    TResolution Resolution;
+    TColor ForeColor = clWhite;
+    TColor BackColor = clBlack;
+    TPoint GridOrigin{};
+
+    // --- controls (named as the program's commands are) ---
+    QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,
+        *mnuFileExit;
+    QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear;
+    QAction *mnuRenderStart, *mnuRenderStop;
+    QAction *mnuViewShow, *mnuViewToolbar, *mnuViewStatus, *mnuViewColor;
+    QMenu* mnuTutorials;
+    QAction *mnuTuto1, *mnuTuto2, *mnuTuto3, *mnuTuto4;
+    QAction *mnuHelpContents, *mnuHelpWeb, *mnuHelpAbout;
+    QAction *btnNew, *btnLoad, *btnSave, *btnExport, *btnImport, *btnPrint, *btnStart, *btnStop, *btnTuto, *btnHelp,
+        *btnAbout;
+    QMenu* PopupMenu1;
+    QAction *popTuto1, *popTuto2, *popTuto3, *popTuto4;
+    QToolBar* ToolBar1;
+    QFrame* pnlColor;
+    QCheckBox* cbDiffuse;
+    QScrollArea* ScrollBox1;
+    TCanvasImage* imgPaint;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanels[6];
+
+    // Writes status panel 1 (the hint panel) directly, whatever the hint switch says.
+    void SetHintPanel(const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, const QString& hint,
+                      const QKeySequence& shortcut, void (TfrmMain::*handler)());
+    QAction* ToolButton(const char* name, const QString& caption, const QString& hint, const QString& icon,
+                        void (TfrmMain::*handler)());
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildColorPanel();
+    void BuildStatusBar();
+    // FormCloseQuery: whether the window may close.
+    bool FormCloseQuery();
+    void ShowTutorial(int k);
+    // Empties the colour grid of the colour panel.
+    void ResetColorGrid();
+
+    FractalState& state_;
+    TDialogs& dialogs_;
+    std::unique_ptr<TRender> worker_;
+};
+
+}  // namespace fernweave

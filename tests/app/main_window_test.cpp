@@ -1,0 +1,428 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+#include <stdexcept>
+
+#include "canvas_image.h"
+#include "fake_dialogs.h"
+#include "main_window.h"
+#include "strokes.h"
+
+using namespace fernweave;
+
+namespace {
+
+// A Sierpinski triangle: base and three half-size copies.
+const int Sierpinski[] = {275, 20, 40, 340, 510, 340,  275, 20, 158, 180, 392, 180,
+                          158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
+
+// Clicks the points into the object and leaves their outline on the canvas,
+// as the editor does when each click falls on the last mouse position.
+void Draw(TfrmMain& w, int points, TColor color = 0x00FF00) {
+    FractalState& s = w.State();
+    s.BeginDrawing();
+    for (int i = 0; i < points; ++i) s.AddPoint(Sierpinski[2 * (i % 12)], Sierpinski[2 * (i % 12) + 1], color, true);
+    DrawObjectOutline(w.Canvas(), s);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FractalState> state;
+    std::unique_ptr<TFakeDialogs> dialogs;
+    std::unique_ptr<TfrmMain> w;
+
+    QString Status() const { return w->StatusPanels[3]->text(); }
+
+    // Starts a rendering of a drawn Sierpinski triangle and waits for its first repaint.
+    void RenderAndStop() {
+        Draw(*w, 12);
+        w->mnuRenderStartClick();
+        QVERIFY(state->Rendering);
+        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0 && PaintedCount() > 100, 20000);
+        w->mnuRenderStopClick();
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
+    }
+
+    int PaintedCount() const {
+        int n = 0;
+        const Picture24& c = w->Canvas();
+        for (int y = 0; y < c.Height(); ++y)
+            for (int x = 0; x < c.Width(); ++x) n += c.Pixel(x, y) != w->BackColor;
+        return n;
+    }
+
+    // Menu item and button of one command always get the same state.
+    static bool AllOn(QAction* menu, QAction* button = nullptr) { return menu->isEnabled() && (!button || button->isEnabled()); }
+    static bool AllOff(QAction* menu, QAction* button = nullptr) { return !menu->isEnabled() && (!button || !button->isEnabled()); }
+
+private slots:
+    void init() {
+        state = std::make_unique<FractalState>();
+        dialogs = std::make_unique<TFakeDialogs>();
+        w = std::make_unique<TfrmMain>(*state, *dialogs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+
+    void cleanup() {
+        if (state->Rendering) {
+            w->mnuRenderStopClick();
+            QTRY_VERIFY(!state->Rendering);
+        }
+        w.reset();
+    }
+
+    void startsBlackAndIdle() {
+        QCOMPARE(w->windowTitle(), QString("Fernweave 2.0"));
+        QCOMPARE(w->Canvas().Width(), 550);
+        QCOMPARE(w->Canvas().Height(), 364);
+        QCOMPARE(PaintedCount(), 0);
+        QCOMPARE(state->PaintedBits.Size(), 550u * 364u);
+        QCOMPARE(state->UndoPaintedBits.Size(), 550u * 364u);
+        QVERIFY(w->FSaved);
+        QCOMPARE(w->Resolution, (TResolution{72, 72}));
+        const QString texts[6] = {"Hint:", "", "Status:", "Ready", "Position:", ""};
+        for (int i = 0; i < 6; ++i) QCOMPARE(w->StatusPanels[i]->text(), texts[i]);
+        QVERIFY(w->StatusBar1->isVisible());
+        QVERIFY(w->StatusPanels[5]->isVisible());
+    }
+
+    void commandTableIdleAtStartUp() {
+        QVERIFY(AllOn(w->mnuFileNew, w->btnNew));
+        QVERIFY(AllOn(w->mnuFileLoad, w->btnLoad));
+        QVERIFY(AllOn(w->mnuFileSave, w->btnSave));
+        QVERIFY(AllOn(w->mnuFileImport, w->btnImport));
+        QVERIFY(AllOn(w->mnuFilePrint, w->btnPrint));
+        QVERIFY(AllOn(w->mnuViewShow));
+        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+        QVERIFY(AllOff(w->mnuEditUndo));
+        QVERIFY(AllOff(w->mnuEditRedo));
+        QVERIFY(AllOff(w->mnuEditClear));
+        QVERIFY(AllOff(w->mnuRenderStart, w->btnStart));
+        QVERIFY(AllOff(w->mnuRenderStop, w->btnStop));
+        QVERIFY(!w->cbDiffuse->isEnabled());
+        // Never touched by the command table.
+        for (QAction* a : {w->mnuFilePrintSetup, w->mnuFileExit, w->mnuViewToolbar, w->mnuViewStatus, w->mnuViewColor,
+                           w->mnuTuto1, w->mnuHelpContents, w->mnuHelpWeb, w->mnuHelpAbout, w->btnHelp, w->btnAbout,
+                           w->btnTuto})
+            QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+    }
+
+    void commandTableWhileDrawing() {
+        state->MapCount = 3;  // an object exists, but Export is off while drawing
+        Draw(*w, 0);
+        for (int n = 1; n <= 7; ++n) {
+            state->AddPoint(10 * n, 10 * n, clWhite, true);
+            w->UpdateCommands();
+            QVERIFY(n == 6 ? AllOn(w->mnuRenderStart, w->btnStart) : AllOff(w->mnuRenderStart, w->btnStart));
+            QCOMPARE(w->cbDiffuse->isEnabled(), n >= 3);
+            QVERIFY(AllOff(w->mnuFileNew, w->btnNew));
+            QVERIFY(AllOff(w->mnuFileLoad, w->btnLoad));
+            QVERIFY(AllOff(w->mnuFileSave, w->btnSave));
+            QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+            QVERIFY(AllOff(w->mnuFileImport, w->btnImport));
+            QVERIFY(AllOff(w->mnuFilePrint, w->btnPrint));
+            QVERIFY(AllOff(w->mnuEditUndo));
+            QVERIFY(AllOff(w->mnuEditRedo));
+            QVERIFY(AllOff(w->mnuEditClear));
+            QVERIFY(AllOff(w->mnuRenderStop, w->btnStop));
+            QVERIFY(AllOff(w->mnuViewShow));
+        }
+    }
+
+    void startNeedsACompleteMapTriangle() {
+        for (int points : {3, 5, 7}) {
+            FractalState& s = *state;
+            s.PointCount = 0;
+            Draw(*w, points);
+            w->mnuRenderStartClick();
+            QVERIFY2(!s.Rendering, qPrintable(QString::number(points)));
+            QCOMPARE(Status(), QString("Ready"));
+        }
+    }
+
+    void commandTableWhileRendering() {
+        Draw(*w, 12);
+        w->cbDiffuse->setChecked(false);
+        w->mnuRenderStartClick();
+        QVERIFY(state->Rendering);
+        QCOMPARE(Status(), QString("Rendering..."));
+        QCOMPARE(state->PointCount, 0);
+        QVERIFY(!w->FSaved);
+        QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
+        QVERIFY(AllOn(w->mnuViewShow));
+        QVERIFY(AllOn(w->mnuRenderStop, w->btnStop));
+        for (auto [m, b] : std::initializer_list<std::pair<QAction*, QAction*>>{{w->mnuFileNew, w->btnNew},
+                                                                                {w->mnuFileLoad, w->btnLoad},
+                                                                                {w->mnuFileSave, w->btnSave},
+                                                                                {w->mnuFileImport, w->btnImport},
+                                                                                {w->mnuFilePrint, w->btnPrint},
+                                                                                {w->mnuRenderStart, w->btnStart},
+                                                                                {w->mnuEditUndo, nullptr},
+                                                                                {w->mnuEditRedo, nullptr},
+                                                                                {w->mnuEditClear, nullptr}})
+            QVERIFY2(AllOff(m, b), qPrintable(m->objectName()));
+        QVERIFY(!w->cbDiffuse->isEnabled());
+        QCOMPARE(w->imgPaint->cursor().shape(), Qt::ArrowCursor);
+
+        w->mnuRenderStopClick();
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
+        QVERIFY(!state->Rendering);
+        QVERIFY(w->cbDiffuse->isChecked());
+        QVERIFY(AllOn(w->mnuEditUndo));
+        QVERIFY(AllOff(w->mnuEditRedo));
+        QVERIFY(!w->FSaved);
+        QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
+        QVERIFY(AllOn(w->mnuEditClear));
+        QCOMPARE(w->imgPaint->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(state->MapCount, 3);
+    }
+
+    void undoAndRedoAlternateAndSwapEverything() {
+        const Picture24 before = w->Canvas();
+        RenderAndStop();
+        const Picture24 rendered = w->Canvas();
+        const BitSet renderedBits = state->PaintedBits;
+        QVERIFY(!(rendered == before));
+
+        w->mnuEditUndo->trigger();
+        QVERIFY(w->Canvas() == before);
+        QVERIFY(state->UndoBitmap == rendered);
+        QVERIFY(state->UndoPaintedBits == renderedBits);
+        QCOMPARE(state->MapCount, 0);  // the object before the drawing
+        QVERIFY(w->FSaved);
+        QVERIFY(AllOff(w->mnuEditUndo));
+        QVERIFY(AllOn(w->mnuEditRedo));
+        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+
+        w->mnuEditRedo->trigger();
+        QVERIFY(w->Canvas() == rendered);
+        QVERIFY(state->PaintedBits == renderedBits);
+        QCOMPARE(state->MapCount, 3);
+        QVERIFY(!w->FSaved);
+        QVERIFY(AllOn(w->mnuEditUndo));
+        QVERIFY(AllOff(w->mnuEditRedo));
+    }
+
+    void undoRepaintsTheRestoredPictureOnTheCurrentBackground() {
+        RenderAndStop();
+        const Picture24 rendered = w->Canvas();
+        RenderAndStop();  // the second rendering's undo slot holds the first one
+        w->BackColor = MakeColor(10, 20, 30);
+        w->mnuEditUndo->trigger();
+        const Picture24& c = w->Canvas();
+        for (int y = 0; y < c.Height(); y += 3)
+            for (int x = 0; x < c.Width(); x += 3) {
+                const bool painted = state->PaintedBits.Test(static_cast<std::size_t>(y) * 550 + x);
+                QCOMPARE(c.Pixel(x, y), painted ? rendered.Pixel(x, y) : MakeColor(10, 20, 30));
+            }
+    }
+
+    void repaintBackgroundKeepsExactlyTheRenderedPixels() {
+        RenderAndStop();
+        Picture24& c = w->Canvas();
+        // A stray line that is not a rendered point.
+        for (int x = 0; x < 550; ++x)
+            if (!state->PaintedBits.Test(200 * 550 + x)) SetPixel24(c, x, 200, 0x123456);
+        const Picture24 before = c;
+        w->RepaintBackground(0x0000FF);
+        for (int y = 0; y < 364; ++y)
+            for (int x = 0; x < 550; ++x) {
+                const bool painted = state->PaintedBits.Test(static_cast<std::size_t>(y) * 550 + x);
+                if (painted != (c.Pixel(x, y) == before.Pixel(x, y) && before.Pixel(x, y) != 0x0000FF)) {
+                    QCOMPARE(c.Pixel(x, y), painted ? before.Pixel(x, y) : TColor{0x0000FF});
+                }
+            }
+        QCOMPARE(c.Pixel(0, 0), TColor{0x0000FF});
+    }
+
+    void closeQueryWhileRenderingIsRefused() {
+        Draw(*w, 6);
+        w->mnuRenderStartClick();
+        QVERIFY(!w->close());
+        QCOMPARE(dialogs->shown.size(), 1u);
+        QCOMPARE(dialogs->shown[0].title, QString("Fernweave"));
+        QCOMPARE(dialogs->shown[0].text, QString("Please stop rendering first!"));
+        QVERIFY(dialogs->shown[0].icon == TDialogs::Icon::Warning);
+        QVERIFY(dialogs->shown[0].buttons == TDialogs::Buttons::Ok);
+        QVERIFY(w->isVisible());
+        QVERIFY(state->Rendering);
+    }
+
+    void closeQueryWhenSavedClosesWithoutAsking() {
+        QVERIFY(w->close());
+        QVERIFY(dialogs->shown.empty());
+    }
+
+    void closeQueryAsksAboutAnUnsavedRendering() {
+        RenderAndStop();
+        dialogs->answers = {TDialogs::Answer::Cancel};
+        QVERIFY(!w->close());
+        QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));
+        QCOMPARE(dialogs->shown.back().title, QString("Fernweave"));
+        QVERIFY(dialogs->shown.back().buttons == TDialogs::Buttons::YesNoCancel);
+        QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
+
+        // Yes, but the save dialog is left: the window stays open.
+        int saves = 0;
+        w->SavePicture = [&] {
+            ++saves;
+            return false;
+        };
+        dialogs->answers = {TDialogs::Answer::Yes};
+        QVERIFY(!w->close());
+        QCOMPARE(saves, 1);
+
+        // Yes, and a save runs: the window waits for its end, then closes.
+        w->SavePicture = [&] {
+            ++saves;
+            QTimer::singleShot(50, w.get(), [this] { w->FSaved = true; });
+            return true;
+        };
+        dialogs->answers = {TDialogs::Answer::Yes};
+        QVERIFY(w->close());
+        QCOMPARE(saves, 2);
+        QVERIFY(w->FSaved);
+    }
+
+    void closeQueryNoClosesWithoutSaving() {
+        RenderAndStop();
+        bool saved = false;
+        w->SavePicture = [&] { return saved = true; };
+        dialogs->answers = {TDialogs::Answer::No};
+        QVERIFY(w->close());
+        QVERIFY(!saved);
+    }
+
+    void commandGuardShowsTheErrorAndCarriesOn() {
+        w->Guard([] { throw std::runtime_error("Disk on fire"); });
+        QCOMPARE(dialogs->shown.size(), 1u);
+        QCOMPARE(dialogs->shown[0].title, QString("Fernweave 2.0"));
+        QCOMPARE(dialogs->shown[0].text, QString("Disk on fire"));
+        QVERIFY(dialogs->shown[0].icon == TDialogs::Icon::Error);
+        // Through a real command: the save command's error.
+        w->SavePicture = []() -> bool { throw std::runtime_error("'abc' is not a valid integer value"); };
+        w->mnuFileSave->trigger();
+        QCOMPARE(dialogs->shown.size(), 2u);
+        QCOMPARE(dialogs->shown[1].text, QString("'abc' is not a valid integer value"));
+        QVERIFY(w->isVisible());
+        RenderAndStop();  // and the program works on
+    }
+
+    void refusedStartOfAnEmptyPlacementEndsItAsACancel() {
+        // An import waits for its placement, then Clear empties the object.
+        state->MapCount = 2;
+        state->SaveObject();
+        state->MapCount = 0;
+        state->ObjectImported = true;
+        w->FAutoHint = false;
+        w->SetHintPanel("Draw a triangle to render the object");
+        state->BeginDrawing();
+        for (int i = 0; i < 3; ++i) state->AddPoint(50 + 40 * i, 60 + (i == 2) * 80, clWhite, true);
+        w->StartRendering();
+        QVERIFY(!state->Rendering);
+        QCOMPARE(state->PointCount, 0);
+        QVERIFY(!state->ObjectImported);
+        QCOMPARE(state->MapCount, 2);
+        QVERIFY(w->FAutoHint);
+        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        QCOMPARE(Status(), QString("Ready"));
+        QVERIFY(w->FSaved);
+    }
+
+    void hintsGoToPanelOne() {
+        QStatusTipEvent tip("Create a New Image");
+        QApplication::sendEvent(w.get(), &tip);
+        QCOMPARE(w->StatusPanels[1]->text(), QString("Create a New Image"));
+        QVERIFY(w->StatusPanels[5]->isVisible());  // the panels stay
+        w->FAutoHint = false;
+        w->SetHintPanel("Draw a triangle to render the object");
+        QStatusTipEvent other("Start Rendering");
+        QApplication::sendEvent(w.get(), &other);
+        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+    }
+
+    void hintsOfMenuItemsAndButtonsDiffer() {
+        QCOMPARE(w->mnuFileLoad->statusTip(), QString());
+        QCOMPARE(w->btnLoad->statusTip(), QString("Load Picture from File"));
+        QCOMPARE(w->btnLoad->toolTip(), QString("Load Picture from File"));
+        QCOMPARE(w->mnuFileNew->statusTip(), QString("Create a New Image"));
+        QCOMPARE(w->mnuTutorials->menuAction()->statusTip(), QString("Show Animated Tutorials"));
+        // The About button shows no tooltip, but its hint reaches panel 1.
+        QWidget* about = w->ToolBar1->widgetForAction(w->btnAbout);
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), about->mapToGlobal(QPoint(5, 5)));
+        QVERIFY(QApplication::sendEvent(about, &help));
+        QCOMPARE(about->statusTip(), QString("About the Software"));
+        QStatusTipEvent tip(about->statusTip());
+        QApplication::sendEvent(about, &tip);
+        QCOMPARE(w->StatusPanels[1]->text(), QString("About the Software"));
+    }
+
+    void menusAndToolbarCarryTheirCaptions() {
+        QStringList menus;
+        for (QAction* a : w->menuBar()->actions()) menus << a->text();
+        QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Render", "&View", "&Tutorials", "&Help"}));
+        QCOMPARE(w->mnuViewShow->text(), QString("Show &Gird"));
+        QCOMPARE(w->mnuViewColor->text(), QString("&Color Pallete"));
+        QCOMPARE(w->mnuEditClear->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(w->mnuEditRedo->shortcut(), QKeySequence("Ctrl+Y"));
+        QCOMPARE(w->mnuHelpContents->shortcut(), QKeySequence(Qt::Key_F1));
+        QStringList captions;
+        int separators = 0;
+        for (QAction* a : w->ToolBar1->actions()) {
+            if (a->isSeparator())
+                ++separators;
+            else
+                captions << a->text();
+        }
+        QCOMPARE(captions, (QStringList{"New", "Load", "Save", "Export", "Import", "Print", "Start", "Stop", "Tutorials",
+                                        "Help", "About"}));
+        QCOMPARE(separators, 6);
+        auto* tuto = qobject_cast<QToolButton*>(w->ToolBar1->widgetForAction(w->btnTuto));
+        QVERIFY(tuto);
+        QCOMPARE(tuto->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(tuto->menu()->actions().size(), 4);
+        QCOMPARE(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QVERIFY(!w->btnNew->icon().isNull());
+    }
+
+    void viewTogglesHideAndShow() {
+        w->mnuViewToolbar->trigger();
+        QVERIFY(!w->mnuViewToolbar->isChecked());
+        QVERIFY(!w->ToolBar1->isVisible());
+        w->mnuViewColor->trigger();
+        QVERIFY(!w->pnlColor->isVisible());
+        w->mnuViewStatus->trigger();
+        QVERIFY(!w->StatusBar1->isVisible());
+        for (QAction* a : {w->mnuViewToolbar, w->mnuViewColor, w->mnuViewStatus}) a->trigger();
+        QVERIFY(w->ToolBar1->isVisible() && w->pnlColor->isVisible() && w->StatusBar1->isVisible());
+        // The canvas stays centred in the bigger visible area.
+        QTRY_COMPARE(w->imgPaint->geometry().center().x(), w->ScrollBox1->viewport()->rect().center().x());
+    }
+
+    void clearForgetsTheRendering() {
+        RenderAndStop();
+        w->BackColor = MakeColor(0, 0, 90);
+        w->mnuEditClear->trigger();
+        QCOMPARE(PaintedCount(), 0);
+        QVERIFY(state->UndoBitmap.Empty());
+        QCOMPARE(state->MapCount, 0);
+        QVERIFY(w->FSaved);
+        QVERIFY(AllOff(w->mnuEditUndo) && AllOff(w->mnuEditRedo) && AllOff(w->mnuEditClear));
+        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
