@@ -51,6 +51,7 @@ bool FractalState::AddPoint(std::int32_t x, std::int32_t y, TColor foreColor, bo
     if (PointCount >= MaxPoints) return false;
     ++PointCount;
     Points[PointCount] = {x, y};
+    PenColors[PointCount] = PointCount <= 3 ? clWhite : foreColor;
     if (PointCount > 3 && PointCount % 3 == 0) {
         ++MapCount;
         TIfsMap& map = Maps[MapCount];

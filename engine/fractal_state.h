@@ -23,6 +23,11 @@ struct FractalState {
     TPointArray Points{};           // 1-based, click order
     std::int32_t PointCount = 0;    // 0: no drawing in progress
     std::int32_t UsedColorCount = 0;
+    // The pen each click set: white for the base triangle, else the foreground
+    // colour. The rubber band after click n is drawn in PenColors[n], so the
+    // outline it leaves can be removed in the same colour even when the
+    // foreground colour changed in the middle of a triangle.
+    std::array<TColor, MaxPoints + 1> PenColors{};
 
     // The object
     TTriangle BaseTriangle{};

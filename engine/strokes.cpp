@@ -92,12 +92,12 @@ void DrawRubberBand(Picture24& picture, const FractalState& s, TPoint rubberBand
 }
 
 void DrawObjectOutline(Picture24& picture, const FractalState& s) {
-    if (s.PointCount < 2) return;
-    TColor color = clWhite;
+    // Each stroke is the band that was drawn after the click before its end
+    // point, in that click's pen.
     for (int i = 2; i <= s.PointCount; ++i) {
         const int width = i < 4 ? 2 : 1;
+        const TColor color = s.PenColors[i - 1];
         if ((i + 1) % 3 == 0) {
-            color = i < 4 ? clWhite : s.Maps[(i + 1) / 3 - 1].Color;
             XorStroke(picture, {s.Points[i], s.Points[i - 1]}, width, color);
         } else if (i % 3 == 0) {
             XorStroke(picture, {s.Points[i - 1], s.Points[i], s.Points[i - 2]}, width, color);

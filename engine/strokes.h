@@ -28,7 +28,8 @@ inline void XorStroke(Picture24& picture, std::initializer_list<TPoint> polyline
 // the last click set (white for the base triangle, else the foreground colour).
 void DrawRubberBand(Picture24& picture, const FractalState& s, TPoint rubberBandEnd, TColor penColor);
 
-// The outline strokes of Points 1..PointCount, as the rubber band left them.
+// The outline strokes of Points 1..PointCount, as the rubber band left them
+// (in the pen colours the clicks set).
 void DrawObjectOutline(Picture24& picture, const FractalState& s);
 
 // The grid through (ox, oy): vertical and horizontal lines 24 pixels apart.

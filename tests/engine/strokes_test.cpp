@@ -151,8 +151,9 @@ TEST(DrawObjectOutline, RemovesWhatTheRubberBandLeftBehind) {
         DrawingSession d(p);
         for (int i = 0; i < points; ++i) {
             for (int m = 0; m < 4; ++m) d.Move({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
-            // A new colour for each triangle, chosen before its first point.
-            if (d.s.PointCount % 3 == 0) d.fore = static_cast<TColor>(gen() & 0xFFFFFF);
+            // The foreground colour may change between any two clicks, also
+            // in the middle of a triangle.
+            if (gen() % 2) d.fore = static_cast<TColor>(gen() & 0xFFFFFF);
             d.Click({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
         }
         d.Move({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
