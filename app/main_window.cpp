@@ -61,6 +61,10 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setWidgetResizable(false);
     imgPaint = new TCanvasImage;
     ScrollBox1->setWidget(imgPaint);
+    connect(imgPaint, &TCanvasImage::MouseDown, this,
+            [this](Qt::MouseButtons held, int x, int y) { Guard([&] { imgPaintMouseDown(held, x, y); }); });
+    connect(imgPaint, &TCanvasImage::MouseMove, this,
+            [this](Qt::MouseButtons, int x, int y) { Guard([&] { imgPaintMouseMove(x, y); }); });
     layout->addWidget(ScrollBox1, 1);
     setCentralWidget(client);
     BuildStatusBar();
@@ -420,6 +424,8 @@ void TfrmMain::CancelDrawingOnCanvas() {
 }
 
 void TfrmMain::ResetColorGrid() { state_.UsedColorCount = 0; }
+
+void TfrmMain::FillColorCell(int) {}
 
 void TfrmMain::mnuEditClearClick() {
     Canvas().Fill(BackColor);

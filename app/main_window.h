@@ -61,6 +61,14 @@ public:
     void mnuViewColorClick();
     void mnuHelpAboutClick();
 
+    // --- drawing on the canvas ---
+    // `held` is the set of buttons held at the press; the left test runs first.
+    void imgPaintMouseDown(Qt::MouseButtons held, int X, int Y);
+    void imgPaintMouseMove(int X, int Y);
+    void DrawGrid(int originX, int originY);
+    TPoint RubberBandEnd{};
+    int MovesSinceClick = 0;
+
     // --- render control ---
     void StartRendering();
     void RenderDone();
@@ -133,6 +141,10 @@ private:
     // FormCloseQuery: whether the window may close.
     bool FormCloseQuery();
     void ShowTutorial(int k);
+    // Moves the rubber band to (X, Y): removes the old band, draws the new one.
+    void MoveRubberBand(int X, int Y);
+    // Fills cell n (1-based) of the colour grid with the foreground colour; 0 fills nothing.
+    void FillColorCell(int n);
     // Empties the colour grid of the colour panel.
     void ResetColorGrid();
 
