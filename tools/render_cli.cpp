@@ -1,0 +1,515 @@
+#include "render_cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <stdexcept>
+
+#include "bmp_codec.h"
+#include "object_file.h"
+#include "strict_number.h"
+
+namespace fernweave::cli {
+
+namespace {
+
+std::string Quote(std::string_view s) {
+    std::string q = "'";
+    q += s;
+    q += '\'';
+    return q;
+}
+
+std::string LowerExtension(std::string_view path) {
+    const auto slash = path.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot == 0) return {};
+    std::string ext(name.substr(dot));
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+std::optional<TTriangle> ParsePlacement(std::string_view text) {
+    TTriangle t{};
+    for (int i = 0; i < 6; ++i) {
+        const auto comma = text.find(',');
+        if ((i < 5) == (comma == std::string_view::npos)) return std::nullopt;  // exactly five commas
+        const auto v = ParseInteger(text.substr(0, comma), -DrawingCoordinateLimit, DrawingCoordinateLimit);
+        if (!v) return std::nullopt;
+        (i % 2 == 0 ? t[i / 2].x : t[i / 2].y) = static_cast<std::int32_t>(*v);
+        text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+    }
+    return t;
+}
+
+std::vector<std::uint8_t> EncodeBmpPicture(const Picture24& picture, TResolution resolution) {
+    return EncodeBmp(picture, PackResolution(resolution));
+}
+
+constexpr PictureFormat PictureFormats[] = {
+    {".bmp", EncodeBmpPicture},
+};
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The checks a write would fail, made before a long rendering rather than after it.
+bool CheckTarget(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (::stat(path.c_str(), &st) != 0) {
+            error = path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            error = path + ": not a regular file";
+            return false;
+        }
+        return true;
+    }
+    if (errno != ENOENT) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string dir = DirectoryOf(path);
+    if (::stat(dir.c_str(), &st) != 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = path + ": " + dir + " is not a folder";
+        return false;
+    }
+    if (::access(dir.c_str(), W_OK) != 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea);
+    const auto cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+}
+
+// Brackets the file writes for the hooks, also when a write throws.
+class WritingScope {
+public:
+    explicit WritingScope(const RunHooks& hooks) : hooks_(hooks) {
+        if (hooks_.Writing) hooks_.Writing(true);
+    }
+    ~WritingScope() {
+        if (hooks_.Writing) hooks_.Writing(false);
+    }
+    WritingScope(const WritingScope&) = delete;
+    WritingScope& operator=(const WritingScope&) = delete;
+
+private:
+    const RunHooks& hooks_;
+};
+
+class RenderFlagScope {
+public:
+    RenderFlagScope(const RunHooks& hooks, std::atomic<bool>* stop) : hooks_(hooks) {
+        if (hooks_.RenderFlag) hooks_.RenderFlag(stop);
+    }
+    ~RenderFlagScope() {
+        if (hooks_.RenderFlag) hooks_.RenderFlag(nullptr);
+    }
+    RenderFlagScope(const RenderFlagScope&) = delete;
+    RenderFlagScope& operator=(const RenderFlagScope&) = delete;
+
+private:
+    const RunHooks& hooks_;
+};
+
+}  // namespace
+
+bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& options, std::string& error) {
+    RenderOptions result;
+    bool haveInput = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (haveInput) {
+                error = "more than one input file (" + Quote(result.Input) + " and " + Quote(arg) + ")";
+                return false;
+            }
+            if (arg.empty()) {
+                error = "empty input file name";
+                return false;
+            }
+            result.Input = arg;
+            haveInput = true;
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (arg.starts_with("--")) {
+            const auto eq = arg.find('=');
+            if (eq != std::string::npos) {
+                name = arg.substr(0, eq);
+                inlineValue = arg.substr(eq + 1);
+            }
+        }
+
+        if (name == "-h" || name == "--help" || name == "--stats") {
+            if (inlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            (name == "--stats" ? result.Stats : result.Help) = true;
+            continue;
+        }
+
+        static constexpr std::string_view valued[] = {"-o", "--output", "--size", "--background",
+                                                      "--steps", "--dpi", "--place", "--export"};
+        bool known = false;
+        for (std::string_view v : valued) known = known || name == v;
+        if (!known) {
+            error = "unknown option " + Quote(name);
+            return false;
+        }
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            error = "option " + name + " needs a value";
+            return false;
+        }
+
+        if (name == "-o" || name == "--output") {
+            if (value.empty()) {
+                error = "empty output file name";
+                return false;
+            }
+            result.Output = value;
+        } else if (name == "--export") {
+            if (value.empty()) {
+                error = "empty object file name for --export";
+                return false;
+            }
+            result.ExportPath = value;
+        } else if (name == "--size") {
+            const auto size = ParsePair(value, 1, MaxCanvasSide, false);
+            if (!size) {
+                error = "bad canvas size " + Quote(value) + " (expected WxH, each 1 to 16384)";
+                return false;
+            }
+            result.Width = static_cast<int>(size->First);
+            result.Height = static_cast<int>(size->Second);
+        } else if (name == "--background") {
+            const auto color = ParseColor(value, true);
+            if (!color) {
+                error = "bad background colour " + Quote(value) + " (expected #RRGGBB)";
+                return false;
+            }
+            result.Background = *color;
+        } else if (name == "--steps") {
+            const auto steps = ParseUnsigned(value, 0, MaxSteps);
+            if (!steps) {
+                error = "bad number of steps " + Quote(value) + " (expected 0 to 1000000000000000)";
+                return false;
+            }
+            result.Steps = *steps;
+        } else if (name == "--dpi") {
+            const auto dpi = ParsePair(value, 1, 65535, true);
+            if (!dpi) {
+                error = "bad resolution " + Quote(value) + " (expected DPI or XxY, each 1 to 65535)";
+                return false;
+            }
+            result.Resolution = {static_cast<std::uint16_t>(dpi->First), static_cast<std::uint16_t>(dpi->Second)};
+        } else if (name == "--place") {
+            const auto t = ParsePlacement(value);
+            if (!t) {
+                error = "bad placement triangle " + Quote(value) +
+                        " (expected x1,y1,x2,y2,x3,y3, whole numbers from -16777216 to 16777216)";
+                return false;
+            }
+            result.Placement = *t;
+        }
+    }
+
+    if (!result.Help) {
+        if (!haveInput) {
+            error = "no input file";
+            return false;
+        }
+        if (result.Output.empty()) {
+            error = "no output file (-o FILE.bmp)";
+            return false;
+        }
+    }
+    options = std::move(result);
+    return true;
+}
+
+const PictureFormat* PictureFormatFor(std::string_view path) {
+    const std::string ext = LowerExtension(path);
+    for (const PictureFormat& f : PictureFormats)
+        if (ext == f.Extension) return &f;
+    return nullptr;
+}
+
+std::string KnownPictureExtensions() {
+    std::string s;
+    for (const PictureFormat& f : PictureFormats) s += (s.empty() ? "" : ", ") + std::string(f.Extension);
+    return s;
+}
+
+InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
+    if (firstBytes.starts_with("\xB6\xA3")) return InputKind::ObjectFile;
+    // Named as an object file: its reader gives the right message, not the drawing parser.
+    if (LowerExtension(path) == ".ifs") return InputKind::ObjectFile;
+    return InputKind::TextDrawing;
+}
+
+int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error) {
+    std::string bytes, why;
+    if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) {
+        error = "cannot read " + why;
+        return ExitFailed;
+    }
+    kind = DetectInputKind(options.Input, bytes);
+
+    if (kind == InputKind::ObjectFile) {
+        // The import command: keep the previous object, read the file, then wait
+        // for the placement triangle.
+        state.SaveObject();
+        if (!ReadObjectFile(state, options.Input)) {
+            error = options.Input +
+                    ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
+            return ExitFailed;
+        }
+        state.ObjectImported = true;
+        const TTriangle place = options.Placement.value_or(state.BaseTriangle);
+        state.BeginDrawing();
+        for (const TPoint& p : place) state.AddPoint(p.x, p.y, clWhite, true);
+        return ExitOk;
+    }
+
+    if (options.Placement) {
+        error = "--place is for object files; " + options.Input + " is a text drawing, which has its own triangles";
+        return ExitUsage;
+    }
+    if (bytes.size() > TextDrawingMaxSize) {
+        error = options.Input + ": too large for a text drawing (over 1 MiB)";
+        return ExitFailed;
+    }
+    TextDrawing drawing;
+    DrawingError bad;
+    if (!ParseTextDrawing(bytes, drawing, bad)) {
+        error = options.Input;
+        if (bad.Line > 0) error += ':' + std::to_string(bad.Line);
+        error += ": " + bad.Message;
+        return ExitFailed;
+    }
+    // The clicks of the drawing: the base triangle, then each map triangle,
+    // whose third point creates the map with its colour and Diffuse state.
+    state.BeginDrawing();
+    for (const TPoint& p : drawing.Base) state.AddPoint(p.x, p.y, clWhite, true);
+    for (const DrawnMap& m : drawing.Maps)
+        for (const TPoint& p : m.Triangle) state.AddPoint(p.x, p.y, m.Color, m.Diffuse);
+    return ExitOk;
+}
+
+std::vector<std::string> BaseTriangleWarnings(const TTriangle& base) {
+    std::vector<std::string> warnings;
+    if (base[0].x == 0 || base[1].x == 0)
+        warnings.push_back(
+            "base vertex 1 or 2 lies in column 0, where the solver's maps do not carry the base onto the "
+            "triangles (the program renders it the same way); move it off x = 0");
+    __extension__ typedef __int128 Wide;
+    const Wide area2 = static_cast<Wide>(static_cast<std::int64_t>(base[1].x) - base[0].x) *
+                           (static_cast<std::int64_t>(base[2].y) - base[0].y) -
+                       static_cast<Wide>(static_cast<std::int64_t>(base[2].x) - base[0].x) *
+                           (static_cast<std::int64_t>(base[1].y) - base[0].y);
+    if (area2 == 0) warnings.push_back("the base triangle has no area, so the maps cannot follow the triangles");
+    return warnings;
+}
+
+int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ostream& err, const RunHooks& hooks) {
+    auto fail = [&](int code, const std::string& message) {
+        err << "fernweave-render: " << message << '\n';
+        return code;
+    };
+
+    RenderOptions options;
+    std::string error;
+    if (!ParseRenderOptions(args, options, error)) return fail(ExitUsage, error + " (see --help)");
+    if (options.Help) {
+        out << UsageText();
+        return ExitOk;
+    }
+    const PictureFormat* format = PictureFormatFor(options.Output);
+    if (!format)
+        return fail(ExitUsage, "cannot tell the picture format of " + Quote(options.Output) +
+                                   " from its extension (known: " + KnownPictureExtensions() + ")");
+    if (SameFile(options.Input, options.Output))
+        return fail(ExitUsage, "the output " + Quote(options.Output) + " would replace the input");
+    if (!options.ExportPath.empty()) {
+        if (SameFile(options.Input, options.ExportPath))
+            return fail(ExitUsage, "the export " + Quote(options.ExportPath) + " would replace the input");
+        if (SameFile(options.Output, options.ExportPath))
+            return fail(ExitUsage, "the export " + Quote(options.ExportPath) + " would replace the picture");
+    }
+
+    RenderStats stats;
+    double seconds = 0;
+    try {
+        // A fresh state, as at start-up: generator at 0, nothing drawn, nothing to undo.
+        auto state = std::make_unique<FractalState>();
+        InputKind kind = InputKind::TextDrawing;
+        const int loaded = LoadInput(*state, options, kind, error);
+        if (loaded != ExitOk) return fail(loaded, error);
+        const TTriangle base = kind == InputKind::ObjectFile
+                                   ? state->BaseTriangle
+                                   : TTriangle{state->Points[1], state->Points[2], state->Points[3]};
+        for (const std::string& w : BaseTriangleWarnings(base)) err << "fernweave-render: warning: " << w << '\n';
+
+        if (!CheckTarget(options.Output, error)) return fail(ExitFailed, "cannot write the picture: " + error);
+        if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
+            return fail(ExitFailed, "cannot write the object file: " + error);
+
+        auto canvas = std::make_unique<Picture24>(options.Width, options.Height, options.Background);
+        state->ResetPaintedBits(static_cast<std::size_t>(options.Width) * static_cast<std::size_t>(options.Height));
+        {
+            RenderFlagScope flag(hooks, &state->StopRequested);
+            const auto start = std::chrono::steady_clock::now();
+            stats = RenderObject(*state, *canvas, RepaintRequest{}, options.Steps);
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        if (stats.Steps < options.Steps || state->StopRequested.load())
+            return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
+
+        const std::vector<std::uint8_t> picture = format->Encode(*canvas, options.Resolution);
+        canvas.reset();
+        // The bytes WriteObjectFile writes, written here so that a failure can say why.
+        const std::vector<std::uint8_t> object =
+            options.ExportPath.empty() ? std::vector<std::uint8_t>{} : EncodeObject(state->CurrentObject());
+
+        WritingScope writing(hooks);
+        if (!WriteFileReplacing(options.Output, picture, &error, hooks.Writer))
+            return fail(ExitFailed, "cannot write the picture: " + error);
+        if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, object, &error, hooks.Writer))
+            return fail(ExitFailed, "cannot write the object file: " + error + " (the picture was written)");
+    } catch (const std::bad_alloc&) {
+        return fail(ExitFailed, "not enough memory for a " + std::to_string(options.Width) + "x" +
+                                    std::to_string(options.Height) + " canvas");
+    } catch (const std::exception& e) {
+        return fail(ExitFailed, e.what());
+    }
+
+    if (options.Stats) {
+        const double rate = seconds > 0 ? static_cast<double>(stats.Steps) / seconds : 0.0;
+        char line[160];
+        std::snprintf(line, sizeof line, "steps=%llu plotted=%llu seconds=%.3f steps_per_second=%.0f\n",
+                      static_cast<unsigned long long>(stats.Steps), static_cast<unsigned long long>(stats.Plotted),
+                      seconds, rate);
+        out << line;
+    }
+    return ExitOk;
+}
+
+std::string UsageText() {
+    return R"(Usage: fernweave-render [options] INPUT -o OUTPUT.bmp
+
+Renders one Fernweave object into a new canvas by the chaos game, with the
+program's own loop from a fresh start, so that the picture has exactly the
+pixels the program's first rendering after start-up plots in as many steps.
+Writes the canvas as a 24-bit BMP picture with the resolution in its header.
+
+INPUT is an object file or a text drawing, told apart by its first bytes:
+  - a file starting with the bytes B6 A3 is an object file (.ifs, as the
+    program exports it), rendered as an imported object placed on a triangle;
+  - a file named *.ifs without those bytes is refused as a broken object file;
+  - any other file is read as a text drawing (see below).
+
+Options:
+  -o, --output FILE     the picture to write (required); the extension picks
+                        the format: .bmp
+  --size WxH            canvas size in pixels, each side 1 to 16384
+                        (default 550x364)
+  --background COLOUR   canvas colour, #RRGGBB or RRGGBB (default #000000);
+                        quote a leading '#' in the shell
+  --steps N             chaos-game steps, 0 to 10^15 (default 10000000)
+  --dpi N | XxY         resolution in dots per inch written into the picture,
+                        1 to 65535 (default 72)
+  --place x1,y1,x2,y2,x3,y3
+                        object files only: the triangle, in canvas pixels, onto
+                        which the object's base triangle is placed, vertex 1
+                        onto vertex 1 and so on (default: its own base
+                        triangle, so the object appears where it was drawn)
+  --export FILE         after rendering, also write the object as an object
+                        file: for a text drawing its maps with the solved
+                        coefficients and probabilities
+  --stats               print one line on standard output:
+                        steps=N plotted=N seconds=S steps_per_second=R
+  -h, --help            show this text and stop
+  A value follows its option as the next argument or after '=' (--steps=5000).
+  '--' ends the options.
+
+Text drawing:
+  base x1 y1 x2 y2 x3 y3
+  map  x1 y1 x2 y2 x3 y3 #RRGGBB diffuse|plain
+  map  ...
+
+  One base line, first, then 1 to 120 map lines: the triangles in the order
+  they would be clicked in the program, each vertex in canvas pixels (x to the
+  right, y downward; whole numbers from -16777216 to 16777216). Each map carries
+  the base triangle onto its own triangle, vertex 1 onto vertex 1, 2 onto 2 and
+  3 onto 3, and is chosen with the chance of its area over the base's area.
+  #RRGGBB is the map's colour (hex, either case). diffuse: the map's colour
+  also goes to the points of the next three steps (the program's Diffuse box);
+  plain: the map's points take its colour only when no diffuse map was applied
+  in the three steps before.
+  Words are separated by blanks or tabs. Blank lines and lines starting with
+  '#' are ignored; a word starting with '#' after the last field starts a
+  comment. Keep base vertices 1 and 2 off x = 0: the solver's maps do not
+  follow the triangles there (a warning says so).
+
+  Example (a Sierpinski triangle):
+    base 275 12  25 352  525 352
+    map  275 12  150 182  400 182  #FF4040 diffuse
+    map  150 182  25 352  275 352  #40FF40 diffuse
+    map  400 182  275 352  525 352  #4080FF diffuse
+
+Files are written whole or not at all: each goes to a temporary file beside
+the target, which replaces the target (a regular file or a new name) only when
+complete, so a failed write leaves an existing file as it was. If the object
+file of --export cannot be written after the picture was, the picture stays.
+
+Exit status: 0 done; 1 the input could not be read or is invalid, or a file
+could not be written, or memory ran out; 2 the command line is wrong; 130
+interrupted (nothing is written).
+)";
+}
+
+}  // namespace fernweave::cli

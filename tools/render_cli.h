@@ -1,0 +1,99 @@
+// The headless renderer: renders one object into a new canvas, exactly as the
+// program's first rendering after start-up would for the same number of steps,
+// and writes the canvas as a picture. The logic lives here, apart from main(),
+// so that the tests can call it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fractal_state.h"
+#include "picture.h"
+#include "renderer.h"
+#include "resolution.h"
+#include "safe_file.h"
+#include "text_drawing.h"
+
+namespace fernweave::cli {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;       // input, memory or output failed
+constexpr int ExitUsage = 2;        // the command line is wrong
+constexpr int ExitInterrupted = 130;
+
+constexpr int MaxCanvasSide = 16384;
+constexpr std::uint64_t MaxSteps = 1'000'000'000'000'000;  // 10^15
+
+struct RenderOptions {
+    std::string Input;
+    std::string Output;
+    std::string ExportPath;                // empty: no export
+    int Width = 550;
+    int Height = 364;
+    TColor Background = clBlack;
+    std::uint64_t Steps = 10'000'000;
+    TResolution Resolution{72, 72};
+    std::optional<TTriangle> Placement;    // object files only
+    bool Stats = false;
+    bool Help = false;
+};
+
+// Parses the arguments that follow the program name. False, with one line of
+// explanation in `error`, when they are not a valid command.
+bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& options, std::string& error);
+
+std::string UsageText();
+
+// --- picture formats, chosen by the output's extension ---
+
+struct PictureFormat {
+    std::string_view Extension;  // lower case, with the dot
+    std::vector<std::uint8_t> (*Encode)(const Picture24& picture, TResolution resolution);
+};
+
+// The format for a file name, or nullptr when its extension names none.
+const PictureFormat* PictureFormatFor(std::string_view path);
+// The known extensions, for messages: ".bmp".
+std::string KnownPictureExtensions();
+
+// --- input ---
+
+enum class InputKind { ObjectFile, TextDrawing };
+
+// An object file starts with the bytes B6 A3; a file named .ifs without them is
+// a broken object file; anything else is read as a text drawing.
+InputKind DetectInputKind(std::string_view path, std::string_view firstBytes);
+
+// Puts the input into a fresh state as the program's clicks would: a text
+// drawing through BeginDrawing and AddPoint; an object file as an import
+// followed by its placement triangle (the given one, else its own base
+// triangle). Returns an exit code: ExitOk, or ExitFailed / ExitUsage with the
+// reason in `error`. `kind` tells what the input turned out to be.
+int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error);
+
+// Warnings about a base triangle that the solver cannot follow; empty when fine.
+std::vector<std::string> BaseTriangleWarnings(const TTriangle& base);
+
+// --- the whole run ---
+
+struct RunHooks {
+    // Called with the flag that stops the rendering just before the loop
+    // starts, and with nullptr when it has ended (an interrupt handler sets it).
+    void (*RenderFlag)(std::atomic<bool>* stop) = nullptr;
+    // Called with true before the first file is written and false after the last.
+    void (*Writing)(bool begin) = nullptr;
+    // Where the bytes of the written files go (tests inject a full disk here).
+    FileWriter Writer{};
+};
+
+// Runs the renderer with the arguments that follow the program name and
+// returns the exit code. Results go to `out`, messages to `err`.
+int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ostream& err, const RunHooks& hooks = {});
+
+}  // namespace fernweave::cli
