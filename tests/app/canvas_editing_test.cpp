@@ -1,0 +1,286 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QtTest>
+
+#include "canvas_image.h"
+#include "fake_dialogs.h"
+#include "main_window.h"
+#include "strokes.h"
+
+using namespace fernweave;
+
+// Drives the real canvas widget: every click falls on the last move position,
+// as a hand on a mouse does.
+class CanvasEditingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FractalState> state;
+    std::unique_ptr<TFakeDialogs> dialogs;
+    std::unique_ptr<TfrmMain> w;
+
+    void Move(int x, int y) { QTest::mouseMove(w->imgPaint, QPoint(x, y)); }
+    void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+        QTest::mousePress(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseRelease(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
+    }
+    // Wanders over the canvas on the way to the point, then clicks on it.
+    void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+        Move((x * 7 + 13) % 500, (y * 3 + 29) % 350);
+        Move(x + 1, y);
+        Move(x, y);
+        Press(x, y, button);
+    }
+    QString Status() const { return w->StatusPanels[3]->text(); }
+    void WaitReady() { QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000); }
+    void WaitPainted() {
+        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0 && Painted() > 50, 20000);
+    }
+    int Painted() const {
+        int n = 0;
+        for (std::size_t i = 0; i < state->PaintedBits.Size(); ++i) n += state->PaintedBits.Test(i);
+        return n;
+    }
+    // A rendered picture to draw over, so that a left-over line would show.
+    void RenderSomething() {
+        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
+                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
+        for (int i = 0; i < 12; ++i) Click(pts[2 * i], pts[2 * i + 1]);
+        Click(300, 300, Qt::RightButton);
+        QVERIFY(state->Rendering);
+        WaitPainted();
+        Click(300, 300, Qt::RightButton);
+        WaitReady();
+    }
+
+private slots:
+    void init() {
+        state = std::make_unique<FractalState>();
+        dialogs = std::make_unique<TFakeDialogs>();
+        w = std::make_unique<TfrmMain>(*state, *dialogs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    void cleanup() {
+        if (state->Rendering) {
+            w->mnuRenderStopClick();
+            QTRY_VERIFY(!state->Rendering);
+        }
+        w.reset();
+    }
+
+    void aWholeDrawingRendersStopsAndUndoes() {
+        const Picture24 before = w->Canvas();
+        // Base triangle and two maps.
+        const int pts[] = {60, 300, 300, 300, 60, 60, 60, 300, 180, 300, 60, 180, 180, 300, 300, 300, 180, 180};
+        for (int i = 0; i < 9; ++i) {
+            Click(pts[2 * i], pts[2 * i + 1]);
+            QCOMPARE(state->PointCount, i + 1);
+        }
+        QCOMPARE(state->MapCount, 2);
+        QVERIFY(!(w->Canvas() == before));  // the outline shows
+        Click(400, 100, Qt::RightButton);
+        QVERIFY(state->Rendering);
+        QCOMPARE(state->PointCount, 0);
+        WaitPainted();
+        Click(400, 100, Qt::RightButton);  // a right click stops it
+        WaitReady();
+        QVERIFY(!state->Rendering);
+        QVERIFY(w->mnuEditUndo->isEnabled());
+        w->mnuEditUndo->trigger();
+        QVERIFY(w->Canvas() == before);  // outline and band gone, byte for byte
+        QCOMPARE(state->MapCount, 0);
+    }
+
+    void cancelRestoresThePreviousObjectAndTheCanvas() {
+        RenderSomething();
+        const TIfsObject previous = state->CurrentObject();
+        w->mnuViewShow->trigger();  // with the grid on
+        for (int points : {1, 2, 3, 4, 5, 7, 8, 10}) {
+            const Picture24 before = w->Canvas();
+            const bool undo = w->mnuEditUndo->isEnabled(), redo = w->mnuEditRedo->isEnabled();
+            for (int i = 0; i < points; ++i) Click(40 + 37 * i % 400, 30 + 53 * i % 300);
+            QVERIFY(!(w->Canvas() == before));
+            Move(222, 111);  // the band is out
+            Click(250, 130, Qt::RightButton);
+            QVERIFY2(w->Canvas() == before, qPrintable(QString("%1 points").arg(points)));
+            QCOMPARE(state->PointCount, 0);
+            QVERIFY(!state->Rendering);
+            QVERIFY(state->CurrentObject() == previous);
+            QCOMPARE(w->mnuEditUndo->isEnabled(), undo);
+            QCOMPARE(w->mnuEditRedo->isEnabled(), redo);
+            QVERIFY(w->mnuFileExport->isEnabled());
+        }
+    }
+
+    void cancelRightAfterAClickWithoutMoving() {
+        const Picture24 before = w->Canvas();
+        Click(100, 100);
+        Click(200, 120);
+        Press(200, 120, Qt::RightButton);  // no move since the click: no band to remove
+        QVERIFY(w->Canvas() == before);
+        Click(100, 100);
+        Press(300, 200);  // a click away from the last move position
+        Move(150, 250);
+        Press(160, 240, Qt::RightButton);
+        QVERIFY(w->Canvas() == before);
+    }
+
+    void changingTheColourInTheMiddleOfATriangleLeavesNoLine() {
+        const Picture24 before = w->Canvas();
+        for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
+        w->ForeColor = MakeColor(255, 0, 0);
+        Click(60, 60);
+        w->ForeColor = MakeColor(0, 0, 255);
+        Click(120, 60);
+        w->ForeColor = MakeColor(0, 255, 0);
+        Move(90, 140);
+        Click(90, 140, Qt::RightButton);  // 5 points: cancelled
+        QVERIFY(w->Canvas() == before);
+
+        for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
+        w->ForeColor = MakeColor(255, 0, 0);
+        Click(60, 60);
+        w->ForeColor = MakeColor(0, 0, 255);
+        Click(120, 60);
+        w->ForeColor = MakeColor(0, 255, 0);
+        Click(90, 140);
+        QCOMPARE(state->Maps[1].Color, MakeColor(0, 255, 0));  // the colour at the completing click
+        w->mnuRenderStartClick();
+        QVERIFY(state->Rendering);
+        w->mnuRenderStopClick();
+        WaitReady();
+        w->mnuEditUndo->trigger();
+        QVERIFY(w->Canvas() == before);
+    }
+
+    void theGridComesWithTheFirstClickAndGoesWithTheRendering() {
+        const Picture24 before = w->Canvas();
+        w->mnuViewShow->trigger();
+        QVERIFY(w->mnuViewShow->isChecked());
+        QVERIFY(w->Canvas() == before);  // toggling draws nothing
+        Click(30, 30);
+        QCOMPARE(w->Canvas().Pixel(30, 100), GridMajorColor);
+        QCOMPARE(w->Canvas().Pixel(54, 100), GridMinorColor);
+        QVERIFY(!w->mnuViewShow->isEnabled());
+        for (int i = 0; i < 4; ++i) Click(100 + 30 * i, 200 - 25 * i);
+        QVERIFY(!state->Rendering);
+        Click(300, 300);
+        Click(400, 100, Qt::RightButton);
+        QVERIFY(state->Rendering);
+        w->mnuRenderStopClick();
+        WaitReady();
+        w->mnuEditUndo->trigger();
+        QVERIFY(w->Canvas() == before);
+        QVERIFY(w->mnuViewShow->isEnabled());
+    }
+
+    void point363StartsTheRenderingWith120Maps() {
+        for (int i = 1; i < MaxPoints; ++i) Click(20 + (i * 37) % 500, 20 + (i * 53) % 320);
+        QVERIFY(!state->Rendering);
+        QCOMPARE(state->MapCount, 119);
+        Click(250, 150);
+        QVERIFY(state->Rendering);
+        QCOMPARE(state->MapCount, 120);
+        QCOMPARE(state->PointCount, 0);
+    }
+
+    void placementOfAnImportedObjectAndItsCancel() {
+        RenderSomething();
+        const TIfsObject previous = state->CurrentObject();
+        // What a successful import leaves: the object before it saved, the new one current.
+        state->SaveObject();
+        TIfsObject imported = previous;
+        imported.BaseTriangle = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
+        state->SetObject(imported);
+        state->ObjectImported = true;
+        w->FAutoHint = false;
+        w->SetHintPanel("Draw a triangle to render the object");
+
+        const Picture24 before = w->Canvas();
+        Click(300, 40);
+        QCOMPARE(state->MapCount, previous.MapCount);  // the imported maps stay
+        Click(500, 300);
+        Move(200, 200);
+        Click(210, 210, Qt::RightButton);
+        QVERIFY(w->Canvas() == before);
+        QVERIFY(!state->ObjectImported);
+        QVERIFY(state->CurrentObject() == previous);
+        QVERIFY(w->FAutoHint);
+        QCOMPARE(w->StatusPanels[1]->text(), QString());
+
+        // Again, and this time the third click renders the object into the triangle.
+        state->SaveObject();
+        state->SetObject(imported);
+        state->ObjectImported = true;
+        w->FAutoHint = false;
+        w->SetHintPanel("Draw a triangle to render the object");
+        Click(300, 40);
+        Click(500, 300);
+        Click(120, 300);
+        QVERIFY(state->Rendering);
+        QVERIFY(state->RenderPlacedObject);
+        QVERIFY(!state->ObjectImported);
+        QVERIFY(w->FAutoHint);
+        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        QVERIFY(state->BaseTriangle == imported.BaseTriangle);
+        WaitPainted();
+        w->mnuRenderStopClick();
+        WaitReady();
+        w->mnuEditUndo->trigger();  // Undo brings back the object from before the import
+        QVERIFY(state->CurrentObject() == previous);
+    }
+
+    void pressesThatDoNothing() {
+        const Picture24 before = w->Canvas();
+        Click(100, 100, Qt::RightButton);  // nothing to end
+        Click(100, 100, Qt::MiddleButton);
+        QCOMPARE(state->PointCount, 0);
+        QVERIFY(w->Canvas() == before);
+        RenderSomething();
+        Click(275, 20);
+        Click(40, 340);
+        Click(510, 340);
+        for (int i = 0; i < 3; ++i) Click(100 + i, 100 + 40 * i);
+        Click(200, 200, Qt::RightButton);
+        QVERIFY(state->Rendering);
+        Click(50, 50);  // a left press while rendering is ignored
+        QCOMPARE(state->PointCount, 0);
+        Click(60, 60, Qt::RightButton);
+        WaitReady();
+    }
+
+    void positionPanelFollowsTheMouse() {
+        // The top-left pixel (QTest takes a null point for the widget's centre).
+        QMouseEvent corner(QEvent::MouseMove, QPointF(0, 0), w->imgPaint->mapToGlobal(QPointF(0, 0)), Qt::NoButton,
+                           Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(w->imgPaint, &corner);
+        QCOMPARE(w->StatusPanels[5]->text(), QString("(0,0)"));
+        Move(120, 45);
+        QCOMPARE(w->StatusPanels[5]->text(), QString("(120,45)"));
+        RenderSomething();
+        Click(275, 20);
+        Click(40, 340);
+        Click(510, 340);
+        for (int i = 0; i < 3; ++i) Click(100 + i, 100 + 40 * i);
+        Click(200, 200, Qt::RightButton);
+        Move(321, 123);  // also while rendering
+        QCOMPARE(w->StatusPanels[5]->text(), QString("(321,123)"));
+    }
+
+    void rubberBandFollowsTheMouse() {
+        Click(100, 100);
+        const Picture24 one = w->Canvas();
+        Move(150, 100);
+        QCOMPARE(w->Canvas().Pixel(120, 100), clWhite);  // band from the mouse to point 1
+        Move(150, 100);                                  // same pixel: nothing drawn
+        QCOMPARE(w->Canvas().Pixel(120, 100), clWhite);
+        Move(100, 150);
+        QCOMPARE(w->Canvas().Pixel(120, 100), clBlack);  // the old band is gone
+        QCOMPARE(w->Canvas().Pixel(100, 120), clWhite);
+        Q_UNUSED(one);
+    }
+};
+
+QTEST_MAIN(CanvasEditingTest)
+#include "canvas_editing_test.moc"
