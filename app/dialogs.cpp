@@ -1,5 +1,6 @@
 #include "dialogs.h"
 
+#include <QColorDialog>
 #include <QMessageBox>
 
 namespace fernweave {
@@ -29,6 +30,16 @@ TDialogs::Answer TQtDialogs::Message(QWidget* owner, const QString& title, const
         default:
             return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::Ok;
     }
+}
+
+std::optional<QColor> TQtDialogs::ChooseColor(QWidget* owner, QColor initial) {
+    // Qt's own dialog: it always shows the custom colours and every basic colour.
+    QColorDialog dialog(initial, owner);
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QColor chosen = dialog.selectedColor();
+    if (!chosen.isValid()) return std::nullopt;
+    return chosen.toRgb();
 }
 
 }  // namespace fernweave

@@ -2,7 +2,9 @@
 // interface, so that tests can answer them.
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -18,12 +20,15 @@ public:
 
     // A modal message box owned by `owner`.
     virtual Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) = 0;
+    // The modal colour dialog, preset to `initial`; nothing when it is closed without confirming.
+    virtual std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) = 0;
 };
 
 // The real dialogs of the desktop.
 class TQtDialogs : public TDialogs {
 public:
     Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) override;
+    std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) override;
 };
 
 }  // namespace fernweave

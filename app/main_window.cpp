@@ -233,14 +233,18 @@ void TfrmMain::BuildToolBar() {
 }
 
 void TfrmMain::BuildColorPanel() {
-    pnlColor = new QFrame;
-    pnlColor->setObjectName("pnlColor");
-    pnlColor->setFixedWidth(78);
-    pnlColor->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    cbDiffuse = new QCheckBox("Diffuse", pnlColor);
-    cbDiffuse->setObjectName("cbDiffuse");
-    cbDiffuse->setGeometry(11, 183, 60, 16);
-    cbDiffuse->setChecked(true);
+    pnlColor = new TColorPanel(ProgramCursor(TCursorId::Eyedrop));
+    cbDiffuse = pnlColor->cbDiffuse;
+    pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || state_.Rendering || state_.PointCount > 0; };
+    pnlColor->BackgroundChanged = [this](TColor background) { Guard([&] { RepaintBackground(background); }); };
+    pnlColor->ChooseColor = [this](TColor initial) {
+        std::optional<TColor> result;
+        Guard([&] {
+            if (const auto chosen = dialogs_.ChooseColor(this, QColor(RedOf(initial), GreenOf(initial), BlueOf(initial))))
+                result = MakeColor(chosen->red(), chosen->green(), chosen->blue());
+        });
+        return result;
+    };
 }
 
 void TfrmMain::BuildStatusBar() {
@@ -423,7 +427,10 @@ void TfrmMain::CancelDrawingOnCanvas() {
     imgPaint->update();
 }
 
-void TfrmMain::ResetColorGrid() { state_.UsedColorCount = 0; }
+void TfrmMain::ResetColorGrid() {
+    state_.UsedColorCount = 0;
+    pnlColor->ResetColorGrid();
+}
 
 void TfrmMain::FillColorCell(int) {}
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "color_panel.h"
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "render_worker.h"
@@ -95,8 +96,28 @@ public:
     bool FUndoWasEnabled = false;
     bool FAutoHint = true;  // hints go to status panel 1
     TResolution Resolution;
-    TColor ForeColor = clWhite;
-    TColor BackColor = clBlack;
+    // The editor's two colours live in the swatches of the colour panel; these
+    // read and write them there. `TColor c = ForeColor;` takes the value.
+    class TSwatchColor {
+    public:
+        TSwatchColor(TColorPanel* const& panel, bool fore) : panel_(panel), fore_(fore) {}
+        TSwatchColor(const TSwatchColor&) = delete;
+        TSwatchColor& operator=(const TSwatchColor& other) { return *this = static_cast<TColor>(other); }
+        TSwatchColor& operator=(TColor color) {
+            if (fore_)
+                panel_->SetForeColor(color);
+            else
+                panel_->SetBackColor(color);
+            return *this;
+        }
+        operator TColor() const { return fore_ ? panel_->ForeColor() : panel_->BackColor(); }
+
+    private:
+        TColorPanel* const& panel_;  // pnlColor, made before either colour is used
+        bool fore_;
+    };
+    TSwatchColor ForeColor{pnlColor, true};
+    TSwatchColor BackColor{pnlColor, false};
     TPoint GridOrigin{};
 
     // --- controls (named as the program's commands are) ---
@@ -113,8 +134,8 @@ public:
     QMenu* PopupMenu1;
     QAction *popTuto1, *popTuto2, *popTuto3, *popTuto4;
     QToolBar* ToolBar1;
-    QFrame* pnlColor;
-    QCheckBox* cbDiffuse;
+    TColorPanel* pnlColor;
+    QCheckBox* cbDiffuse;  // the colour panel's
     QScrollArea* ScrollBox1;
     TCanvasImage* imgPaint;
     QStatusBar* StatusBar1;

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "dialogs.h"
@@ -25,6 +26,17 @@ public:
         if (answers.empty()) return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
         const Answer a = answers.front();
         answers.pop_front();
+        return a;
+    }
+
+    std::vector<QColor> colorsAsked;                  // the preset of each colour dialog
+    std::deque<std::optional<QColor>> colorAnswers;  // given in order; cancelled when none is left
+
+    std::optional<QColor> ChooseColor(QWidget*, QColor initial) override {
+        colorsAsked.push_back(initial);
+        if (colorAnswers.empty()) return std::nullopt;
+        const std::optional<QColor> a = colorAnswers.front();
+        colorAnswers.pop_front();
         return a;
     }
 };
