@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -140,10 +141,16 @@ bool ReadFilePrefix(const std::string& path, std::size_t limit, std::string& byt
         SetError(error, path + ": not a regular file");
         return false;
     }
-    bytes.resize(limit);
+    // Sized from the file, grown if it grows while being read; never beyond the limit.
+    std::size_t capacity = std::min<std::size_t>(limit, static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 0) + 1);
+    bytes.resize(capacity);
     std::size_t got = 0;
     while (got < limit) {
-        const ssize_t n = ::read(fd, bytes.data() + got, limit - got);
+        if (got == capacity) {
+            capacity = std::min<std::size_t>(limit, capacity * 2 + 4096);
+            bytes.resize(capacity);
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, capacity - got);
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
