@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <algorithm>
 
 namespace fernweave {
@@ -33,6 +35,13 @@ QImage WhiteTransparent(QImage image) {
 bool OnCellInside(QPoint p) {
     const int x = p.x() % 10, y = p.y() % 10;
     return p.x() >= 0 && p.y() >= 0 && x >= 3 && x <= 8 && y >= 3 && y <= 8;
+}
+
+// The largest size of `font`, at most its own, at which `fits` holds (never below 8 px).
+template <typename Fits>
+QFont Fitted(QFont font, Fits fits) {
+    for (int px = QFontInfo(font).pixelSize(); !fits(font) && px > 8;) font.setPixelSize(--px);
+    return font;
 }
 
 constexpr int GridCells = 60;
@@ -178,25 +187,32 @@ void TColorPanel::changeEvent(QEvent* event) {
 }
 
 void TColorPanel::ArrangeControls() {
+    // "Diffuse" must show whole inside its frame (x 7 to 70), in a smaller size of the font if need be.
+    auto captionWidth = [this](const QFont& f) {
+        QStyleOptionButton option;
+        option.initFrom(cbDiffuse);
+        option.rect = QRect(0, 0, 64, 16);
+        const int textLeft = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, cbDiffuse).left();
+        return textLeft + QFontMetrics(f).horizontalAdvance(cbDiffuse->text()) + 2;
+    };
+    const QFont cbFont = Fitted(font(), [&](const QFont& f) { return captionWidth(f) <= 64; });
+    cbDiffuse->setFont(cbFont);
     // The check box row grows to the check box's height; the rows below move down.
-    const QSize cbHint = cbDiffuse->sizeHint();
-    const int cbHeight = std::max(16, cbHint.height());
-    const int cbWidth = std::min(std::max(57, cbHint.width()), 64);
+    const int cbHeight = std::max(16, cbDiffuse->sizeHint().height());
+    const int cbWidth = std::clamp(captionWidth(cbFont), 57, 64);
     const int cbLeft = std::clamp(71 - cbWidth, 7, 11);
     const int dy = cbHeight - 16;
 
-    // The probe's values must fit beside its swatch: a smaller size of the same font where needed.
-    QFont probeFont = font();
-    auto widest = [](const QFontMetrics& fm) {
+    // The probe's values must fit beside its swatch, also in a smaller size of the font if need be.
+    auto widest = [](const QFont& f) {
+        const QFontMetrics fm(f);
         return std::max({fm.horizontalAdvance("R 255"), fm.horizontalAdvance("G 255"), fm.horizontalAdvance("B 255")});
     };
-    for (int px = QFontInfo(probeFont).pixelSize(); widest(QFontMetrics(probeFont)) > 29 && px > 8;) {
-        probeFont.setPixelSize(--px);
-    }
+    const QFont probeFont = Fitted(font(), [&](const QFont& f) { return widest(f) <= 29; });
     const QFontMetrics fm(probeFont);
     const int labelHeight = std::max(13, fm.height());
     const int pitch = std::max(11, fm.height() - 2);
-    const int labelWidth = std::max(26, widest(fm));
+    const int labelWidth = std::max(26, widest(probeFont));
     const int probeTop = 320 + dy;
     const int probeHeight = std::max(38, 2 + 2 * pitch + labelHeight + 1);
 
