@@ -1,7 +1,16 @@
 #include "dialogs.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QStandardPaths>
 
 namespace fernweave {
 
@@ -40,6 +49,81 @@ std::optional<QColor> TQtDialogs::ChooseColor(QWidget* owner, QColor initial) {
     const QColor chosen = dialog.selectedColor();
     if (!chosen.isValid()) return std::nullopt;
     return chosen.toRgb();
+}
+
+namespace {
+
+// The extension of the first pattern of a filter: "JPEG Image File (*.jpg)" gives "jpg".
+QString SuffixOf(const QString& filter) {
+    const QRegularExpressionMatch m = QRegularExpression(R"(\*\.([A-Za-z0-9]+))").match(filter);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// A small preview of the picture under the cursor in the file list.
+class TPicturePreview : public QLabel {
+public:
+    explicit TPicturePreview(QWidget* parent) : QLabel(parent) {
+        setFixedSize(160, 160);
+        setAlignment(Qt::AlignCenter);
+        setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    }
+    void Show(const QString& fileName) {
+        QImageReader reader(fileName);
+        const QSize size = reader.size();
+        if (!size.isValid() || qint64{size.width()} * size.height() > (qint64{1} << 26)) {
+            clear();
+            return;
+        }
+        reader.setScaledSize(size.scaled(width() - 8, height() - 8, Qt::KeepAspectRatio));
+        const QImage image = reader.read();
+        if (image.isNull())
+            clear();
+        else
+            setPixmap(QPixmap::fromImage(image));
+    }
+};
+
+}  // namespace
+
+std::optional<TFileChoice> TQtDialogs::ChooseFile(QWidget* owner, const TFileRequest& request) {
+    QFileDialog dialog(owner, request.Title, request.Folder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.Save || !request.MustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(request.Filters);
+    const int index = std::clamp(request.FilterIndex, 1, static_cast<int>(std::max<qsizetype>(1, request.Filters.size())));
+    if (!request.Filters.isEmpty()) dialog.selectNameFilter(request.Filters.at(index - 1));
+    // A name typed without an extension gets the one of the chosen type.
+    auto suffixFor = [&](const QString& filter) {
+        const QString suffix = SuffixOf(filter);
+        return request.Save && !suffix.isEmpty() ? suffix : request.DefaultSuffix;
+    };
+    dialog.setDefaultSuffix(request.Filters.isEmpty() ? request.DefaultSuffix : suffixFor(request.Filters.at(index - 1)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&](const QString& filter) { dialog.setDefaultSuffix(suffixFor(filter)); });
+    if (request.PicturePreview) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* preview = new TPicturePreview(&dialog);
+            grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
+            QObject::connect(&dialog, &QFileDialog::currentChanged, preview, &TPicturePreview::Show);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    TFileChoice choice;
+    choice.FileName = dialog.selectedFiles().first();
+    choice.FilterIndex = static_cast<int>(request.Filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (choice.FilterIndex < 1) choice.FilterIndex = index;
+    return choice;
+}
+
+QString DialogFolder(const QString& name) {
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    const QFileInfo info(beside);
+    if (info.isDir() && info.isWritable()) return beside;
+    const auto kind = name == "Pictures" ? QStandardPaths::PicturesLocation : QStandardPaths::DocumentsLocation;
+    const QString own = QStandardPaths::writableLocation(kind);
+    return own.isEmpty() ? QDir::homePath() : own;
 }
 
 }  // namespace fernweave

@@ -4,11 +4,29 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
 
 namespace fernweave {
+
+// What an open or save dialog asks for.
+struct TFileRequest {
+    bool Save = false;
+    QString Title;
+    QString Folder;          // where the dialog starts
+    QStringList Filters;     // "label (patterns)", in order
+    int FilterIndex = 1;     // 1-based, the type it opens on
+    QString DefaultSuffix;   // given to a name typed without an extension; follows the chosen type
+    bool MustExist = false;  // open dialogs: the chosen file must exist
+    bool PicturePreview = false;
+};
+
+struct TFileChoice {
+    QString FileName;
+    int FilterIndex = 1;  // the type chosen, 1-based
+};
 
 class TDialogs {
 public:
@@ -22,6 +40,9 @@ public:
     virtual Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) = 0;
     // The modal colour dialog, preset to `initial`; nothing when it is closed without confirming.
     virtual std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) = 0;
+    // A modal open or save dialog; nothing when it is cancelled. Save dialogs
+    // ask before an existing file is replaced.
+    virtual std::optional<TFileChoice> ChooseFile(QWidget* owner, const TFileRequest& request) = 0;
 };
 
 // The real dialogs of the desktop.
@@ -29,6 +50,11 @@ class TQtDialogs : public TDialogs {
 public:
     Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) override;
     std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) override;
+    std::optional<TFileChoice> ChooseFile(QWidget* owner, const TFileRequest& request) override;
 };
+
+// The folder beside the executable with this name, or the user's own folder
+// for pictures or documents when it is missing or cannot be written.
+QString DialogFolder(const QString& name);
 
 }  // namespace fernweave

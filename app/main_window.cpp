@@ -82,6 +82,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     state_.StopRequested = false;
     state_.ObjectImported = false;
     FSaved = true;
+    CreatePictureDialogs();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -319,10 +320,11 @@ bool TfrmMain::FormCloseQuery() {
         default:
             return false;
     }
-    if (!SavePicture || !SavePicture()) return false;
-    // The save worker's end handler sets FSaved; keep the messages flowing until then.
-    while (!FSaved) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return true;
+    if (!SavePicture()) return false;
+    // The save workers' end handlers run here; a failed save has said so and
+    // leaves the picture unsaved, so the window stays open.
+    while (!FSaveWorkers.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
@@ -367,6 +369,7 @@ void TfrmMain::StartRendering() {
     DrawObjectOutline(canvas, state_);
     if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
     ResetColorGrid();
+    ++FCanvasGeneration;
     TakeUndoSnapshot(state_, canvas);
     FUndoSaved = FSaved;
     imgPaint->setCursor(Qt::ArrowCursor);
@@ -398,6 +401,8 @@ void TfrmMain::RenderDone() {
 }
 
 void TfrmMain::mnuEditUndoClick() {
+    AbandonImport();
+    ++FCanvasGeneration;
     SwapWithUndoSlot(state_, Canvas());
     if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
     imgPaint->PictureChanged();
@@ -409,6 +414,7 @@ void TfrmMain::mnuEditUndoClick() {
 }
 
 void TfrmMain::RepaintBackground(TColor background) {
+    ++FCanvasGeneration;
     fernweave::RepaintBackground(state_, Canvas(), background);
     imgPaint->update();
 }
@@ -432,9 +438,13 @@ void TfrmMain::ResetColorGrid() {
     pnlColor->ResetColorGrid();
 }
 
-void TfrmMain::FillColorCell(int) {}
+void TfrmMain::FillColorCell(int n) {
+    if (n > 0) pnlColor->FillColorCell(n);
+}
 
 void TfrmMain::mnuEditClearClick() {
+    AbandonImport();
+    ++FCanvasGeneration;
     Canvas().Fill(BackColor);
     ForgetRendering(state_, Canvas());
     UpdateCommands();
@@ -472,13 +482,6 @@ void TfrmMain::mnuHelpWebClick() {
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.
-void TfrmMain::mnuFileNewClick() {}
-void TfrmMain::mnuFileLoadClick() {}
-void TfrmMain::mnuFileSaveClick() {
-    if (SavePicture) SavePicture();
-}
-void TfrmMain::mnuFileExportClick() {}
-void TfrmMain::mnuFileImportClick() {}
 void TfrmMain::mnuFilePrintClick() {}
 void TfrmMain::mnuFilePrintSetupClick() {}
 void TfrmMain::mnuHelpContentsClick() {}

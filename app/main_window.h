@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QUrl>
 #include <functional>
+#include <list>
 #include <memory>
 
 #include "color_panel.h"
@@ -13,6 +14,7 @@
 #include "fractal_state.h"
 #include "render_worker.h"
 #include "resolution.h"
+#include "save_worker.h"
 
 class QAction;
 class QCheckBox;
@@ -27,6 +29,8 @@ class QToolButton;
 namespace fernweave {
 
 class TCanvasImage;
+class TfrmNewImage;
+class TfrmImageQuality;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -80,8 +84,15 @@ public:
     // off, the colour grid empties and the object from before comes back.
     void CancelDrawingOnCanvas();
 
-    // Saves the canvas; true when a save was started. Built by the picture commands.
-    std::function<bool()> SavePicture;
+    // Saves the canvas: asks for the file and type, then starts a save worker
+    // on a copy of the picture. True when a save was started.
+    bool SavePicture();
+    // The end of a save worker, on the user-interface thread.
+    void SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation);
+    // A waiting import ends as a cancel ends it: the object from before comes back.
+    void AbandonImport();
+    // The New Image and Image Quality dialogs, made once and kept for the run.
+    void CreatePictureDialogs();
     // Shows the About box modally; the program shows its frmAbout here.
     std::function<void()> ShowAbout;
     // Opens a web address in the desktop's browser.
@@ -96,6 +107,14 @@ public:
     bool FUndoWasEnabled = false;
     bool FAutoHint = true;  // hints go to status panel 1
     TResolution Resolution;
+    // Counts the changes of the canvas picture, so that a save that ends after
+    // a change does not mark the changed picture as saved.
+    std::uint64_t FCanvasGeneration = 0;
+    int FSaveFilterIndex = 1;  // the type the save dialog opens on
+    int FOpenFilterIndex = 1;  // the type the open dialog opens on
+    std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
+    TfrmNewImage* frmNewImage = nullptr;
+    TfrmImageQuality* frmImageQuality = nullptr;
     // The editor's two colours live in the swatches of the colour panel; these
     // read and write them there. `TColor c = ForeColor;` takes the value.
     class TSwatchColor {

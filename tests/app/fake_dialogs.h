@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <deque>
+#include <stdexcept>
 #include <optional>
 #include <vector>
 
@@ -37,6 +38,20 @@ public:
         if (colorAnswers.empty()) return std::nullopt;
         const std::optional<QColor> a = colorAnswers.front();
         colorAnswers.pop_front();
+        return a;
+    }
+
+    std::vector<TFileRequest> filesAsked;
+    std::deque<std::optional<TFileChoice>> fileAnswers;  // given in order; cancelled when none is left
+
+    QString failFileDialog;  // when set, the file dialog fails with this error
+
+    std::optional<TFileChoice> ChooseFile(QWidget*, const TFileRequest& request) override {
+        filesAsked.push_back(request);
+        if (!failFileDialog.isEmpty()) throw std::runtime_error(failFileDialog.toStdString());
+        if (fileAnswers.empty()) return std::nullopt;
+        const std::optional<TFileChoice> a = fileAnswers.front();
+        fileAnswers.pop_front();
         return a;
     }
 };

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <stdexcept>
 
@@ -273,36 +274,39 @@ private slots:
         QCOMPARE(dialogs->shown.back().title, QString("Fernweave"));
         QVERIFY(dialogs->shown.back().buttons == TDialogs::Buttons::YesNoCancel);
         QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
+        QVERIFY(dialogs->filesAsked.empty());
 
         // Yes, but the save dialog is left: the window stays open.
-        int saves = 0;
-        w->SavePicture = [&] {
-            ++saves;
-            return false;
-        };
         dialogs->answers = {TDialogs::Answer::Yes};
         QVERIFY(!w->close());
-        QCOMPARE(saves, 1);
+        QCOMPARE(dialogs->filesAsked.size(), 1u);
+        QVERIFY(!w->FSaved);
 
-        // Yes, and a save runs: the window waits for its end, then closes.
-        w->SavePicture = [&] {
-            ++saves;
-            QTimer::singleShot(50, w.get(), [this] { w->FSaved = true; });
-            return true;
-        };
+        // Yes, and the save fails: it says so, and the window stays open.
+        QTemporaryDir dir;
+        const QString through = dir.filePath("plain");
+        QFile(through).open(QIODevice::WriteOnly);
         dialogs->answers = {TDialogs::Answer::Yes};
+        dialogs->fileAnswers = {TFileChoice{through + "/picture.bmp", 1}};
+        QVERIFY(!w->close());
+        QCOMPARE(dialogs->shown.back().text, QString("Fail to save the picture."));
+        QCOMPARE(dialogs->shown.back().title, QString("Save Picture"));
+        QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
+        QVERIFY(!w->FSaved);
+
+        // Yes, and the save works: the window waits for it, then closes.
+        dialogs->answers = {TDialogs::Answer::Yes};
+        dialogs->fileAnswers = {TFileChoice{dir.filePath("picture.bmp"), 1}};
         QVERIFY(w->close());
-        QCOMPARE(saves, 2);
         QVERIFY(w->FSaved);
+        QVERIFY(QFileInfo(dir.filePath("picture.bmp")).size() > 550 * 364 * 3);
     }
 
     void closeQueryNoClosesWithoutSaving() {
         RenderAndStop();
-        bool saved = false;
-        w->SavePicture = [&] { return saved = true; };
         dialogs->answers = {TDialogs::Answer::No};
         QVERIFY(w->close());
-        QVERIFY(!saved);
+        QVERIFY(dialogs->filesAsked.empty());
     }
 
     void commandGuardShowsTheErrorAndCarriesOn() {
@@ -311,9 +315,10 @@ private slots:
         QCOMPARE(dialogs->shown[0].title, QString("Fernweave 2.0"));
         QCOMPARE(dialogs->shown[0].text, QString("Disk on fire"));
         QVERIFY(dialogs->shown[0].icon == TDialogs::Icon::Error);
-        // Through a real command: the save command's error.
-        w->SavePicture = []() -> bool { throw std::runtime_error("'abc' is not a valid integer value"); };
+        // Through a real command: an error inside the save command.
+        dialogs->failFileDialog = "'abc' is not a valid integer value";
         w->mnuFileSave->trigger();
+        dialogs->failFileDialog.clear();
         QCOMPARE(dialogs->shown.size(), 2u);
         QCOMPARE(dialogs->shown[1].text, QString("'abc' is not a valid integer value"));
         QVERIFY(w->isVisible());

@@ -1,0 +1,188 @@
+// The commands that read and write files: objects (.ifs), new canvases,
+// and pictures (BMP and JPEG) with their resolution.
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+
+#include "bmp_codec.h"
+#include "canvas_image.h"
+#include "image_quality_dialog.h"
+#include "jpeg_codec.h"
+#include "main_window.h"
+#include "new_image_dialog.h"
+#include "object_file.h"
+#include "picture_loader.h"
+#include "render_control.h"
+
+namespace fernweave {
+
+namespace {
+
+const QString ObjectFilter = "IFS Object File(*.ifs)";
+const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"};
+const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)"};
+
+QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+TColor FromQColor(const QColor& c) { return MakeColor(c.red(), c.green(), c.blue()); }
+
+}  // namespace
+
+void TfrmMain::CreatePictureDialogs() {
+    TfrmNewImage::Hooks hooks;
+    hooks.RangeMessage = [this](QWidget* owner, const QString& text) {
+        dialogs_.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+    };
+    hooks.Guard = [this](const std::function<void()>& check) { Guard(check); };
+    hooks.ChooseColor = [this](QWidget* owner, TColor initial) -> std::optional<TColor> {
+        const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial));
+        if (!chosen) return std::nullopt;
+        return FromQColor(*chosen);
+    };
+    frmNewImage = new TfrmNewImage(std::move(hooks), this);
+    frmImageQuality = new TfrmImageQuality(this);
+}
+
+void TfrmMain::AbandonImport() {
+    if (!state_.ObjectImported) return;
+    state_.RestoreSavedObject();
+    state_.ObjectImported = false;
+    FAutoHint = true;
+    SetHintPanel("");
+}
+
+// --- objects ---
+
+void TfrmMain::mnuFileExportClick() {
+    if (state_.MapCount == 0) {
+        dialogs_.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+        return;
+    }
+    TFileRequest request;
+    request.Save = true;
+    request.Title = "Export the Object to File";
+    request.Folder = DialogFolder("Objects");
+    request.Filters = {ObjectFilter};
+    request.DefaultSuffix = "ifs";
+    const auto choice = dialogs_.ChooseFile(this, request);
+    if (!choice) return;
+    if (!WriteObjectFile(state_, choice->FileName.toStdString()))
+        dialogs_.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+}
+
+void TfrmMain::mnuFileImportClick() {
+    TFileRequest request;
+    request.Title = "Import Object from File";
+    request.Folder = DialogFolder("Objects");
+    request.Filters = {ObjectFilter};
+    request.DefaultSuffix = "ifs";
+    request.MustExist = true;
+    const auto choice = dialogs_.ChooseFile(this, request);
+    if (!choice) return;
+    state_.SaveObject();
+    if (!ReadObjectFile(state_, choice->FileName.toStdString())) {
+        dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        state_.RestoreSavedObject();
+        return;
+    }
+    state_.ObjectImported = true;
+    FAutoHint = false;
+    SetHintPanel("Draw a triangle to render the object");
+}
+
+// --- new canvas ---
+
+void TfrmMain::mnuFileNewClick() {
+    if (frmNewImage->exec() != QDialog::Accepted) return;
+    const int width = frmNewImage->WidthValue();
+    const int height = frmNewImage->HeightValue();
+    const int resolution = frmNewImage->ResolutionValue();
+    const TColor color = frmNewImage->CanvasColor();
+    AbandonImport();
+    ++FCanvasGeneration;
+    imgPaint->SetPicture(Picture24(width, height, color));
+    BackColor = color;
+    ForgetRendering(state_, Canvas());  // no undo, fresh bits, no loaded picture, no object
+    UpdateCommands();
+    CenterCanvas();
+    Resolution = TResolution{static_cast<std::uint16_t>(resolution), static_cast<std::uint16_t>(resolution)};
+    FSaved = true;
+}
+
+// --- pictures ---
+
+void TfrmMain::mnuFileSaveClick() { SavePicture(); }
+
+bool TfrmMain::SavePicture() {
+    TFileRequest request;
+    request.Save = true;
+    request.Title = "Save Picture";
+    request.Folder = DialogFolder("Pictures");
+    request.Filters = SaveFilters;
+    request.FilterIndex = FSaveFilterIndex;
+    request.DefaultSuffix = "bmp";
+    request.PicturePreview = true;
+    const auto choice = dialogs_.ChooseFile(this, request);
+    if (!choice) return false;
+    FSaveFilterIndex = choice->FilterIndex;
+    if (choice->FilterIndex == FormatJpeg && frmImageQuality->exec() != QDialog::Accepted) return false;
+
+    // The format follows the chosen type alone, whatever the name's extension.
+    const std::uint64_t generation = FCanvasGeneration;
+    auto worker = std::make_unique<TSavePicture>(
+        Canvas(), choice->FileName.toStdString(), choice->FilterIndex, PackResolution(Resolution),
+        frmImageQuality->Quality(), [this, generation](bool written, const std::string&) {
+            // Runs on the worker's thread: hand the end over to the window.
+            QMetaObject::invokeMethod(
+                this, [this, generation, written] { Guard([&] { SaveDoneNotify(nullptr, written, generation); }); },
+                Qt::QueuedConnection);
+        });
+    FSaveWorkers.push_back(std::move(worker));
+    return true;
+}
+
+void TfrmMain::SaveDoneNotify(TSavePicture*, bool written, std::uint64_t generation) {
+    // Workers end in the order of their notices; the first that has finished goes.
+    if (!FSaveWorkers.empty()) {
+        FSaveWorkers.front()->Join();
+        FSaveWorkers.pop_front();
+    }
+    if (!written) {
+        dialogs_.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
+                         TDialogs::Icon::Warning);
+        return;
+    }
+    // A picture changed since the save copied it is still unsaved.
+    if (generation == FCanvasGeneration) FSaved = true;
+}
+
+void TfrmMain::mnuFileLoadClick() {
+    TFileRequest request;
+    request.Title = "Open Picture";
+    request.Folder = DialogFolder("Pictures");
+    request.Filters = OpenFilters;
+    request.FilterIndex = FOpenFilterIndex;
+    request.PicturePreview = true;
+    const auto choice = dialogs_.ChooseFile(this, request);
+    if (!choice) return;
+    FOpenFilterIndex = choice->FilterIndex;
+    auto picture = LoadPictureFile(choice->FileName);
+    if (!picture) {
+        dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+                         TDialogs::Icon::Warning);
+        return;
+    }
+    ++FCanvasGeneration;
+    imgPaint->SetPicture(std::move(*picture));
+    state_.PictureLoaded = true;
+    CenterCanvas();
+    const QString extension = "." + QFileInfo(choice->FileName).suffix().toUpper();
+    const std::string name = choice->FileName.toStdString();
+    if (extension == ".BMP")
+        Resolution = UnpackResolution(ReadBmpResolution(name));
+    else if (extension == ".JPG" || extension == ".JPEG")
+        Resolution = UnpackResolution(ReadJpegResolution(name));
+    FSaved = true;
+}
+
+}  // namespace fernweave

@@ -1,0 +1,60 @@
+#include "image_quality_dialog.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace fernweave {
+
+TfrmImageQuality::TfrmImageQuality(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName("frmImageQuality");
+    setWindowTitle("Image Quality");
+    gbImageQuality = new QGroupBox("Image Quality", this);
+    gbImageQuality->setObjectName("gbImageQuality");
+    tbImageQuality = new QSlider(Qt::Horizontal, gbImageQuality);
+    tbImageQuality->setObjectName("tbImageQuality");
+    tbImageQuality->setRange(1, 10);
+    tbImageQuality->setValue(9);
+    tbImageQuality->setTickInterval(1);
+    tbImageQuality->setTickPosition(QSlider::TicksBelow);
+    tbImageQuality->setSingleStep(1);
+    tbImageQuality->setPageStep(2);
+    tbImageQuality->setMinimumWidth(220);
+    auto* inner = new QVBoxLayout(gbImageQuality);
+    inner->addWidget(tbImageQuality);
+
+    btnOk = new QPushButton("OK", this);
+    btnOk->setObjectName("btnOk");
+    btnOk->setDefault(true);
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbImageQuality);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(tbImageQuality, &QSlider::valueChanged, this, &TfrmImageQuality::tbImageQualityChange);
+    connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int TfrmImageQuality::Quality() const { return tbImageQuality->value() * 10; }
+
+void TfrmImageQuality::tbImageQualityChange() {
+    gbImageQuality->setTitle(QString("Image Quality: %1%").arg(Quality()));
+}
+
+void TfrmImageQuality::showEvent(QShowEvent* event) {
+    tbImageQualityChange();
+    QDialog::showEvent(event);
+    tbImageQuality->setFocus();
+}
+
+}  // namespace fernweave
