@@ -1,0 +1,509 @@
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <csignal>
+
+#include "bmp_codec.h"
+#include "canvas_image.h"
+#include "fake_dialogs.h"
+#include "image_quality_dialog.h"
+#include "jpeg_codec.h"
+#include "main_window.h"
+#include "new_image_dialog.h"
+#include "object_file.h"
+#include "strokes.h"
+
+using namespace fernweave;
+
+namespace {
+
+QByteArray Slurp(const QString& name) {
+    QFile f(name);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void Spit(const QString& name, const QByteArray& bytes) {
+    QFile f(name);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+}  // namespace
+
+class FileCommandsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FractalState> state;
+    std::unique_ptr<TFakeDialogs> dialogs;
+    std::unique_ptr<TfrmMain> w;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString Path(const QString& name) const { return dir->filePath(name); }
+    void Choose(const QString& name, int type = 1) { dialogs->fileAnswers.push_back(TFileChoice{name, type}); }
+    const TFakeDialogs::Shown& Last() const { return dialogs->shown.back(); }
+
+    // Draws and renders a Sierpinski triangle, then stops.
+    void Render() {
+        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
+                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
+        state->BeginDrawing();
+        for (int i = 0; i < 12; ++i) state->AddPoint(pts[2 * i], pts[2 * i + 1], 0x00FF00 + i, true);
+        DrawObjectOutline(w->Canvas(), *state);
+        w->mnuRenderStartClick();
+        QVERIFY(state->Rendering);
+        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
+        w->mnuRenderStopClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+    }
+    void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000); }
+
+    // Runs a modal dialog of the program, answering it with `answer` once it shows.
+    template <class Dialog, class Answer>
+    void WhenShown(Dialog* dialog, Answer answer) {
+        QTimer::singleShot(0, dialog, [dialog, answer] {
+            QTRY_VERIFY(dialog->isVisible());
+            answer(dialog);
+        });
+    }
+
+private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        state = std::make_unique<FractalState>();
+        dialogs = std::make_unique<TFakeDialogs>();
+        w = std::make_unique<TfrmMain>(*state, *dialogs);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    }
+    void cleanup() {
+        if (state->Rendering) {
+            w->mnuRenderStopClick();
+            QTRY_VERIFY(!state->Rendering);
+        }
+        WaitForSaves();
+        w.reset();
+    }
+
+    // --- objects ---
+
+    void exportWithoutAnObjectSaysSo() {
+        w->mnuFileExportClick();
+        QCOMPARE(Last().text, QString("No Object Exists."));
+        QCOMPARE(Last().title, QString("Export Object"));
+        QVERIFY(Last().icon == TDialogs::Icon::Information);
+        QVERIFY(dialogs->filesAsked.empty());
+    }
+
+    void exportWritesTheObjectByteForByte() {
+        Render();
+        state->MapCount = 2;  // keep two of the three maps
+        Choose(Path("two.ifs"));
+        w->mnuFileExportClick();
+        QVERIFY(dialogs->shown.empty());
+        const TFileRequest& asked = dialogs->filesAsked.back();
+        QCOMPARE(asked.Title, QString("Export the Object to File"));
+        QCOMPARE(asked.Filters, QStringList{"IFS Object File(*.ifs)"});
+        QCOMPARE(asked.DefaultSuffix, QString("ifs"));
+        QVERIFY(asked.Save);
+        const QByteArray bytes = Slurp(Path("two.ifs"));
+        QCOMPARE(bytes.size(), 102);
+        QCOMPARE(bytes.left(6), QByteArray("\xB6\xA3\x02\x00\x00\x00", 6));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(&state->Maps[2]), 36), bytes.mid(66, 36));
+    }
+
+    void aFailedExportSaysSoAndKeepsTheOldFile() {
+        Render();
+        Spit(Path("plain"), "x");
+        Choose(Path("plain/inside.ifs"));
+        w->mnuFileExportClick();
+        QCOMPARE(Last().text, QString("Fail to Export Object."));
+        QCOMPARE(Last().title, QString("Export Object"));
+        QVERIFY(Last().icon == TDialogs::Icon::Warning);
+        QCOMPARE(Slurp(Path("plain")), QByteArray("x"));
+        // Cancelling the dialog writes nothing and says nothing.
+        const auto shown = dialogs->shown.size();
+        w->mnuFileExportClick();
+        QCOMPARE(dialogs->shown.size(), shown);
+    }
+
+    void refusedImportsLeaveTheWholeObject() {
+        Render();
+        state->Maps[120].Padding[1] = 7;  // a stale record must survive too
+        const TIfsObject before = state->CurrentObject();
+        const QByteArray good = QByteArray(reinterpret_cast<const char*>(EncodeObject(before).data()), 30 + 3 * 36);
+        QByteArray noMaps = good;
+        noMaps[2] = 0;
+        QByteArray tooMany = good;
+        tooMany[2] = char(121);
+        const QByteArray cases[] = {QByteArray(), QByteArray("\xB6"), QByteArray("\xA3\xB6") + good.mid(2), noMaps,
+                                    tooMany, good.left(good.size() - 1)};
+        for (const QByteArray& bytes : cases) {
+            Spit(Path("bad.ifs"), bytes);
+            Choose(Path("bad.ifs"));
+            w->mnuFileImportClick();
+            QCOMPARE(Last().text, QString("It is not a valid object."));
+            QCOMPARE(Last().title, QString("Import Object"));
+            QVERIFY(Last().icon == TDialogs::Icon::Warning);
+            QVERIFY(state->CurrentObject() == before);
+            QVERIFY(!state->ObjectImported);
+        }
+        Choose(Path("missing.ifs"));
+        w->mnuFileImportClick();
+        QCOMPARE(Last().text, QString("It is not a valid object."));
+        QVERIFY(state->CurrentObject() == before);
+    }
+
+    void importPlaceUndoThenExportWritesTheObjectFromBefore() {
+        Render();
+        const TIfsObject before = state->CurrentObject();
+        // Another object to import: one map.
+        TIfsObject other = before;
+        other.MapCount = 1;
+        other.Maps[1].Padding[0] = 0x5A;
+        const auto otherBytes = EncodeObject(other);
+        Spit(Path("other.ifs"), QByteArray(reinterpret_cast<const char*>(otherBytes.data()), int(otherBytes.size())));
+
+        const bool exportWas = w->mnuFileExport->isEnabled();
+        Choose(Path("other.ifs"));
+        w->mnuFileImportClick();
+        QVERIFY(state->ObjectImported);
+        QCOMPARE(state->MapCount, 1);
+        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+        QVERIFY(!w->FAutoHint);
+        QCOMPARE(w->mnuFileExport->isEnabled(), exportWas);  // commands keep their states
+
+        // The placement triangle: a smaller one.
+        for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
+            QTest::mouseMove(w->imgPaint, p);
+            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+        }
+        QVERIFY(state->Rendering);
+        QVERIFY(!state->ObjectImported);
+        QVERIFY(w->FAutoHint);
+        w->mnuRenderStopClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+
+        // Exporting now writes the imported object again, padding included.
+        Choose(Path("again.ifs"));
+        w->mnuFileExportClick();
+        QCOMPARE(Slurp(Path("again.ifs")), Slurp(Path("other.ifs")));
+
+        w->mnuEditUndo->trigger();
+        Choose(Path("before.ifs"));
+        w->mnuFileExportClick();
+        const auto beforeBytes = EncodeObject(before);
+        QCOMPARE(Slurp(Path("before.ifs")),
+                 QByteArray(reinterpret_cast<const char*>(beforeBytes.data()), int(beforeBytes.size())));
+    }
+
+    void clearNewImageAndUndoAbandonAWaitingImport() {
+        Render();
+        const TIfsObject before = state->CurrentObject();
+        const auto bytes = EncodeObject(before);
+        Spit(Path("o.ifs"), QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())));
+
+        Choose(Path("o.ifs"));
+        w->mnuFileImportClick();
+        QVERIFY(state->ObjectImported);
+        w->mnuEditUndo->trigger();
+        QVERIFY(!state->ObjectImported);
+        QVERIFY(w->FAutoHint);
+        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        w->mnuEditRedo->trigger();
+
+        Choose(Path("o.ifs"));
+        w->mnuFileImportClick();
+        w->mnuEditClear->trigger();
+        QVERIFY(!state->ObjectImported);
+        QCOMPARE(state->MapCount, 0);
+        // A placement triangle now starts no rendering: there is nothing to place.
+        for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
+            QTest::mouseMove(w->imgPaint, p);
+            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+        }
+        QVERIFY(!state->Rendering);
+    }
+
+    // --- New Image ---
+
+    void newImageChecksItsFields() {
+        TfrmNewImage* d = w->frmNewImage;
+        d->show();
+        QCOMPARE(d->edtWidth->Edit->text(), QString("550"));
+        QCOMPARE(d->edtHeight->Edit->text(), QString("364"));
+        QCOMPARE(d->edtResolution->Edit->text(), QString("72"));
+        int acceptedWidth = 0;
+        auto ok = [&](const char* width, const char* height, const char* resolution) {
+            d->edtWidth->Edit->setText(width);
+            d->edtHeight->Edit->setText(height);
+            d->edtResolution->Edit->setText(resolution);
+            d->btnOk->click();
+            const bool accepted = !d->isVisible();
+            if (accepted) {
+                acceptedWidth = d->WidthValue();
+                d->show();
+            }
+            return accepted;
+        };
+        QVERIFY(ok("1", "1200", "1"));
+        QVERIFY(ok("1200", "1", "1200"));
+        QVERIFY(ok("0007", "364", "72"));
+        QCOMPARE(acceptedWidth, 7);
+        QVERIFY(dialogs->shown.empty());
+
+        QVERIFY(!ok("0", "364", "72"));
+        QCOMPARE(Last().text, QString("Please Input a Number between 1 and 1200."));
+        QCOMPARE(Last().title, QString("New Image"));
+        QVERIFY(Last().icon == TDialogs::Icon::Information);
+        QVERIFY(!ok("550", "1201", "72"));
+        QVERIFY(!ok("550", "364", "0"));
+        QCOMPARE(dialogs->shown.size(), 3u);
+
+        // Two fields wrong: one message, and the width is the field to mend.
+        QVERIFY(!ok("0", "9999", "72"));
+        QCOMPARE(dialogs->shown.size(), 4u);
+        QCOMPARE(d->focusWidget(), d->edtWidth->Edit);
+        QCOMPARE(d->edtWidth->Edit->selectedText(), QString("0"));
+
+        // Text that is no number at all: the command error box.
+        QVERIFY(!ok("", "364", "72"));
+        QCOMPARE(Last().text, QString("'' is not a valid integer value"));
+        QCOMPARE(Last().title, QString("Fernweave 2.0"));
+        QVERIFY(Last().icon == TDialogs::Icon::Error);
+        QVERIFY(!ok("12a", "364", "72"));
+        QCOMPARE(Last().text, QString("'12a' is not a valid integer value"));
+        d->reject();
+    }
+
+    void newImageKeysAndArrows() {
+        TfrmNewImage* d = w->frmNewImage;
+        d->show();
+        QLineEdit* e = d->edtHeight->Edit;
+        e->setFocus();
+        e->clear();
+        QTest::keyClicks(e, "1a2-3 ");
+        QCOMPARE(e->text(), QString("123"));
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QCOMPARE(e->text(), QString("12"));
+        QTest::keyClick(e, Qt::Key_Up);
+        QCOMPARE(e->text(), QString("13"));
+        e->setText("1200");
+        d->edtHeight->Step(+1);
+        QCOMPARE(e->text(), QString("1200"));
+        e->setText("1");
+        d->edtHeight->Step(-1);
+        QCOMPARE(e->text(), QString("1"));
+        // Values come back at each opening; the colour stays.
+        dialogs->colorAnswers = {QColor(10, 20, 30)};
+        d->btnSelect->click();
+        QCOMPARE(d->CanvasColor(), MakeColor(10, 20, 30));
+        d->reject();
+        d->show();
+        QCOMPARE(d->edtHeight->Edit->text(), QString("364"));
+        QCOMPARE(d->CanvasColor(), MakeColor(10, 20, 30));
+        d->reject();
+    }
+
+    void newImageMakesAFreshCanvas() {
+        Render();
+        dialogs->colorAnswers = {QColor(200, 100, 50)};
+        WhenShown(w->frmNewImage, [](TfrmNewImage* d) {
+            d->btnSelect->click();
+            d->edtWidth->Edit->setText("300");
+            d->edtHeight->Edit->setText("200");
+            d->edtResolution->Edit->setText("150");
+            d->btnOk->click();
+        });
+        w->mnuFileNewClick();
+        QCOMPARE(w->Canvas().Width(), 300);
+        QCOMPARE(w->Canvas().Height(), 200);
+        QVERIFY(w->Canvas() == Picture24(300, 200, MakeColor(200, 100, 50)));
+        QCOMPARE(w->BackColor, MakeColor(200, 100, 50));
+        QCOMPARE(w->Resolution, (TResolution{150, 150}));
+        QVERIFY(w->FSaved);
+        QCOMPARE(state->MapCount, 0);
+        QCOMPARE(state->PaintedBits.Size(), 300u * 200u);
+        QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
+        QVERIFY(!w->mnuFileExport->isEnabled() && !w->mnuEditClear->isEnabled());
+        // Cancel changes nothing.
+        WhenShown(w->frmNewImage, [](TfrmNewImage* d) { d->btnCancel->click(); });
+        w->mnuFileNewClick();
+        QCOMPARE(w->Canvas().Width(), 300);
+    }
+
+    // --- saving ---
+
+    void imageQualityCaptionFollowsTheTrackBar() {
+        TfrmImageQuality* q = w->frmImageQuality;
+        QCOMPARE(q->gbImageQuality->title(), QString("Image Quality"));
+        q->show();
+        QCOMPARE(q->gbImageQuality->title(), QString("Image Quality: 90%"));
+        QCOMPARE(q->Quality(), 90);
+        q->tbImageQuality->setValue(1);
+        QCOMPARE(q->Quality(), 10);
+        q->tbImageQuality->setValue(6);
+        q->reject();
+        q->show();
+        QCOMPARE(q->gbImageQuality->title(), QString("Image Quality: 60%"));
+        q->tbImageQuality->setValue(10);
+        QCOMPARE(q->Quality(), 100);
+        q->reject();
+    }
+
+    void theTypeChosenDecidesTheFormat() {
+        Render();
+        w->Resolution = TResolution{300, 150};
+        Choose(Path("really-a-bmp.jpg"), 1);
+        QVERIFY(w->SavePicture());
+        QCOMPARE(dialogs->filesAsked.back().Title, QString("Save Picture"));
+        QCOMPARE(dialogs->filesAsked.back().Filters, (QStringList{"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"}));
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
+        WaitForSaves();
+        QVERIFY(w->FSaved);
+        const QByteArray bmp = Slurp(Path("really-a-bmp.jpg"));
+        QCOMPARE(bmp.left(2), QByteArray("BM"));
+        QCOMPARE(ReadBmpResolution(Path("really-a-bmp.jpg").toStdString()), PackResolution({300, 150}));
+
+        w->FSaved = false;
+        Choose(Path("really-a-jpeg.bmp"), 2);
+        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
+            q->tbImageQuality->setValue(10);
+            q->btnOk->click();
+        });
+        QVERIFY(w->SavePicture());
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
+        WaitForSaves();
+        const QByteArray jpeg = Slurp(Path("really-a-jpeg.bmp"));
+        QCOMPARE(jpeg.left(2), QByteArray("\xFF\xD8"));
+        QCOMPARE(quint8(jpeg[13]), quint8(1));
+        QCOMPARE((quint8(jpeg[14]) << 8) | quint8(jpeg[15]), 300);
+        QCOMPARE((quint8(jpeg[16]) << 8) | quint8(jpeg[17]), 150);
+        // The dialog opens on the type chosen last.
+        Choose(Path("x.jpg"), 2);
+        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) { q->btnCancel->click(); });
+        QVERIFY(!w->SavePicture());
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 2);
+        QVERIFY(!QFile::exists(Path("x.jpg")));
+    }
+
+    void aFailedSaveSaysSoAndKeepsThePictureUnsaved() {
+        Render();
+        Spit(Path("old.bmp"), "precious");
+        // A full disk.
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit old {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        Choose(Path("old.bmp"), 1);
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(Last().text, QString("Fail to save the picture."));
+        QCOMPARE(Last().title, QString("Save Picture"));
+        QVERIFY(!w->FSaved);
+        QCOMPARE(Slurp(Path("old.bmp")), QByteArray("precious"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
+
+        // A name that cannot be made, and a folder.
+        Choose(Path("old.bmp/new.bmp"), 1);
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        QCOMPARE(Last().text, QString("Fail to save the picture."));
+        QDir(dir->path()).mkdir("folder");
+        Choose(Path("folder"), 1);
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        QVERIFY(QFileInfo(Path("folder")).isDir());
+        QVERIFY(!w->FSaved);
+    }
+
+    void aSaveThatEndsAfterTheCanvasChangedLeavesItUnsaved() {
+        Render();
+        Choose(Path("early.bmp"), 1);
+        QVERIFY(w->SavePicture());
+        // A new rendering starts before the save's end reaches the window.
+        state->BeginDrawing();
+        for (int i = 0; i < 6; ++i) state->AddPoint(10 + 50 * i, 20 + 30 * (i % 3), 0xFF, true);
+        DrawObjectOutline(w->Canvas(), *state);
+        w->mnuRenderStartClick();
+        w->mnuRenderStopClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+        WaitForSaves();
+        QVERIFY(QFile::exists(Path("early.bmp")));
+        QVERIFY(!w->FSaved);
+    }
+
+    // --- loading ---
+
+    void loadingTakesThePictureAndItsResolution() {
+        Render();
+        const int mapCount = state->MapCount;
+        Picture24 picture(40, 30, MakeColor(1, 2, 3));
+        SetPixel24(picture, 39, 29, MakeColor(250, 0, 5));
+        const auto bmp = EncodeBmp(picture, PackResolution({96, 300}));
+        Spit(Path("small.BMP"), QByteArray(reinterpret_cast<const char*>(bmp.data()), int(bmp.size())));
+        const bool clearWas = w->mnuEditClear->isEnabled();
+        w->FSaved = false;
+        Choose(Path("small.BMP"));
+        w->mnuFileLoadClick();
+        QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
+        QCOMPARE(dialogs->filesAsked.back().Filters.size(), 3);
+        QVERIFY(dialogs->shown.empty());
+        QVERIFY(w->Canvas() == picture);
+        QCOMPARE(w->imgPaint->size(), QSize(40, 30));
+        QVERIFY(state->PictureLoaded);
+        QCOMPARE(w->Resolution, (TResolution{96, 300}));
+        QVERIFY(w->FSaved);
+        QCOMPARE(state->MapCount, mapCount);                 // the object stays
+        QCOMPARE(w->mnuEditClear->isEnabled(), clearWas);     // commands are not refreshed
+
+        const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({300, 150}));
+        Spit(Path("photo.JPEG"), QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())));
+        Choose(Path("photo.JPEG"), 3);
+        w->mnuFileLoadClick();
+        QCOMPARE(w->Canvas().Width(), 64);
+        QCOMPARE(w->Resolution, (TResolution{300, 150}));
+        Choose(Path("whatever.png"));
+        w->mnuFileLoadClick();
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 3);  // opens on the type chosen last
+    }
+
+    void damagedPicturesAreRefused() {
+        const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({72, 72}));
+        const QByteArray good(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size()));
+        const auto bmp = EncodeBmp(Picture24(20, 20), PackResolution({72, 72}));
+        const QByteArray goodBmp(reinterpret_cast<const char*>(bmp.data()), int(bmp.size()));
+        const std::pair<QString, QByteArray> cases[] = {
+            {"cut.jpg", good.left(good.size() / 2)}, {"noise.jpg", QByteArray(500, 'x')}, {"empty.jpg", {}},
+            {"cut.bmp", goodBmp.left(goodBmp.size() - 10)}, {"noise.bmp", QByteArray(500, 'x')},
+            {"picture.gif", good}};
+        const Picture24 before = w->Canvas();
+        for (const auto& [name, bytes] : cases) {
+            Spit(Path(name), bytes);
+            Choose(Path(name));
+            w->mnuFileLoadClick();
+            QCOMPARE(Last().text, QString("Fail to open the picture."));
+            QCOMPARE(Last().title, QString("Open Picture"));
+            QVERIFY(Last().icon == TDialogs::Icon::Warning);
+            QVERIFY(w->Canvas() == before);
+            QVERIFY(!state->PictureLoaded);
+        }
+        Choose(Path("gone.jpg"));  // vanished between the dialog and the read
+        w->mnuFileLoadClick();
+        QCOMPARE(Last().text, QString("Fail to open the picture."));
+    }
+};
+
+QTEST_MAIN(FileCommandsTest)
+#include "file_commands_test.moc"
