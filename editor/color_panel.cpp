@@ -197,8 +197,9 @@ void TColorPanel::ArrangeControls() {
     };
     const QFont cbFont = Fitted(font(), [&](const QFont& f) { return captionWidth(f) <= 64; });
     cbDiffuse->setFont(cbFont);
-    // The check box row grows to the check box's height; the rows below move down.
-    const int cbHeight = std::max(16, cbDiffuse->sizeHint().height());
+    // The check box row grows where box or caption need more than its 16 pixels; the rows below move down.
+    const int cbHeight = std::max({16, QFontMetrics(cbFont).height() + 2,
+                                   style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, cbDiffuse) + 2});
     const int cbWidth = std::clamp(captionWidth(cbFont), 57, 64);
     const int cbLeft = std::clamp(71 - cbWidth, 7, 11);
     const int dy = cbHeight - 16;
