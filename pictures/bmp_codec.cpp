@@ -1,6 +1,10 @@
 #include "bmp_codec.h"
 
+#include <cmath>
 #include <cstring>
+#include <stdexcept>
+
+#include "safe_file.h"
 
 namespace fernweave {
 
@@ -14,6 +18,12 @@ void Put16(std::uint8_t* p, std::uint16_t v) {
 void Put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
+
+std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+constexpr std::size_t BmpResolutionEnd = 46;  // the vertical field ends here
 
 }  // namespace
 
@@ -49,6 +59,33 @@ void WriteBmpResolution(std::span<std::uint8_t> bmp, std::uint32_t packedResolut
     std::uint8_t* info = bmp.data() + BmpFileHeaderSize;
     Put32(info + 24, static_cast<std::uint32_t>(PixelsPerMetre(r.X)));
     Put32(info + 28, static_cast<std::uint32_t>(PixelsPerMetre(r.Y)));
+}
+
+std::uint16_t DotsPerInch(std::int32_t pixelsPerMetre) {
+    if (pixelsPerMetre <= 0) return 0;
+    return static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(pixelsPerMetre / 39.37)) & 0xFFFF);
+}
+
+std::uint32_t BmpResolutionFromHeader(std::span<const std::uint8_t> b) {
+    if (b.size() < BmpFileHeaderSize + 4 || b[0] != 'B' || b[1] != 'M')
+        throw std::runtime_error("not a BMP picture");
+    // The OS/2 core header has no resolution fields.
+    if (Get32(b.data() + BmpFileHeaderSize) < BmpInfoHeaderSize) return PackResolution({72, 72});
+    if (b.size() < BmpResolutionEnd) throw std::runtime_error("the BMP header is cut short");
+    return PackResolution({DotsPerInch(static_cast<std::int32_t>(Get32(b.data() + 38))),
+                           DotsPerInch(static_cast<std::int32_t>(Get32(b.data() + 42)))});
+}
+
+std::uint32_t ReadBmpResolution(const std::string& fileName) {
+    std::string bytes, why;
+    if (!ReadFilePrefix(fileName, BmpResolutionEnd, bytes, &why))
+        throw std::runtime_error("Cannot read the resolution of the picture: " + why);
+    try {
+        return BmpResolutionFromHeader(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error("Cannot read the resolution of the picture: " + fileName + ": " + e.what());
+    }
 }
 
 }  // namespace fernweave

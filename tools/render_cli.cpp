@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "bmp_codec.h"
+#include "jpeg_codec.h"
 #include "object_file.h"
 #include "strict_number.h"
 
@@ -52,12 +53,18 @@ std::optional<TTriangle> ParsePlacement(std::string_view text) {
     return t;
 }
 
-std::vector<std::uint8_t> EncodeBmpPicture(const Picture24& picture, TResolution resolution) {
+std::vector<std::uint8_t> EncodeBmpPicture(const Picture24& picture, TResolution resolution, int) {
     return EncodeBmp(picture, PackResolution(resolution));
 }
 
+std::vector<std::uint8_t> EncodeJpegPicture(const Picture24& picture, TResolution resolution, int quality) {
+    return EncodeJpeg(picture, quality, PackResolution(resolution));
+}
+
 constexpr PictureFormat PictureFormats[] = {
-    {".bmp", EncodeBmpPicture},
+    {".bmp", "BMP", false, EncodeBmpPicture},
+    {".jpg", "JPEG", true, EncodeJpegPicture},
+    {".jpeg", "JPEG", true, EncodeJpegPicture},
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -188,7 +195,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         }
 
         static constexpr std::string_view valued[] = {"-o", "--output", "--size", "--background",
-                                                      "--steps", "--dpi", "--place", "--export"};
+                                                      "--steps", "--dpi", "--place", "--export", "--quality"};
         bool known = false;
         for (std::string_view v : valued) known = known || name == v;
         if (!known) {
@@ -246,6 +253,13 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                 return false;
             }
             result.Resolution = {static_cast<std::uint16_t>(dpi->First), static_cast<std::uint16_t>(dpi->Second)};
+        } else if (name == "--quality") {
+            const auto quality = ParseUnsigned(value, MinJpegQuality, MaxJpegQuality);
+            if (!quality) {
+                error = "bad JPEG quality " + Quote(value) + " (expected 10 to 100)";
+                return false;
+            }
+            result.Quality = static_cast<int>(*quality);
         } else if (name == "--place") {
             const auto t = ParsePlacement(value);
             if (!t) {
@@ -263,7 +277,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             return false;
         }
         if (result.Output.empty()) {
-            error = "no output file (-o FILE.bmp)";
+            error = "no output file (-o FILE.bmp or FILE.jpg)";
             return false;
         }
     }
@@ -372,6 +386,9 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
     if (!format)
         return fail(ExitUsage, "cannot tell the picture format of " + Quote(options.Output) +
                                    " from its extension (known: " + KnownPictureExtensions() + ")");
+    if (options.Quality && !format->HasQuality)
+        return fail(ExitUsage, "--quality is for JPEG pictures; " + Quote(options.Output) + " is written as " +
+                                   std::string(format->Name));
     if (SameFile(options.Input, options.Output))
         return fail(ExitUsage, "the output " + Quote(options.Output) + " would replace the input");
     if (!options.ExportPath.empty()) {
@@ -409,7 +426,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (stats.Steps < options.Steps || state->StopRequested.load())
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
 
-        const std::vector<std::uint8_t> picture = format->Encode(*canvas, options.Resolution);
+        const std::vector<std::uint8_t> picture =
+            format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
         canvas.reset();
         // The bytes WriteObjectFile writes, written here so that a failure can say why.
         const std::vector<std::uint8_t> object =
@@ -439,12 +457,13 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
 }
 
 std::string UsageText() {
-    return R"(Usage: fernweave-render [options] INPUT -o OUTPUT.bmp
+    return R"(Usage: fernweave-render [options] INPUT -o OUTPUT.bmp|OUTPUT.jpg
 
 Renders one Fernweave object into a new canvas by the chaos game, with the
 program's own loop from a fresh start, so that the picture has exactly the
 pixels the program's first rendering after start-up plots in as many steps.
-Writes the canvas as a 24-bit BMP picture with the resolution in its header.
+Writes the canvas as a 24-bit BMP or a baseline colour JPEG picture with the
+resolution in its header.
 
 INPUT is an object file or a text drawing, told apart by its first bytes:
   - a file starting with the bytes B6 A3 is an object file (.ifs, as the
@@ -453,8 +472,9 @@ INPUT is an object file or a text drawing, told apart by its first bytes:
   - any other file is read as a text drawing (see below).
 
 Options:
-  -o, --output FILE     the picture to write (required); the extension picks
-                        the format: .bmp
+  -o, --output FILE     the picture to write (required); the extension, in
+                        any letter case, picks the format: .bmp for BMP,
+                        .jpg or .jpeg for JPEG
   --size WxH            canvas size in pixels, each side 1 to 16384
                         (default 550x364)
   --background COLOUR   canvas colour, #RRGGBB or RRGGBB (default #000000);
@@ -462,6 +482,8 @@ Options:
   --steps N             chaos-game steps, 0 to 10^15 (default 10000000)
   --dpi N | XxY         resolution in dots per inch written into the picture,
                         1 to 65535 (default 72)
+  --quality N           JPEG quality, 10 to 100 (default 90); JPEG output
+                        only
   --place x1,y1,x2,y2,x3,y3
                         object files only: the triangle, in canvas pixels, onto
                         which the object's base triangle is placed, vertex 1

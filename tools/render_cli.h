@@ -29,6 +29,10 @@ constexpr int ExitInterrupted = 130;
 
 constexpr int MaxCanvasSide = 16384;
 constexpr std::uint64_t MaxSteps = 1'000'000'000'000'000;  // 10^15
+// JPEG quality: the program's Image Quality dialog offers 10 to 100, 90 at first.
+constexpr int MinJpegQuality = 10;
+constexpr int MaxJpegQuality = 100;
+constexpr int DefaultJpegQuality = 90;
 
 struct RenderOptions {
     std::string Input;
@@ -40,6 +44,7 @@ struct RenderOptions {
     std::uint64_t Steps = 10'000'000;
     TResolution Resolution{72, 72};
     std::optional<TTriangle> Placement;    // object files only
+    std::optional<int> Quality;            // JPEG output only; DefaultJpegQuality when not given
     bool Stats = false;
     bool Help = false;
 };
@@ -54,12 +59,14 @@ std::string UsageText();
 
 struct PictureFormat {
     std::string_view Extension;  // lower case, with the dot
-    std::vector<std::uint8_t> (*Encode)(const Picture24& picture, TResolution resolution);
+    std::string_view Name;       // for messages: "BMP", "JPEG"
+    bool HasQuality;             // takes --quality
+    std::vector<std::uint8_t> (*Encode)(const Picture24& picture, TResolution resolution, int quality);
 };
 
 // The format for a file name, or nullptr when its extension names none.
 const PictureFormat* PictureFormatFor(std::string_view path);
-// The known extensions, for messages: ".bmp".
+// The known extensions, for messages: ".bmp, .jpg, .jpeg".
 std::string KnownPictureExtensions();
 
 // --- input ---

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "bmp_codec.h"
+#include "jpeg_codec.h"
 #include "object_file.h"
 #include "solver.h"
 
@@ -198,6 +199,16 @@ TEST(RenderOptionsTest, Defaults) {
     EXPECT_FALSE(o.Placement);
     EXPECT_FALSE(o.Stats);
     EXPECT_TRUE(o.ExportPath.empty());
+    EXPECT_FALSE(o.Quality);
+}
+
+TEST(RenderOptionsTest, JpegQuality) {
+    RenderOptions o;
+    std::string error;
+    ASSERT_TRUE(Parses({"a", "-o", "b.jpg", "--quality", "10"}, o, error)) << error;
+    EXPECT_EQ(o.Quality, 10);
+    ASSERT_TRUE(Parses({"a", "-o", "b.jpg", "--quality=100"}, o, error)) << error;
+    EXPECT_EQ(o.Quality, 100);
 }
 
 TEST(RenderOptionsTest, EveryOptionBothSpellings) {
@@ -269,6 +280,12 @@ const std::vector<BadArgs> BadArgList{
     BadArgs{{"a", "-o", "b.bmp", "--place", "1,2,3,4,5,6.5"}, "bad placement triangle"},
     BadArgs{{"a", "-o", "b.bmp", "--place", "1,2,3,4,5,16777217"}, "bad placement triangle"},
     BadArgs{{"a", "-o", "b.bmp", "--stats=yes"}, "takes no value"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality", "9"}, "bad JPEG quality '9' (expected 10 to 100)"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality", "101"}, "bad JPEG quality"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality", "-50"}, "bad JPEG quality"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality", "90%"}, "bad JPEG quality"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality="}, "bad JPEG quality"},
+    BadArgs{{"a", "-o", "b.jpg", "--quality"}, "needs a value"},
     BadArgs{{"a", "b", "-o", "c.bmp"}, "more than one input"},
     BadArgs{{"-o", "c.bmp"}, "no input file"},
     BadArgs{{"a"}, "no output file"},
@@ -296,7 +313,16 @@ TEST(PictureFormats, ChosenByExtensionInAnyCase) {
     EXPECT_EQ(PictureFormatFor("bmp"), nullptr);
     EXPECT_EQ(PictureFormatFor(".bmp"), nullptr);  // a hidden file without an extension
     EXPECT_EQ(PictureFormatFor("x.bmp/picture"), nullptr);
-    EXPECT_EQ(KnownPictureExtensions(), ".bmp");
+    const PictureFormat* jpeg = PictureFormatFor("a.jpg");
+    ASSERT_NE(jpeg, nullptr);
+    EXPECT_NE(jpeg, PictureFormatFor("a.bmp"));
+    EXPECT_TRUE(jpeg->HasQuality);
+    EXPECT_FALSE(PictureFormatFor("a.bmp")->HasQuality);
+    for (const char* name : {"A.JPG", "a.Jpg", "a.jpeg", "dir/A.JPEG", "a.jPeG"})
+        EXPECT_EQ(PictureFormatFor(name)->Encode, jpeg->Encode) << name;
+    EXPECT_EQ(PictureFormatFor("a.jpe"), nullptr);
+    EXPECT_EQ(PictureFormatFor("a.jpg.txt"), nullptr);
+    EXPECT_EQ(KnownPictureExtensions(), ".bmp, .jpg, .jpeg");
 }
 
 TEST(InputDetection, MagicBytesFirstThenTheIfsName) {
@@ -414,6 +440,62 @@ TEST_F(RenderTool, ZeroStepsGiveTheBackgroundAndStatsCount) {
     // The whole attractor lies inside 10..100, so only part of it is on a 50 x 50 canvas.
     EXPECT_GT(stats.Plotted, 0u);
     EXPECT_LT(stats.Plotted, 20000u);
+}
+
+Picture24 EngineCanvas(FractalState& s, int w, int h, TColor background, std::uint64_t steps) {
+    Picture24 canvas(w, h, background);
+    s.ResetPaintedBits(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    RenderObject(s, canvas, RepaintRequest{}, steps);
+    return canvas;
+}
+
+TEST_F(RenderTool, JpegOutputIsTheEncodedCanvas) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    RunResult r = Run({Path("d.txt"), "-o", Path("d.jpg"), "--steps", "3000", "--size", "120x90"});
+    ASSERT_EQ(r.Code, ExitOk) << r.Err;
+    auto s = DrawnState(Parse(ThreeMaps));
+    const Picture24 canvas = EngineCanvas(*s, 120, 90, clBlack, 3000);
+    const std::string got = ReadAll(Path("d.jpg"));
+    // Quality 90 unless told, 72 DPI.
+    EXPECT_EQ(got, AsString(EncodeJpeg(canvas, 90, PackResolution({72, 72}))));
+    EXPECT_EQ(ReadJpegResolution(Path("d.jpg")), PackResolution({72, 72}));
+    const auto back = DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(got.data()), got.size()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Width(), 120);
+    EXPECT_EQ(back->Height(), 90);
+}
+
+TEST_F(RenderTool, JpegQualityAndResolutionInAnyCaseOfTheExtension) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    ASSERT_EQ(Run({Path("d.txt"), "-o", Path("lo.JPEG"), "--steps", "20000", "--size", "110x110", "--quality", "10",
+                   "--dpi", "300x150", "--background", "#336699"})
+                  .Code,
+              ExitOk);
+    ASSERT_EQ(Run({Path("d.txt"), "-o", Path("hi.Jpg"), "--steps", "20000", "--size", "110x110", "--quality=100",
+                   "--dpi", "300x150", "--background", "#336699"})
+                  .Code,
+              ExitOk);
+    auto s = DrawnState(Parse(ThreeMaps));
+    const Picture24 canvas = EngineCanvas(*s, 110, 110, MakeColor(0x33, 0x66, 0x99), 20000);
+    const std::string lo = ReadAll(Path("lo.JPEG")), hi = ReadAll(Path("hi.Jpg"));
+    EXPECT_EQ(lo, AsString(EncodeJpeg(canvas, 10, PackResolution({300, 150}))));
+    EXPECT_EQ(hi, AsString(EncodeJpeg(canvas, 100, PackResolution({300, 150}))));
+    EXPECT_LT(lo.size(), hi.size());
+    // Units 1 and the densities at their places in the JFIF header.
+    ASSERT_GT(hi.size(), 18u);
+    EXPECT_EQ(hi.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(hi.substr(6, 5), std::string("JFIF\0", 5));
+    EXPECT_EQ(hi[13], 1);
+    EXPECT_EQ(hi.substr(14, 4), std::string("\x01\x2C\x00\x96", 4));
+    EXPECT_EQ(ReadJpegResolution(Path("lo.JPEG")), PackResolution({300, 150}));
+}
+
+TEST_F(RenderTool, QualityIsForJpegOnly) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    const RunResult r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--quality", "50"});
+    EXPECT_EQ(r.Code, ExitUsage);
+    EXPECT_EQ(r.Err, "fernweave-render: --quality is for JPEG pictures; '" + Path("d.bmp") + "' is written as BMP\n");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"d.txt"});
 }
 
 TEST_F(RenderTool, ExportHoldsTheSolvedObject) {
@@ -577,8 +659,9 @@ TEST_F(RenderTool, UsageErrorsExitWithTwoAndOneLine) {
 TEST_F(RenderTool, HelpDocumentsOptionsAndTheFormat) {
     const RunResult r = Run({"--help"});
     EXPECT_EQ(r.Code, ExitOk);
-    for (const char* word : {"--output", "--size", "--background", "--steps", "--dpi", "--place", "--export",
-                             "--stats", "base x1 y1", "#RRGGBB diffuse|plain", "B6 A3", "Exit status"})
+    for (const char* word : {"--output", "--size", "--background", "--steps", "--dpi", "--quality", "--place",
+                             "--export", "--stats", "base x1 y1", "#RRGGBB diffuse|plain", "B6 A3", "Exit status",
+                             ".jpg or .jpeg", "JPEG quality, 10 to 100 (default 90)"})
         EXPECT_NE(r.Out.find(word), std::string::npos) << word;
 }
 
@@ -720,6 +803,9 @@ TEST_F(RenderTool, ProgramExitCodes) {
     EXPECT_FALSE(fs::exists(Path("d.bmp")));
     EXPECT_EQ(RunBinary(in + " -o " + out + " --steps 5000 --stats"), ExitOk);
     EXPECT_TRUE(fs::exists(Path("d.bmp")));
+    EXPECT_EQ(RunBinary(in + " -o " + Sh(Path("d.jpg")) + " --steps 5000 --quality 75"), ExitOk);
+    EXPECT_EQ(ReadAll(Path("d.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(RunBinary(in + " -o " + out + " --quality 75"), ExitUsage);
     // A closed standard output must not pass for success when there is something to print.
     EXPECT_EQ(RunBinary(in + " -o " + out + " --steps 10 --stats", " >&- 2>/dev/null"), ExitFailed);
 }
