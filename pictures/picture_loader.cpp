@@ -66,6 +66,7 @@ std::optional<Picture24> LoadBmp(const std::string& bytes) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
     reader.setAutoTransform(false);
+    reader.setAutoDetectImageFormat(false);  // a BMP name holds a BMP, nothing else
     const QSize size = reader.size();
     if (!size.isValid() || qint64{size.width()} * size.height() > MaxPixels) return std::nullopt;
     QImage image;
