@@ -1,0 +1,26 @@
+// The JPEG decoder that Load Picture uses: any bytes give a whole picture or
+// a refusal with a reason, never a crash, a hang or a partial picture.
+#include <span>
+#include <string>
+
+#include "fuzz_support.h"
+#include "jpeg_codec.h"
+
+using namespace fernweave;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using fuzz::Check;
+    std::string error;
+    const auto picture = DecodeJpeg(std::span<const std::uint8_t>(data, size), &error);
+    if (picture) {
+        Check(!picture->Empty(), "a decoded picture has pixels");
+        Check(static_cast<std::uint64_t>(picture->Width()) * static_cast<std::uint64_t>(picture->Height()) <=
+                  MaxJpegPixels,
+              "a decoded picture is within the pixel limit");
+        Check(picture->ByteSize() == picture->Stride() * static_cast<std::size_t>(picture->Height()),
+              "a decoded picture is whole");
+    } else {
+        Check(!error.empty(), "a refusal says why");
+    }
+    return 0;
+}
