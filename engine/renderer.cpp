@@ -1,7 +1,9 @@
 #include "renderer.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
+#include <cstring>
 
 #include "solver.h"
 
@@ -65,9 +67,166 @@ struct MapCoefficients {
 
 constexpr int BatchSize = 256;
 
+// After a loop that set bits in words the set had reserved: the set's size
+// grows to cover the highest bit set beyond it. Bits past the size are
+// always clear, so any set bit there is one the loop painted.
+void GrowOverNewBits(BitSet& set, const std::uint64_t* words, std::size_t sizeBefore, std::size_t pixelCount) {
+    if (sizeBefore >= pixelCount) return;
+    const std::size_t low = sizeBefore >> 6;
+    for (std::size_t w = (pixelCount + 63) >> 6; w-- > low;) {
+        if (words[w] != 0) {
+            const std::size_t highest = w * 64 + 63 - static_cast<std::size_t>(std::countl_zero(words[w]));
+            set.GrowTo(highest + 1);
+            return;
+        }
+    }
+}
+
+// A colour as its three bytes lie in the picture (blue, green, red from the
+// low byte up), so that plotting is a byte and a 16-bit store.
+constexpr std::uint32_t PixelBytes(TColor c) {
+    const auto u = static_cast<std::uint32_t>(c);
+    return (u & 0xFF00FF00u) | ((u >> 16) & 0xFF) | ((u & 0xFF) << 16);
+}
+constexpr TColor ColorOfPixelBytes(std::uint32_t p) { return static_cast<TColor>(PixelBytes(static_cast<TColor>(p))); }
+
+// For a value that is never zero.
+inline int LowestSetBit(std::uint64_t v) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(v);  // without the test for zero of std::countr_zero
+#else
+    return std::countr_zero(v);
+#endif
+}
+
+// Everything the steps use, in one block: the loop reaches all of it from a
+// single register. The point's coordinates lie apart on purpose: side by
+// side, the compiler packs them into one vector register and puts shuffles
+// into the chain.
+struct StepData {
+    // Fixed for the rendering.
+    MapCoefficients coeffs[MaxMaps + 1];
+    std::uint32_t pixelBytes[MaxMaps + 1];
+    std::uint32_t diffuseMap[MaxMaps + 1];  // k for a Diffuse map k, else 0
+    std::uint64_t mapAbove[MaxMaps + 1];    // k above the four recent bytes (bit 7: never zero)
+    MapCoefficients place;
+    MapChooser::Table chooser;
+    const std::atomic<bool>* stop;
+    std::uint8_t* pixels;
+    std::size_t stride;
+    std::uint64_t* bits;
+    std::uint32_t width, height;
+    float startX, startY;
+
+    // The steps ahead, in a ring of two batches: the chain reads one while
+    // the other fills.
+    alignas(64) std::uint8_t mapOf[2 * BatchSize];
+    alignas(64) std::uint32_t colorOf[2 * BatchSize];  // as pixel bytes
+
+    // Carried from one run of steps to the next.
+    float x;
+    std::int32_t untilRepaint;  // plots left until the next repaint
+    float y;
+    std::uint32_t generator;  // after the last step worked out ahead
+    float px;
+    std::uint32_t recentDiffuse;  // byte i: the map of the step i back if Diffuse, else 0
+    float py;
+};
+
+// Works out the map and the colour of a step ahead of the chain, into ring slot j.
+inline void WorkOutStep(StepData& d, const MapChooser::Table& chooser, std::uint32_t& r, std::uint32_t& recentDiffuse,
+                        int j) {
+    r = NextRandomState(r);
+    const int k = chooser.Choose(r);
+    d.mapOf[j] = static_cast<std::uint8_t>(k);
+    // The newest Diffuse map among the last four, else the map itself: the
+    // lowest non-zero byte, with k above the four. No branch, because
+    // whether a map is Diffuse is a coin toss to the predictor.
+    recentDiffuse = (recentDiffuse << 8) | d.diffuseMap[k];
+    const std::uint64_t candidates = recentDiffuse | d.mapAbove[k];
+    const int shown = static_cast<int>((candidates >> (LowestSetBit(candidates) & ~7)) & 0x7F);
+    d.colorOf[j] = d.pixelBytes[shown];
+}
+
+enum class StepsEnd { Batch, Stop, Repaint };
+
+// Runs the steps of the batch at ring offset Base from `done` up to `count`,
+// working out the next batch on the way. Ends early at a stop request, or at
+// a repaint that falls due: then that pixel is plotted but its bit (dueBit)
+// is not yet set. Out of line and without calls, so that the point stays in
+// registers: a call would push it into memory on every step.
+template <bool Placed, int Base>
+[[gnu::noinline]] StepsEnd RunSteps(StepData& d, int& done, int count, std::size_t& dueBit) {
+    // Locals: the canvas writes cannot alias them.
+    const MapChooser::Table chooser = d.chooser;
+    const MapCoefficients place = d.place;
+    const std::atomic<bool>& stop = *d.stop;
+    std::uint8_t* const pixels = d.pixels;
+    const std::size_t stride = d.stride;
+    std::uint64_t* const bits = d.bits;
+    const std::uint32_t W = d.width, H = d.height;
+    const float startX = d.startX, startY = d.startY;
+    float x = d.x, y = d.y, px = d.px, py = d.py;
+    std::int32_t untilRepaint = d.untilRepaint;
+    std::uint32_t r = d.generator, recentDiffuse = d.recentDiffuse;
+
+    StepsEnd end = StepsEnd::Batch;
+    int j = done;
+    for (; j < count; ++j) {
+        if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
+            end = StepsEnd::Stop;
+            break;
+        }
+        WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
+
+        const MapCoefficients& m = d.coeffs[d.mapOf[Base + j]];
+        const double xd = x, yd = y;
+        x = static_cast<float>(m.A * xd + m.B * yd + m.C);
+        y = static_cast<float>(m.D * xd + m.E * yd + m.F);
+        if constexpr (Placed) {
+            const double cx = x, cy = y;
+            px = static_cast<float>(place.A * cx + place.B * cy + place.C);
+            py = static_cast<float>(place.D * cx + place.E * cy + place.F);
+        } else {
+            px = x;
+            py = y;
+        }
+        const auto ix = static_cast<std::uint32_t>(RoundCoordinate(px));
+        const auto iy = static_cast<std::uint32_t>(RoundCoordinate(py));
+        if (ix < W && iy < H) [[likely]] {
+            const std::uint32_t c = d.colorOf[Base + j];
+            std::uint8_t* p = pixels + std::size_t{iy} * stride + 3 * std::size_t{ix};
+            p[0] = static_cast<std::uint8_t>(c);
+            const auto greenRed = static_cast<std::uint16_t>(c >> 8);
+            std::memcpy(p + 1, &greenRed, 2);
+            const std::size_t bit = std::size_t{iy} * W + ix;
+            if (--untilRepaint == 0) [[unlikely]] {
+                dueBit = bit;
+                end = StepsEnd::Repaint;
+                ++j;
+                break;
+            }
+            bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+        } else if (FarAway(static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy))) [[unlikely]] {
+            x = startX;
+            y = startY;
+        }
+    }
+    done = j;
+    d.x = x;
+    d.y = y;
+    d.px = px;
+    d.py = py;
+    d.untilRepaint = untilRepaint;
+    d.generator = r;
+    d.recentDiffuse = recentDiffuse;
+    return end;
+}
+
 // The chaos game is one long dependency chain through the point. Everything
 // that does not depend on the point (the generator, the map choice, the
-// Diffuse colour) is worked out a batch ahead, so that the chain runs alone.
+// Diffuse colour) is worked out a batch ahead, inside the steps of the batch
+// before, where it fills the time the chain spends waiting.
 template <bool Placed>
 RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps) {
     RenderStats stats;
@@ -80,115 +239,88 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
 
     MapChooser chooser;
     chooser.Build(s.Maps, n);
-    MapCoefficients coeffs[MaxMaps + 1];
-    TColor colors[MaxMaps + 1] = {};
-    bool diffuse[MaxMaps + 1];
+    const std::size_t pixelCount =
+        static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
+    std::uint64_t* const bits = s.PaintedBits.ReserveWords(pixelCount);
+    const std::size_t bitsSizeBefore = s.PaintedBits.Size();
+
+    StepData d;
     for (int k = 1; k <= n; ++k) {
         const TIfsMap& m = s.Maps[k];
-        coeffs[k] = {m.A, m.B, m.C, m.D, m.E, m.F};
-        colors[k] = m.Color;
-        diffuse[k] = m.Diffuse != 0;
+        d.coeffs[k] = {m.A, m.B, m.C, m.D, m.E, m.F};
+        d.pixelBytes[k] = PixelBytes(m.Color);
+        d.diffuseMap[k] = m.Diffuse != 0 ? static_cast<std::uint32_t>(k) : 0u;
+        d.mapAbove[k] = std::uint64_t{static_cast<std::uint32_t>(k) | 0x80u} << 32;
     }
     const auto& pm = s.PlacementMap;
-    const MapCoefficients place{pm[0], pm[1], pm[2], pm[3], pm[4], pm[5]};
+    d.place = {pm[0], pm[1], pm[2], pm[3], pm[4], pm[5]};
+    d.chooser = chooser.View();
+    d.stop = &s.StopRequested;
+    d.pixels = canvas.Data();
+    d.stride = canvas.Stride();
+    d.bits = bits;
+    d.width = static_cast<std::uint32_t>(canvas.Width());
+    d.height = static_cast<std::uint32_t>(canvas.Height());
+    d.startX = startX;
+    d.startY = startY;
+    d.x = startX;
+    d.y = startY;
+    d.px = s.PlacedPoint.x;
+    d.py = s.PlacedPoint.y;
+    d.untilRepaint = RepaintCounterLimit - RepaintCounterStart;
+    d.generator = s.RandomState;
+    d.recentDiffuse = 0;
 
-    const int W = canvas.Width(), H = canvas.Height();
-    std::uint8_t* const pixels = canvas.Data();
-    const std::size_t stride = canvas.Stride();
-    const std::size_t pixelCount = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
-    std::uint64_t* const bits = s.PaintedBits.ReserveWords(pixelCount);
-    std::size_t bitsSize = s.PaintedBits.Size();
-    const std::atomic<bool>& stop = s.StopRequested;
-
-    float x = startX, y = startY;
-    float px = s.PlacedPoint.x, py = s.PlacedPoint.y;
-    std::int32_t counter = RepaintCounterStart;
-    std::uint32_t rng = s.RandomState;
-    std::int64_t lastDiffuseStep = -8;
-    int lastDiffuseMap = 0;
+    // Plotted is plottedBase + the repaint counter: one count per plotted step.
+    std::uint64_t plottedBase = static_cast<std::uint64_t>(-static_cast<std::int64_t>(RepaintCounterStart));
+    std::uint32_t rng = s.RandomState;  // at the start of the current batch
     TColor plotColor = s.PlotColor;
     std::array<std::int32_t, 4> recent{0, 0, 0, 0};
 
-    std::uint8_t mapOf[BatchSize];
-    TColor colorOf[BatchSize];
-    bool stopped = false;
+    for (int j = 0; j < BatchSize; ++j) WorkOutStep(d, d.chooser, d.generator, d.recentDiffuse, j);
+    std::uint32_t stateAfter[2];  // the generator after each whole batch
+    stateAfter[0] = d.generator;
 
+    int cur = 0;
+    bool stopped = false;
     while (!stopped && stats.Steps < maxSteps) {
         const int count = static_cast<int>(std::min<std::uint64_t>(BatchSize, maxSteps - stats.Steps));
-        const std::int64_t first = static_cast<std::int64_t>(stats.Steps);
-
-        // Ahead of the chain: maps and colours of the next `count` steps.
-        std::uint32_t r = rng;
-        for (int j = 0; j < count; ++j) {
-            r = NextRandomState(r);
-            const int k = chooser.Choose(r);
-            mapOf[j] = static_cast<std::uint8_t>(k);
-            const bool d = diffuse[k];
-            lastDiffuseStep = d ? first + j : lastDiffuseStep;
-            lastDiffuseMap = d ? k : lastDiffuseMap;
-            // The newest Diffuse map among the last four, else the map itself.
-            colorOf[j] = (first + j - lastDiffuseStep <= 3) ? colors[lastDiffuseMap] : colors[k];
-        }
-
-        // The chain.
+        const int base = cur * BatchSize;
         int done = 0;
-        for (; done < count; ++done) {
-            if (stop.load(std::memory_order_relaxed)) {
-                stopped = true;
+        for (;;) {
+            std::size_t dueBit = 0;
+            const StepsEnd end = cur == 0 ? RunSteps<Placed, 0>(d, done, count, dueBit)
+                                          : RunSteps<Placed, BatchSize>(d, done, count, dueBit);
+            if (end != StepsEnd::Repaint) {
+                stopped = end == StepsEnd::Stop;
                 break;
             }
-            const MapCoefficients& m = coeffs[mapOf[done]];
-            const double xd = x, yd = y;
-            x = static_cast<float>(m.A * xd + m.B * yd + m.C);
-            y = static_cast<float>(m.D * xd + m.E * yd + m.F);
-            if constexpr (Placed) {
-                const double cx = x, cy = y;
-                px = static_cast<float>(place.A * cx + place.B * cy + place.C);
-                py = static_cast<float>(place.D * cx + place.E * cy + place.F);
-            } else {
-                px = x;
-                py = y;
-            }
-            const std::int32_t ix = RoundCoordinate(px);
-            const std::int32_t iy = RoundCoordinate(py);
-            if (static_cast<std::uint32_t>(ix) < static_cast<std::uint32_t>(W) &&
-                static_cast<std::uint32_t>(iy) < static_cast<std::uint32_t>(H)) {
-                ++stats.Plotted;
-                ++counter;
-                const TColor c = colorOf[done];
-                std::uint8_t* p = pixels + static_cast<std::size_t>(iy) * stride + 3 * static_cast<std::size_t>(ix);
-                p[0] = static_cast<std::uint8_t>(c >> 16);
-                p[1] = static_cast<std::uint8_t>(c >> 8);
-                p[2] = static_cast<std::uint8_t>(c);
-                if (counter == RepaintCounterLimit) {
-                    repaint();
-                    counter = 0;
-                }
-                const std::size_t bit = static_cast<std::size_t>(iy) * static_cast<std::size_t>(W) + static_cast<std::size_t>(ix);
-                bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-                if (bit >= bitsSize) bitsSize = bit + 1;
-            } else if (FarAway(ix, iy)) {
-                x = startX;
-                y = startY;
-            }
+            // The repaint comes between the pixel and its painted bit.
+            repaint();
+            plottedBase += RepaintCounterLimit;
+            d.untilRepaint = RepaintCounterLimit;
+            bits[dueBit >> 6] |= std::uint64_t{1} << (dueBit & 63);
         }
+        if (done == BatchSize) stateAfter[cur ^ 1] = d.generator;
 
         // Bring the generator and the recent maps to where the chain stopped.
-        if (done == count) {
-            rng = r;
+        if (done == BatchSize) {
+            rng = stateAfter[cur];
         } else {
             for (int j = 0; j < done; ++j) rng = NextRandomState(rng);
         }
         for (int j = std::max(0, done - 4); j < done; ++j) {
-            recent = {recent[1], recent[2], recent[3], mapOf[j]};
+            recent = {recent[1], recent[2], recent[3], d.mapOf[base + j]};
         }
-        if (done > 0) plotColor = colorOf[done - 1];
+        if (done > 0) plotColor = ColorOfPixelBytes(d.colorOf[base + done - 1]);
         stats.Steps += static_cast<std::uint64_t>(done);
+        cur ^= 1;
     }
 
-    s.PaintedBits.GrowTo(bitsSize);
-    s.CurrentPoint = {x, y};
-    if constexpr (Placed) s.PlacedPoint = {px, py};
+    stats.Plotted = plottedBase + static_cast<std::uint64_t>(RepaintCounterLimit - d.untilRepaint);
+    GrowOverNewBits(s.PaintedBits, bits, bitsSizeBefore, pixelCount);
+    s.CurrentPoint = {d.x, d.y};
+    if constexpr (Placed) s.PlacedPoint = {d.px, d.py};
     s.RandomState = rng;
     s.RecentMaps = recent;
     s.PlotColor = plotColor;

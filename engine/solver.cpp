@@ -166,14 +166,17 @@ void MapChooser::Build(const TMapArray& maps, int mapCount) {
     threshold_[mapCount_] = std::uint64_t{1} << 32;
 
     const std::size_t buckets = std::size_t{1} << BucketBits;
-    first_.assign(buckets + 1, 0);
+    std::vector<std::uint8_t> first(buckets + 1, 0);
     int k = 1;
     for (std::size_t b = 0; b < buckets; ++b) {
         const std::uint64_t firstState = static_cast<std::uint64_t>(b) << BucketShift;
         while (k < mapCount_ && firstState >= threshold_[k]) ++k;
-        first_[b] = static_cast<std::uint8_t>(k);
+        first[b] = static_cast<std::uint8_t>(k);
     }
-    first_[buckets] = static_cast<std::uint8_t>(mapCount_);
+    first[buckets] = static_cast<std::uint8_t>(mapCount_);
+    bucket_.assign(buckets, 0);
+    for (std::size_t b = 0; b < buckets; ++b)
+        bucket_[b] = static_cast<std::uint8_t>(first[b] | (first[b] != first[b + 1] ? Mixed : 0u));
 }
 
 }  // namespace fernweave

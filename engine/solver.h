@@ -40,15 +40,25 @@ int ChooseMapForState(const TMapArray& maps, int mapCount, std::uint32_t state);
 // between two maps need a short scan.
 class MapChooser {
 public:
-    void Build(const TMapArray& maps, int mapCount);
-    int Choose(std::uint32_t state) const {
-        const std::uint32_t b = state >> BucketShift;
-        int k = first_[b];
-        if (k != first_[b + 1]) {
-            while (k < mapCount_ && state >= threshold_[k]) ++k;
+    // The chooser's tables as plain values, for a loop that keeps them in
+    // registers (its writes to the canvas could alias the chooser object).
+    struct Table {
+        const std::uint8_t* bucket;
+        const std::uint64_t* threshold;
+        int mapCount;
+        int Choose(std::uint32_t state) const {
+            const unsigned entry = bucket[state >> BucketShift];
+            int k = static_cast<int>(entry & MapMask);
+            if (entry & Mixed) {
+                while (k < mapCount && state >= threshold[k]) ++k;
+            }
+            return k;
         }
-        return k;
-    }
+    };
+
+    void Build(const TMapArray& maps, int mapCount);
+    Table View() const { return {bucket_.data(), threshold_.data(), mapCount_}; }
+    int Choose(std::uint32_t state) const { return View().Choose(state); }
 
 private:
     static constexpr int BucketBits = 14;
@@ -56,8 +66,12 @@ private:
     int mapCount_ = 0;
     // threshold_[k]: the smallest state that chooses a map after k (2^32 if none).
     std::array<std::uint64_t, MaxMaps + 1> threshold_{};
-    // first_[b]: the map chosen by the first state of bucket b; first_[2^14] is the last map.
-    std::vector<std::uint8_t> first_;
+    // bucket_[b]: the map chosen by the first state of bucket b, plus Mixed
+    // when a later state of the bucket chooses another map. One load a step.
+    static constexpr unsigned Mixed = 0x80;
+    static constexpr unsigned MapMask = 0x7F;
+    static_assert(MaxMaps <= static_cast<int>(MapMask));
+    std::vector<std::uint8_t> bucket_;
 };
 
 }  // namespace fernweave
