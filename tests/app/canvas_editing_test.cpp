@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "canvas_image.h"
+#include "color_panel.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
 #include "strokes.h"
@@ -266,6 +267,44 @@ private slots:
         Click(200, 200, Qt::RightButton);
         Move(321, 123);  // also while rendering
         QCOMPARE(w->StatusPanels[5]->text(), QString("(321,123)"));
+    }
+
+    void theColourGridShowsTheColoursOfTheDrawing() {
+        auto cell = [&](int n) {
+            const QImage& grid = w->pnlColor->imgGrid->Image();
+            const QColor c = grid.pixelColor(((n - 1) % 6) * 10 + 5, ((n - 1) / 6) * 10 + 5);
+            return MakeColor(c.red(), c.green(), c.blue());
+        };
+        for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
+        const TColor colors[] = {MakeColor(255, 0, 0), MakeColor(255, 0, 0), MakeColor(0, 0, 255)};
+        for (TColor color : colors) {
+            w->ForeColor = color;
+            Click(60, 60);
+            Click(120, 60);
+            Click(90, 140);
+        }
+        QCOMPARE(state->MapCount, 3);
+        QCOMPARE(state->UsedColorCount, 2);  // the same colour twice fills one cell
+        QCOMPARE(cell(1), MakeColor(255, 0, 0));
+        QCOMPARE(cell(2), MakeColor(0, 0, 255));
+        QCOMPARE(cell(3), clWhite);
+        Click(300, 300, Qt::RightButton);  // the rendering starts: the grid empties
+        QVERIFY(state->Rendering);
+        QCOMPARE(cell(1), clWhite);
+        QCOMPARE(state->UsedColorCount, 0);
+        Click(300, 300, Qt::RightButton);
+        WaitReady();
+        // A cancel empties it too.
+        for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
+        Click(60, 60);
+        Click(120, 60);
+        Click(90, 140);
+        QCOMPARE(cell(1), TColor(w->ForeColor));
+        Click(200, 210);
+        Move(200, 200);
+        Click(200, 220, Qt::RightButton);  // 7 points: cancelled
+        QVERIFY(!state->Rendering);
+        QCOMPARE(cell(1), clWhite);
     }
 
     void rubberBandFollowsTheMouse() {
