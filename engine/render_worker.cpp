@@ -2,9 +2,11 @@
 
 namespace fernweave {
 
-TRender::TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended) : state_(state) {
-    thread_ = std::thread([&state, &canvas, repaint, ended = std::move(ended)] {
-        RunPreparedLoop(state, canvas, repaint);
+TRender::TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended,
+                 std::uint64_t maxSteps)
+    : state_(state) {
+    thread_ = std::thread([&state, &canvas, repaint, ended = std::move(ended), maxSteps] {
+        RunPreparedLoop(state, canvas, repaint, maxSteps);
         state.Rendering.store(false);
         if (ended) ended();
     });

@@ -18,7 +18,10 @@ public:
     using EndNotice = std::function<void()>;
 
     // The end notice is in place before the thread starts, so no end is missed.
-    TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended);
+    // The window renders until stopped; a step limit lets the stress test end
+    // a rendering on its own while a stop arrives.
+    TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended,
+            std::uint64_t maxSteps = Unlimited);
     // Stops and waits for a worker still running.
     ~TRender();
     TRender(const TRender&) = delete;
