@@ -212,7 +212,7 @@ void ConvertRow(const unsigned char* src, std::uint8_t* dst, int width, int comp
 // The only frame that setjmps for decoding. The picture and the row buffer are
 // the caller's; sizing them may throw std::bad_alloc, which passes through here
 // like any exception (only the jump must not cross destructors).
-bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, Picture24& picture,
+bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, std::uint64_t maxPixels, Picture24& picture,
                 std::vector<unsigned char>& row) {
     if (setjmp(d.err.jump)) return false;
     jpeg_create_decompress(&d.cinfo);
@@ -222,7 +222,7 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, Picture24
     jpeg_mem_src(&d.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&d.cinfo, TRUE);
 
-    if (static_cast<std::uint64_t>(d.cinfo.image_width) * d.cinfo.image_height > MaxJpegPixels) {
+    if (static_cast<std::uint64_t>(d.cinfo.image_width) * d.cinfo.image_height > maxPixels) {
         SetMessage(d.err, "the picture is too large");
         return false;
     }
@@ -250,7 +250,6 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, Picture24
         return false;
     }
     const int width = static_cast<int>(d.cinfo.output_width);
-    picture.Reset(width, static_cast<int>(d.cinfo.output_height));
     row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         const int y = static_cast<int>(d.cinfo.output_scanline);
@@ -259,6 +258,9 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, Picture24
             SetMessage(d.err, "the picture data ends early");
             return false;
         }
+        // Only now: a few damaged bytes that announce a huge picture are
+        // refused without first taking (and clearing) hundreds of megabytes.
+        if (y == 0) picture.Reset(width, static_cast<int>(d.cinfo.output_height));
         ConvertRow(row.data(), picture.Row(y), width, components, ink);
     }
     // Reads on to the end marker: a file cut after the last row is still cut.
@@ -327,7 +329,7 @@ void WriteJpegResolution(std::span<std::uint8_t> jpeg, std::uint32_t packedResol
     p[11] = static_cast<std::uint8_t>(r.Y);
 }
 
-std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::string* error) {
+std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::string* error, std::uint64_t maxPixels) {
     auto fail = [&](const std::string& why) -> std::optional<Picture24> {
         if (error) *error = why;
         return std::nullopt;
@@ -343,7 +345,7 @@ std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::st
         SetUpErrors(d.err);
         d.cinfo.err = &d.err.pub;
         DecompressionGuard guard(d);
-        if (!Decompress(d, bytes, picture, row)) return fail(d.err.message);
+        if (!Decompress(d, bytes, maxPixels, picture, row)) return fail(d.err.message);
         return picture;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for the picture");

@@ -40,8 +40,10 @@ void WriteJpegResolution(std::span<std::uint8_t> jpeg, std::uint32_t packedResol
 // (inverted CMYK when the picture carries Adobe's marker, as Photoshop writes
 // it). Returns nullopt, with the reason in `error` when given, for anything
 // libjpeg cannot read, for data that ends early or is corrupt, for pictures
-// above MaxJpegPixels, and when memory runs out.
-std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::string* error = nullptr);
+// above `maxPixels`, and when memory runs out. The picture's memory is taken
+// only once its first row has decoded.
+std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::string* error = nullptr,
+                                    std::uint64_t maxPixels = MaxJpegPixels);
 
 // Reads a regular file of at most MaxJpegFileBytes and decodes it as above.
 std::optional<Picture24> LoadJpegFile(const std::string& fileName, std::string* error = nullptr);
