@@ -8,6 +8,8 @@
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -100,8 +102,16 @@ std::optional<TFileChoice> TQtDialogs::ChooseFile(QWidget* owner, const TFileReq
         return request.Save && !suffix.isEmpty() ? suffix : request.DefaultSuffix;
     };
     dialog.setDefaultSuffix(request.Filters.isEmpty() ? request.DefaultSuffix : suffixFor(request.Filters.at(index - 1)));
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&](const QString& filter) { dialog.setDefaultSuffix(suffixFor(filter)); });
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        dialog.setDefaultSuffix(suffixFor(filter));
+        // Typing a name selects a file of the old type that starts with it
+        // ("pic" picks "pic.bmp"); that file must not stand for the name.
+        auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+        const QString typed = name ? name->text() : QString();
+        for (auto* view : dialog.findChildren<QAbstractItemView*>())
+            if (view->selectionModel()) view->clearSelection();
+        if (name) name->setText(typed);
+    });
     if (request.PicturePreview) {
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
             auto* preview = new TPicturePreview(&dialog);
