@@ -447,38 +447,6 @@ private slots:
         QVERIFY(!w->FSaved);
     }
 
-    void aTypedNameTakesTheExtensionOfTheTypeChosenAfterIt() {
-        // The real dialog: typing "pic" selects an existing "pic.bmp"; choosing
-        // JPEG afterwards must give "pic.jpg", not that file.
-        Spit(Path("pic.bmp"), "old");
-        TQtDialogs real;
-        TFileRequest request;
-        request.Save = true;
-        request.Folder = dir->path();
-        request.Filters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"};
-        request.DefaultSuffix = "bmp";
-        QTimer::singleShot(0, [this] {
-            QFileDialog* fd = nullptr;
-            QTRY_VERIFY((fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) != nullptr);
-            auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
-            auto* type = fd->findChild<QComboBox*>("fileTypeCombo");
-            QVERIFY(name && type);
-            QTest::keyClicks(name, Path("pic"));
-            auto selected = [fd] {
-                for (auto* view : fd->findChildren<QAbstractItemView*>())
-                    if (view->selectionModel() && view->selectionModel()->hasSelection()) return true;
-                return false;
-            };
-            QTRY_VERIFY(selected());  // the list has picked pic.bmp for the typed name
-            QTest::keyClick(type, Qt::Key_Down);
-            QMetaObject::invokeMethod(fd, "accept");
-        });
-        const auto choice = real.ChooseFile(w.get(), request);
-        QVERIFY(choice.has_value());
-        QCOMPARE(choice->FileName, Path("pic.jpg"));
-        QCOMPARE(choice->FilterIndex, 2);
-    }
-
     // --- loading ---
 
     void loadingTakesThePictureAndItsResolution() {
