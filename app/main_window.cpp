@@ -482,8 +482,6 @@ void TfrmMain::mnuHelpWebClick() {
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.
-void TfrmMain::mnuFilePrintClick() {}
-void TfrmMain::mnuFilePrintSetupClick() {}
 void TfrmMain::mnuHelpContentsClick() {}
 void TfrmMain::ShowTutorial(int) {}
 

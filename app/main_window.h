@@ -31,6 +31,7 @@ namespace fernweave {
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
+class TPrinterPort;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -115,6 +116,8 @@ public:
     std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
     TfrmNewImage* frmNewImage = nullptr;
     TfrmImageQuality* frmImageQuality = nullptr;
+    // The printer of the run, made by the first print command; tests put their own here.
+    std::shared_ptr<TPrinterPort> FPrinterPort;
     // The editor's two colours live in the swatches of the colour panel; these
     // read and write them there. `TColor c = ForeColor;` takes the value.
     class TSwatchColor {

@@ -1,0 +1,36 @@
+// The Print and Print Setup commands of the main window.
+#include "main_window.h"
+#include "print_command.h"
+
+namespace fernweave {
+
+namespace {
+
+// The one printer of the run, made when a print command first needs it.
+TPrinterPort& PortOf(std::shared_ptr<TPrinterPort>& port) {
+    if (!port) port = std::make_shared<TQtPrinterPort>();
+    return *port;
+}
+
+}  // namespace
+
+void TfrmMain::mnuFilePrintClick() {
+    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), Resolution)) {
+        case TPrintOutcome::NoPrinter:
+            dialogs_.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            break;
+        case TPrintOutcome::Failed:
+            dialogs_.Message(this, "Print", "Printing Error.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            break;
+        case TPrintOutcome::Cancelled:
+        case TPrintOutcome::Printed:
+            break;
+    }
+}
+
+void TfrmMain::mnuFilePrintSetupClick() {
+    if (!SetUpPrinter(PortOf(FPrinterPort), this))
+        dialogs_.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+}
+
+}  // namespace fernweave
