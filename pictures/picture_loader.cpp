@@ -67,10 +67,14 @@ std::optional<Picture24> LoadBmp(const std::string& bytes) {
     QImageReader reader(&buffer, "bmp");
     reader.setAutoTransform(false);
     reader.setAutoDetectImageFormat(false);  // a BMP name holds a BMP, nothing else
-    const QSize size = reader.size();
-    if (!size.isValid() || qint64{size.width()} * size.height() > MaxPixels) return std::nullopt;
+    // Qt reports the header's height as it is, negative for a top-down
+    // picture, though it reads that picture upright like any other.
+    const QSize announced = reader.size();
+    const qint64 width = announced.width();
+    const qint64 height = announced.height() < 0 ? -qint64{announced.height()} : qint64{announced.height()};
+    if (width <= 0 || height <= 0 || width * height > MaxPixels) return std::nullopt;
     QImage image;
-    if (!reader.read(&image) || image.size() != size) return std::nullopt;
+    if (!reader.read(&image) || image.width() != width || image.height() != height) return std::nullopt;
     return FromImage(image);
 }
 
