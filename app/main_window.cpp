@@ -45,6 +45,8 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     setWindowIcon(QIcon(":/icons/fernweave.svg"));
     resize(640, 480);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    FHtmlHelp.LoadHtmlHelp();
+    FHtmlHelp.HelpFile = DefaultHelpFile();
 
     BuildMenus();
     BuildToolBar();
@@ -482,7 +484,7 @@ void TfrmMain::mnuHelpWebClick() {
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.
-void TfrmMain::mnuHelpContentsClick() {}
-void TfrmMain::ShowTutorial(int) {}
+void TfrmMain::mnuHelpContentsClick() { FHtmlHelp.HtmlHelp(HH_DISPLAY_TOC, 0, this); }
+void TfrmMain::ShowTutorial(int k) { FHtmlHelp.HtmlHelp(HH_HELP_CONTEXT, static_cast<std::uint32_t>(1000 + k), this); }
 
 }  // namespace fernweave

@@ -12,6 +12,7 @@
 #include "color_panel.h"
 #include "dialogs.h"
 #include "fractal_state.h"
+#include "html_help.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "save_worker.h"
@@ -107,6 +108,8 @@ public:
     bool FUndoSaved = false;
     bool FUndoWasEnabled = false;
     bool FAutoHint = true;  // hints go to status panel 1
+    // The help binding: chmlib, the help file and the help window.
+    THtmlHelp FHtmlHelp;
     TResolution Resolution;
     // Counts the changes of the canvas picture, so that a save that ends after
     // a change does not mark the changed picture as saved.

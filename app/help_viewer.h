@@ -1,0 +1,75 @@
+// The help window: the table of contents of a compiled help file on the left,
+// its pages on the right. Pages, pictures and animations come straight from
+// the file; links inside it are followed, links to the web open the browser.
+#pragma once
+
+#include <QTextBrowser>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "chm_file.h"
+
+class QAction;
+class QBuffer;
+class QMovie;
+class QSplitter;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace fernweave {
+
+// A page of the help file is addressed as chm:///path/in/the/file.html.
+QUrl HelpTopicUrl(const QString& path);
+
+class THelpBrowser : public QTextBrowser {
+    Q_OBJECT
+public:
+    THelpBrowser(std::shared_ptr<const TChmFile> file, QWidget* parent = nullptr);
+    ~THelpBrowser() override;
+
+    QVariant loadResource(int type, const QUrl& name) override;
+    // The animations of the page shown, playing.
+    int MovieCount() const { return static_cast<int>(movies_.size()); }
+    QMovie* Movie(const QUrl& url) const;
+
+protected:
+    void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+
+private:
+    struct TAnimation;
+    void StartAnimation(const QUrl& url, const QByteArray& bytes);
+
+    std::shared_ptr<const TChmFile> file_;
+    std::map<QUrl, std::unique_ptr<TAnimation>> movies_;
+};
+
+class TfrmHelp : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmHelp(std::shared_ptr<const TChmFile> file);
+    ~TfrmHelp() override;
+
+    const TChmFile& File() const { return *file_; }
+
+    // The start page, with the contents in front.
+    void ShowContents();
+    // The topic of a context id; a page saying so when the file has none.
+    void ShowContext(std::uint32_t id);
+    void ShowTopic(const QString& path);
+
+    QTreeWidget* tvContents;
+    THelpBrowser* Browser;
+    QAction *actBack, *actForward, *actHome;
+
+private:
+    void FillContents(QTreeWidgetItem* parent, const std::vector<TSitemapEntry>& entries);
+    void SourceChanged(const QUrl& url);
+    void ItemChosen(QTreeWidgetItem* item);
+
+    std::shared_ptr<const TChmFile> file_;
+    QSplitter* splitter_;
+};
+
+}  // namespace fernweave
