@@ -5,8 +5,8 @@
 
 #include "canvas_image.h"
 #include "color_panel.h"
-#include "fake_dialogs.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -16,9 +16,10 @@ using namespace fernweave;
 class CanvasEditingTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FractalState> state;
-    std::unique_ptr<TFakeDialogs> dialogs;
-    std::unique_ptr<TfrmMain> w;
+    TWindowFixture window;
+    FractalState* state = nullptr;
+    TFakeDialogs* dialogs = nullptr;
+    TfrmMain* w = nullptr;
 
     void Move(int x, int y) { QTest::mouseMove(w->imgPaint, QPoint(x, y)); }
     void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
@@ -56,19 +57,12 @@ class CanvasEditingTest : public QObject {
 
 private slots:
     void init() {
-        state = std::make_unique<FractalState>();
-        dialogs = std::make_unique<TFakeDialogs>();
-        w = std::make_unique<TfrmMain>(*state, *dialogs);
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(window.Open());
+        state = window.state.get();
+        dialogs = window.dialogs.get();
+        w = window.w.get();
     }
-    void cleanup() {
-        if (state->Rendering) {
-            w->mnuRenderStopClick();
-            QTRY_VERIFY(!state->Rendering);
-        }
-        w.reset();
-    }
+    void cleanup() { window.Close(); }
 
     void aWholeDrawingRendersStopsAndUndoes() {
         const Picture24 before = w->Canvas();

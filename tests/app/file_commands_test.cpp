@@ -16,10 +16,10 @@
 
 #include "bmp_codec.h"
 #include "canvas_image.h"
-#include "fake_dialogs.h"
 #include "image_quality_dialog.h"
 #include "jpeg_codec.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
 #include "strokes.h"
@@ -45,9 +45,10 @@ void Spit(const QString& name, const QByteArray& bytes) {
 class FileCommandsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FractalState> state;
-    std::unique_ptr<TFakeDialogs> dialogs;
-    std::unique_ptr<TfrmMain> w;
+    TWindowFixture window;
+    FractalState* state = nullptr;
+    TFakeDialogs* dialogs = nullptr;
+    TfrmMain* w = nullptr;
     std::unique_ptr<QTemporaryDir> dir;
 
     QString Path(const QString& name) const { return dir->filePath(name); }
@@ -81,20 +82,12 @@ class FileCommandsTest : public QObject {
 private slots:
     void init() {
         dir = std::make_unique<QTemporaryDir>();
-        state = std::make_unique<FractalState>();
-        dialogs = std::make_unique<TFakeDialogs>();
-        w = std::make_unique<TfrmMain>(*state, *dialogs);
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(window.Open());
+        state = window.state.get();
+        dialogs = window.dialogs.get();
+        w = window.w.get();
     }
-    void cleanup() {
-        if (state->Rendering) {
-            w->mnuRenderStopClick();
-            QTRY_VERIFY(!state->Rendering);
-        }
-        WaitForSaves();
-        w.reset();
-    }
+    void cleanup() { window.Close(); }
 
     // --- objects ---
 

@@ -13,8 +13,8 @@
 #include <stdexcept>
 
 #include "canvas_image.h"
-#include "fake_dialogs.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -39,9 +39,10 @@ void Draw(TfrmMain& w, int points, TColor color = 0x00FF00) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FractalState> state;
-    std::unique_ptr<TFakeDialogs> dialogs;
-    std::unique_ptr<TfrmMain> w;
+    TWindowFixture window;
+    FractalState* state = nullptr;
+    TFakeDialogs* dialogs = nullptr;
+    TfrmMain* w = nullptr;
 
     QString Status() const { return w->StatusPanels[3]->text(); }
 
@@ -69,20 +70,13 @@ class MainWindowTest : public QObject {
 
 private slots:
     void init() {
-        state = std::make_unique<FractalState>();
-        dialogs = std::make_unique<TFakeDialogs>();
-        w = std::make_unique<TfrmMain>(*state, *dialogs);
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QVERIFY(window.Open());
+        state = window.state.get();
+        dialogs = window.dialogs.get();
+        w = window.w.get();
     }
 
-    void cleanup() {
-        if (state->Rendering) {
-            w->mnuRenderStopClick();
-            QTRY_VERIFY(!state->Rendering);
-        }
-        w.reset();
-    }
+    void cleanup() { window.Close(); }
 
     void startsBlackAndIdle() {
         QCOMPARE(w->windowTitle(), QString("Fernweave 2.0"));
@@ -348,13 +342,13 @@ private slots:
 
     void hintsGoToPanelOne() {
         QStatusTipEvent tip("Create a New Image");
-        QApplication::sendEvent(w.get(), &tip);
+        QApplication::sendEvent(w, &tip);
         QCOMPARE(w->StatusPanels[1]->text(), QString("Create a New Image"));
         QVERIFY(w->StatusPanels[5]->isVisible());  // the panels stay
         w->FAutoHint = false;
         w->SetHintPanel("Draw a triangle to render the object");
         QStatusTipEvent other("Start Rendering");
-        QApplication::sendEvent(w.get(), &other);
+        QApplication::sendEvent(w, &other);
         QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
     }
 
