@@ -67,6 +67,7 @@ std::optional<Picture24> LoadBmp(const std::string& bytes) {
     QImageReader reader(&buffer, "bmp");
     reader.setAutoTransform(false);
     reader.setAutoDetectImageFormat(false);  // a BMP name holds a BMP, nothing else
+    reader.setAllocationLimit(1024);         // Qt's own limit lies below the pixels we accept
     // Qt reports the header's height as it is, negative for a top-down
     // picture, though it reads that picture upright like any other.
     const QSize announced = reader.size();
