@@ -1,5 +1,7 @@
 #include "image_quality_dialog.h"
 
+#include "dialog_buttons.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -25,16 +27,7 @@ TfrmImageQuality::TfrmImageQuality(QWidget* parent) : QDialog(parent, Qt::Dialog
     auto* inner = new QVBoxLayout(gbImageQuality);
     inner->addWidget(tbImageQuality);
 
-    btnOk = new QPushButton("OK", this);
-    btnOk->setObjectName("btnOk");
-    btnOk->setDefault(true);
-    btnCancel = new QPushButton("Cancel", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOk, btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbImageQuality);
     layout->addLayout(buttons);

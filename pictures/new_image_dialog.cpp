@@ -1,5 +1,7 @@
 #include "new_image_dialog.h"
 
+#include "dialog_buttons.h"
+
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -114,16 +116,7 @@ TfrmNewImage::TfrmNewImage(Hooks hooks, QWidget* parent)
     colorRow->addWidget(btnSelect);
     colorRow->addStretch();
 
-    btnOk = new QPushButton("OK", this);
-    btnOk->setObjectName("btnOk");
-    btnOk->setDefault(true);
-    btnCancel = new QPushButton("Cancel", this);
-    btnCancel->setObjectName("btnCancel");
-    btnCancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
+    QHBoxLayout* buttons = OkCancelRow(this, btnOk, btnCancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(size);
