@@ -80,6 +80,11 @@ public:
     void StartRendering();
     void RenderDone();
     void UpdateCommands();
+    // True while a rendering runs, on the window's side: until its RenderDone has run.
+    bool RenderActive() const { return state_.Rendering; }
+    // No drawing, no rendering, no import waiting for its placement: the state in
+    // which the commands added beside the original set are enabled.
+    bool IsIdle() const { return state_.PointCount == 0 && !RenderActive() && !state_.ObjectImported; }
     void CenterCanvas();
     void RepaintBackground(TColor background);
     // Ends a drawing or placement without rendering: outline and grid come
