@@ -179,4 +179,17 @@ void MapChooser::Build(const TMapArray& maps, int mapCount) {
         bucket_[b] = static_cast<std::uint8_t>(first[b] | (first[b] != first[b + 1] ? Mixed : 0u));
 }
 
+std::int64_t DoubleArea(const TTriangle& t) {
+    const std::int64_t x1 = t[0].x, y1 = t[0].y;
+    return (t[1].x - x1) * (t[2].y - y1) - (t[2].x - x1) * (t[1].y - y1);
+}
+
+TBaseWarnings CheckBaseTriangle(const TTriangle& base) {
+    // An object file may hold any 32-bit coordinates: the products need 128 bits.
+    __extension__ typedef __int128 Wide;
+    const std::int64_t x1 = base[0].x, y1 = base[0].y;
+    const Wide area2 = static_cast<Wide>(base[1].x - x1) * (base[2].y - y1) - static_cast<Wide>(base[2].x - x1) * (base[1].y - y1);
+    return {base[0].x == 0 || base[1].x == 0, area2 == 0};
+}
+
 }  // namespace fernweave

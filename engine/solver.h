@@ -15,6 +15,17 @@ namespace fernweave {
 // Every named intermediate is a float32 formed once from double arithmetic.
 std::array<float, 6> SolveTriangleMap(const TTriangle& base, const TTriangle& target);
 
+// Twice the signed area of a triangle, exact for coordinates within 2^30.
+std::int64_t DoubleArea(const TTriangle& t);
+
+// What keeps the solver from carrying the base onto the triangles.
+struct TBaseWarnings {
+    bool ColumnZero = false;  // base vertex 1 or 2 in pixel column 0
+    bool NoArea = false;
+    bool Any() const { return ColumnZero || NoArea; }
+};
+TBaseWarnings CheckBaseTriangle(const TTriangle& base);
+
 void SolveMap(FractalState& s, int k);          // BaseTriangle -> TargetTriangle into map k
 void SolvePlacementMap(FractalState& s);        // BaseTriangle -> TargetTriangle into PlacementMap
 void SolveAllMaps(FractalState& s);             // from Points: base, then maps 1..MapCount

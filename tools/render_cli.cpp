@@ -16,6 +16,7 @@
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
 #include "object_file.h"
+#include "solver.h"
 #include "strict_number.h"
 
 namespace fernweave::cli {
@@ -356,16 +357,12 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
 
 std::vector<std::string> BaseTriangleWarnings(const TTriangle& base) {
     std::vector<std::string> warnings;
-    if (base[0].x == 0 || base[1].x == 0)
+    const TBaseWarnings found = CheckBaseTriangle(base);
+    if (found.ColumnZero)
         warnings.push_back(
             "base vertex 1 or 2 lies in column 0, where the solver's maps do not carry the base onto the "
             "triangles (the program renders it the same way); move it off x = 0");
-    __extension__ typedef __int128 Wide;
-    const Wide area2 = static_cast<Wide>(static_cast<std::int64_t>(base[1].x) - base[0].x) *
-                           (static_cast<std::int64_t>(base[2].y) - base[0].y) -
-                       static_cast<Wide>(static_cast<std::int64_t>(base[2].x) - base[0].x) *
-                           (static_cast<std::int64_t>(base[1].y) - base[0].y);
-    if (area2 == 0) warnings.push_back("the base triangle has no area, so the maps cannot follow the triangles");
+    if (found.NoArea) warnings.push_back("the base triangle has no area, so the maps cannot follow the triangles");
     return warnings;
 }
 
