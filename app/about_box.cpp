@@ -51,7 +51,7 @@ TfrmAbout::TfrmAbout(std::function<void(const QUrl&)> openUrl, QWidget* parent)
 
     lblOS = TextLabel(this, "for Microsoft Windows 95/98/ME/NT 4.0/2000/XP", QRect(124, 217, 244, 13), Qt::AlignCenter);
     lblOS->setObjectName("lblOS");
-    lblNotice = TextLabel(this, "Free to use and to share. Draw triangles, watch fractals grow.", QRect(46, 233, 318, 13),
+    lblNotice = TextLabel(this, "Free to use and to share under the MIT License.", QRect(46, 233, 318, 13),
                           Qt::AlignCenter);
     lblNotice->setObjectName("lblNotice");
     for (QLabel* l : {lblOS, lblNotice}) l->setStyleSheet("color: #000000;");

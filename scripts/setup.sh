@@ -12,6 +12,7 @@ PACKAGES=(
   cups printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db
 )
 
 missing=()

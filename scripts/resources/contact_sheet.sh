@@ -10,7 +10,7 @@ out=${1:-/tmp/fernweave-icons}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-g++ -std=c++20 -O1 -fPIC "$here/svg_preview.cpp" -o "$work/svg_preview" \
+g++ -std=c++20 -O1 -fPIC "$here/../../tools/svg_preview.cpp" -o "$work/svg_preview" \
     $(pkg-config --cflags --libs Qt6Svg Qt6Gui)
 
 names=(new load save export import print start stop tutorials help about)

@@ -6,12 +6,16 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstdio>
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt wants a private runtime folder even offscreen (build machines often have none).
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     QGuiApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: svg_preview SIZE OUT_DIR FILE.svg...\n");
