@@ -12,7 +12,7 @@
 namespace fernweave {
 
 void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
-    if ((held & Qt::LeftButton) && !state_.Rendering) {
+    if ((held & Qt::LeftButton) && !RenderActive()) {
         if (state_.PointCount < MaxPoints) {
             // The band must end where the click falls: it stays as the outline,
             // and the outline is later removed with the clicked points.
@@ -41,7 +41,7 @@ void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
         imgPaint->update();
     }
     if (held & Qt::RightButton) {
-        if (state_.Rendering) {
+        if (RenderActive()) {
             mnuRenderStopClick();
         } else if (state_.PointCount > 0) {
             if (state_.CanStartRendering()) {
@@ -59,7 +59,7 @@ void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
 
 void TfrmMain::imgPaintMouseMove(int X, int Y) {
     StatusPanels[5]->setText(QString::asprintf("(%d,%d)", X, Y));
-    if (state_.PointCount == 0 || state_.Rendering) return;
+    if (state_.PointCount == 0 || RenderActive()) return;
     MoveRubberBand(X, Y);
 }
 

@@ -238,7 +238,7 @@ void TfrmMain::BuildToolBar() {
 void TfrmMain::BuildColorPanel() {
     pnlColor = new TColorPanel(ProgramCursor(TCursorId::Eyedrop));
     cbDiffuse = pnlColor->cbDiffuse;
-    pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || state_.Rendering || state_.PointCount > 0; };
+    pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || RenderActive() || state_.PointCount > 0; };
     pnlColor->BackgroundChanged = [this](TColor background) { Guard([&] { RepaintBackground(background); }); };
     pnlColor->ChooseColor = [this](TColor initial) {
         std::optional<TColor> result;
@@ -308,7 +308,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
-    if (state_.Rendering) {
+    if (RenderActive()) {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
@@ -330,7 +330,7 @@ bool TfrmMain::FormCloseQuery() {
 }
 
 void TfrmMain::UpdateCommands() {
-    enum { Rendering, Drawing, Idle } mode = state_.Rendering ? Rendering : (state_.PointCount != 0 ? Drawing : Idle);
+    enum { Rendering, Drawing, Idle } mode = RenderActive() ? Rendering : (state_.PointCount != 0 ? Drawing : Idle);
     const bool idle = mode == Idle;
     const bool undoSlotEmpty = state_.UndoBitmap.Empty();
     auto set = [](QAction* menu, QAction* button, bool on) {
@@ -382,23 +382,34 @@ void TfrmMain::StartRendering() {
     state_.UsedColorCount = 0;
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
     PrepareRendering(state_);
-    worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this] {
-        QMetaObject::invokeMethod(this, [this] { Guard([this] { RenderDone(); }); }, Qt::QueuedConnection);
+    worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this](TRender& finished) {
+        TRender* const ended = &finished;
+        QMetaObject::invokeMethod(
+            this,
+            [this, ended] {
+                auto done = [this, ended] { Guard([this, ended] { RenderDone(ended); }); };
+                if (RenderEndGate)
+                    RenderEndGate(done);
+                else
+                    done();
+            },
+            Qt::QueuedConnection);
     });
     FSaved = false;
     imgPaint->update();
 }
 
-void TfrmMain::RenderDone() {
-    if (worker_) {
-        worker_->Join();
-        worker_.reset();
-    }
+void TfrmMain::RenderDone(TRender* finished) {
+    // Only the worker this window runs ends its rendering; it has nothing
+    // left to do but return, so the join does not wait on its loop.
+    if (!finished || finished != worker_.get()) return;
+    worker_->Join();
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     imgPaint->update();  // the points plotted since the last repaint
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
     mnuEditUndo->setEnabled(true);
+    worker_.reset();  // from here the commands see the rendering ended
     UpdateCommands();
 }
 

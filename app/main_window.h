@@ -78,10 +78,15 @@ public:
 
     // --- render control ---
     void StartRendering();
-    void RenderDone();
+    // The end of the rendering of `finished`, on the user-interface thread.
+    void RenderDone(TRender* finished);
     void UpdateCommands();
-    // True while a rendering runs, on the window's side: until its RenderDone has run.
-    bool RenderActive() const { return state_.Rendering; }
+    // True while a rendering runs, on the window's side: from StartRendering
+    // until its RenderDone has run, though the worker clears Rendering before.
+    bool RenderActive() const { return state_.Rendering || worker_ != nullptr; }
+    // The way from a worker's end notice to its RenderDone; empty: at once.
+    // Tests hold the notice back here to act between the worker's end and RenderDone.
+    std::function<void(std::function<void()> renderDone)> RenderEndGate;
     // No drawing, no rendering, no import waiting for its placement: the state in
     // which the commands added beside the original set are enabled.
     bool IsIdle() const { return state_.PointCount == 0 && !RenderActive() && !state_.ObjectImported; }

@@ -5,12 +5,17 @@ namespace fernweave {
 TRender::TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, EndNotice ended,
                  std::uint64_t maxSteps)
     : state_(state) {
-    thread_ = std::thread([&state, &canvas, repaint, ended = std::move(ended), maxSteps] {
+    thread_ = std::thread([this, &state, &canvas, repaint, ended = std::move(ended), maxSteps] {
         RunPreparedLoop(state, canvas, repaint, maxSteps);
         state.Rendering.store(false);
-        if (ended) ended();
+        if (ended) ended(*this);
     });
 }
+
+TRender::TRender(FractalState& state, Picture24& canvas, RepaintRequest repaint, std::function<void()> ended,
+                 std::uint64_t maxSteps)
+    : TRender(state, canvas, repaint,
+              ended ? EndNotice([ended = std::move(ended)](TRender&) { ended(); }) : EndNotice(), maxSteps) {}
 
 TRender::~TRender() {
     if (thread_.joinable()) {

@@ -87,6 +87,61 @@ private slots:
         QCOMPARE(state->MapCount, 0);
     }
 
+    // Between the worker's end and its RenderDone the window still renders:
+    // clicks change nothing, closing is refused, and a rendering started right
+    // after RenderDone runs on.
+    void theEndOfARenderingIsAirtight() {
+        std::vector<std::function<void()>> held;
+        w->RenderEndGate = [&](std::function<void()> done) { held.push_back(std::move(done)); };
+        const int first[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
+                             158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
+        for (int i = 0; i < 12; ++i) Click(first[2 * i], first[2 * i + 1]);
+        Click(300, 300, Qt::RightButton);
+        WaitPainted();
+        Click(300, 300, Qt::RightButton);
+        QTRY_COMPARE_WITH_TIMEOUT(held.size(), std::size_t{1}, 20000);
+        QVERIFY(!state->Rendering);  // the worker has ended
+        QVERIFY(w->RenderActive() && !w->IsIdle());
+        Click(100, 100);
+        Click(120, 200, Qt::RightButton);
+        QCOMPARE(state->PointCount, 0);
+        QVERIFY(!w->close());
+        QCOMPARE(Status(), QString("Rendering..."));
+        QCOMPARE(w->imgPaint->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
+        QVERIFY(w->mnuRenderStop->isEnabled() && !w->mnuFileNew->isEnabled());
+
+        held.front()();
+        QCOMPARE(Status(), QString("Ready"));
+        QVERIFY(w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
+        QVERIFY(w->cbDiffuse->isChecked());
+        QCOMPARE(w->imgPaint->cursor().shape(), Qt::BitmapCursor);
+        QVERIFY(w->IsIdle());
+
+        // A second rendering at once, in a colour of its own.
+        const TColor second = MakeColor(10, 200, 30);
+        w->ForeColor = second;
+        const int pts[] = {60, 300, 300, 300, 60, 60, 60, 300, 180, 300, 60, 180};
+        for (int i = 0; i < 6; ++i) Click(pts[2 * i], pts[2 * i + 1]);
+        Click(400, 100, Qt::RightButton);
+        QVERIFY(state->Rendering);
+        auto shows = [&] {
+            const Picture24& c = w->Canvas();
+            for (int y = 0; y < c.Height(); ++y)
+                for (int x = 0; x < c.Width(); ++x)
+                    if (c.Pixel(x, y) == second) return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shows(), 20000);
+        QVERIFY(state->Rendering && !state->StopRequested);
+        QCOMPARE(Status(), QString("Rendering..."));
+        Click(400, 100, Qt::RightButton);
+        QTRY_COMPARE_WITH_TIMEOUT(held.size(), std::size_t{2}, 20000);
+        held.back()();
+        QCOMPARE(Status(), QString("Ready"));
+        QVERIFY(w->mnuEditUndo->isEnabled() && !w->RenderActive());
+    }
+
     void cancelRestoresThePreviousObjectAndTheCanvas() {
         RenderSomething();
         const TIfsObject previous = state->CurrentObject();

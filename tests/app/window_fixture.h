@@ -26,9 +26,10 @@ struct TWindowFixture {
 
     // In a test's cleanup(): a rendering still running is stopped first.
     void Close() {
-        if (state->Rendering) {
+        if (w) w->RenderEndGate = nullptr;  // a test's gate dies with the test
+        if (w && w->RenderActive()) {
             w->mnuRenderStopClick();
-            QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
         }
         if (w) {
             QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000);
