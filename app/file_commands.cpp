@@ -1,5 +1,5 @@
 // The commands that read and write files: objects (.ifs), new canvases,
-// and pictures (BMP and JPEG) with their resolution.
+// and pictures (BMP, JPEG and PNG) with their resolution.
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
+#include "png_codec.h"
 #include "picture_loader.h"
 #include "render_control.h"
 
@@ -20,8 +21,10 @@ namespace fernweave {
 namespace {
 
 const QString ObjectFilter = "IFS Object File(*.ifs)";
-const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"};
-const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)"};
+// PNG comes after the original types, whose labels and patterns stay as they were.
+const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"};
+const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
+                                 "PNG Image File (*.png)"};
 
 QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 TColor FromQColor(const QColor& c) { return MakeColor(c.red(), c.green(), c.blue()); }
@@ -182,6 +185,8 @@ void TfrmMain::mnuFileLoadClick() {
         Resolution = UnpackResolution(ReadBmpResolution(name));
     else if (extension == ".JPG" || extension == ".JPEG")
         Resolution = UnpackResolution(ReadJpegResolution(name));
+    else if (extension == ".PNG")
+        Resolution = UnpackResolution(ReadPngResolution(name));
     FSaved = true;
 }
 

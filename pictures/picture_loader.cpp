@@ -8,6 +8,7 @@
 #include <new>
 
 #include "jpeg_codec.h"
+#include "png_codec.h"
 #include "safe_file.h"
 
 namespace fernweave {
@@ -85,6 +86,7 @@ TPictureKind PictureKindOf(const QString& fileName) {
     const QString ext = QFileInfo(fileName).suffix().toLower();
     if (ext == "bmp") return TPictureKind::Bmp;
     if (ext == "jpg" || ext == "jpeg") return TPictureKind::Jpeg;
+    if (ext == "png") return TPictureKind::Png;
     return TPictureKind::Other;
 }
 
@@ -96,7 +98,9 @@ std::optional<Picture24> LoadPictureFile(const QString& fileName) {
         if (!ReadFilePrefix(fileName.toStdString(), MaxPictureFileSize + 1, bytes)) return std::nullopt;
         if (bytes.size() > MaxPictureFileSize) return std::nullopt;
         if (kind == TPictureKind::Bmp) return LoadBmp(bytes);
-        return DecodeJpeg(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        if (kind == TPictureKind::Png) return DecodePng(data);
+        return DecodeJpeg(data);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

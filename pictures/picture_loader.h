@@ -1,4 +1,4 @@
-// Reading BMP and JPEG pictures into a canvas picture.
+// Reading BMP, JPEG and PNG pictures into a canvas picture.
 #pragma once
 
 #include <QString>
@@ -8,7 +8,7 @@
 
 namespace fernweave {
 
-enum class TPictureKind { Bmp, Jpeg, Other };
+enum class TPictureKind { Bmp, Jpeg, Png, Other };
 
 // By the file name's extension, in any letter case.
 TPictureKind PictureKindOf(const QString& fileName);

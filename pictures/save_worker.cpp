@@ -5,6 +5,7 @@
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
+#include "png_codec.h"
 
 namespace fernweave {
 
@@ -16,6 +17,8 @@ std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, st
         case FormatJpeg:
             // Only the low byte of the quality counts.
             return EncodeJpeg(picture, quality & 0xFF, packedResolution);
+        case FormatPng:
+            return EncodePng(picture, packedResolution);
         default:
             throw std::invalid_argument("unknown picture format");
     }

@@ -12,7 +12,7 @@
 
 namespace fernweave {
 
-enum TPictureFormat : int { FormatBmp = 1, FormatJpeg = 2 };
+enum TPictureFormat : int { FormatBmp = 1, FormatJpeg = 2, FormatPng = 3 };
 
 // The bytes of a picture file in the given format; throws when encoding fails.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,

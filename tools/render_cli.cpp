@@ -15,6 +15,8 @@
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
+#include "png_codec.h"
+#include "version_text.h"
 #include "object_file.h"
 #include "solver.h"
 #include "strict_number.h"
@@ -58,6 +60,10 @@ std::vector<std::uint8_t> EncodeBmpPicture(const Picture24& picture, TResolution
     return EncodeBmp(picture, PackResolution(resolution));
 }
 
+std::vector<std::uint8_t> EncodePngPicture(const Picture24& picture, TResolution resolution, int) {
+    return EncodePng(picture, PackResolution(resolution));
+}
+
 std::vector<std::uint8_t> EncodeJpegPicture(const Picture24& picture, TResolution resolution, int quality) {
     return EncodeJpeg(picture, quality, PackResolution(resolution));
 }
@@ -66,6 +72,7 @@ constexpr PictureFormat PictureFormats[] = {
     {".bmp", "BMP", false, EncodeBmpPicture},
     {".jpg", "JPEG", true, EncodeJpegPicture},
     {".jpeg", "JPEG", true, EncodeJpegPicture},
+    {".png", "PNG", false, EncodePngPicture},
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -186,12 +193,12 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             }
         }
 
-        if (name == "-h" || name == "--help" || name == "--stats") {
+        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version") {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
             }
-            (name == "--stats" ? result.Stats : result.Help) = true;
+            (name == "--stats" ? result.Stats : name == "--version" ? result.Version : result.Help) = true;
             continue;
         }
 
@@ -272,13 +279,13 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         }
     }
 
-    if (!result.Help) {
+    if (!result.Help && !result.Version) {
         if (!haveInput) {
             error = "no input file";
             return false;
         }
         if (result.Output.empty()) {
-            error = "no output file (-o FILE.bmp or FILE.jpg)";
+            error = "no output file (-o FILE.bmp, FILE.jpg or FILE.png)";
             return false;
         }
     }
@@ -379,6 +386,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         out << UsageText();
         return ExitOk;
     }
+    if (options.Version) {
+        out << VersionText("fernweave-render");
+        return ExitOk;
+    }
     const PictureFormat* format = PictureFormatFor(options.Output);
     if (!format)
         return fail(ExitUsage, "cannot tell the picture format of " + Quote(options.Output) +
@@ -454,13 +465,13 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
 }
 
 std::string UsageText() {
-    return R"(Usage: fernweave-render [options] INPUT -o OUTPUT.bmp|OUTPUT.jpg
+    return R"(Usage: fernweave-render [options] INPUT -o OUTPUT.bmp|OUTPUT.jpg|OUTPUT.png
 
 Renders one Fernweave object into a new canvas by the chaos game, with the
 program's own loop from a fresh start, so that the picture has exactly the
 pixels the program's first rendering after start-up plots in as many steps.
-Writes the canvas as a 24-bit BMP or a baseline colour JPEG picture with the
-resolution in its header.
+Writes the canvas as a 24-bit BMP, a baseline colour JPEG or a 24-bit PNG
+picture with the resolution in its header.
 
 INPUT is an object file or a text drawing, told apart by its first bytes:
   - a file starting with the bytes B6 A3 is an object file (.ifs, as the
@@ -471,7 +482,7 @@ INPUT is an object file or a text drawing, told apart by its first bytes:
 Options:
   -o, --output FILE     the picture to write (required); the extension, in
                         any letter case, picks the format: .bmp for BMP,
-                        .jpg or .jpeg for JPEG
+                        .jpg or .jpeg for JPEG, .png for PNG
   --size WxH            canvas size in pixels, each side 1 to 16384
                         (default 550x364)
   --background COLOUR   canvas colour, #RRGGBB or RRGGBB (default #000000);
@@ -492,6 +503,7 @@ Options:
   --stats               print one line on standard output:
                         steps=N plotted=N seconds=S steps_per_second=R
   -h, --help            show this text and stop
+  --version             show the version and licence and stop
   A value follows its option as the next argument or after '=' (--steps=5000).
   '--' ends the options.
 

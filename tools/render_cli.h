@@ -47,6 +47,7 @@ struct RenderOptions {
     std::optional<int> Quality;            // JPEG output only; DefaultJpegQuality when not given
     bool Stats = false;
     bool Help = false;
+    bool Version = false;
 };
 
 // Parses the arguments that follow the program name. False, with one line of
@@ -59,14 +60,14 @@ std::string UsageText();
 
 struct PictureFormat {
     std::string_view Extension;  // lower case, with the dot
-    std::string_view Name;       // for messages: "BMP", "JPEG"
+    std::string_view Name;       // for messages: "BMP", "JPEG", "PNG"
     bool HasQuality;             // takes --quality
     std::vector<std::uint8_t> (*Encode)(const Picture24& picture, TResolution resolution, int quality);
 };
 
 // The format for a file name, or nullptr when its extension names none.
 const PictureFormat* PictureFormatFor(std::string_view path);
-// The known extensions, for messages: ".bmp, .jpg, .jpeg".
+// The known extensions, for messages: ".bmp, .jpg, .jpeg, .png".
 std::string KnownPictureExtensions();
 
 // --- input ---

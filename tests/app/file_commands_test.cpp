@@ -361,7 +361,8 @@ private slots:
         Choose(Path("really-a-bmp.jpg"), 1);
         QVERIFY(w->SavePicture());
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Save Picture"));
-        QCOMPARE(dialogs->filesAsked.back().Filters, (QStringList{"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)"}));
+        QCOMPARE(dialogs->filesAsked.back().Filters,
+                 (QStringList{"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"}));
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         WaitForSaves();
         QVERIFY(w->FSaved);
@@ -454,7 +455,8 @@ private slots:
         Choose(Path("small.BMP"));
         w->mnuFileLoadClick();
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
-        QCOMPARE(dialogs->filesAsked.back().Filters.size(), 3);
+        QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
+        QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg)"));
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->imgPaint->size(), QSize(40, 30));
@@ -475,6 +477,29 @@ private slots:
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 3);  // opens on the type chosen last
     }
 
+    void pngRoundTripThroughTheWindow() {
+        Render();
+        w->Resolution = TResolution{300, 150};
+        Choose(Path("fern.png"), 3);  // lossless: no Image Quality dialog
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        QVERIFY(w->FSaved);
+        const QString saved = Path("fern.png");
+        QImage independent(saved, "png");  // Qt's own reader
+        QCOMPARE(independent.dotsPerMeterX(), 11811);
+        QCOMPARE(independent.dotsPerMeterY(), 5906);
+        const Picture24 picture = w->Canvas();
+        w->Canvas().Fill(clBlack);
+        w->Resolution = TResolution{72, 72};
+        // A typed .png name loads whatever type is chosen, in any letter case.
+        QVERIFY(QFile::copy(saved, Path("FERN.PNG")));
+        Choose(Path("FERN.PNG"), 2);
+        w->mnuFileLoadClick();
+        QVERIFY(dialogs->shown.empty());
+        QVERIFY(w->Canvas() == picture);
+        QCOMPARE(w->Resolution, (TResolution{300, 150}));
+    }
+
     void damagedPicturesAreRefused() {
         const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({72, 72}));
         const QByteArray good(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size()));
@@ -483,6 +508,7 @@ private slots:
         const std::pair<QString, QByteArray> cases[] = {
             {"cut.jpg", good.left(good.size() / 2)}, {"noise.jpg", QByteArray(500, 'x')}, {"empty.jpg", {}},
             {"cut.bmp", goodBmp.left(goodBmp.size() - 10)}, {"noise.bmp", QByteArray(500, 'x')},
+            {"noise.png", QByteArray(500, 'x')},
             {"picture.gif", good}};
         const Picture24 before = w->Canvas();
         for (const auto& [name, bytes] : cases) {

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include <QImage>
+
 #include "bmp_codec.h"
+#include "png_codec.h"
 
 namespace fernweave {
 namespace {
@@ -28,6 +32,12 @@ protected:
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir, ec);
+    }
+    // A PNG written by Qt, not by us.
+    QString WriteQt(const std::string& name, const QImage& image) {
+        const fs::path p = dir / name;
+        EXPECT_TRUE(image.save(QString::fromStdString(p.string()), "png"));
+        return QString::fromStdString(p.string());
     }
     QString Write(const std::string& name, const Bytes& bytes) {
         const fs::path p = dir / name;
@@ -82,6 +92,97 @@ TEST_F(PictureLoader, CutBmpIsRefusedInEitherRowOrder) {
         const Bytes cut(whole.begin(), whole.end() - 1);
         EXPECT_FALSE(LoadPictureFile(Write("cut.bmp", cut)));
     }
+}
+
+// A 32-bit BMP with an alpha mask (V4 header): each pixel keeps its stored
+// colour, whatever its alpha says.
+TEST_F(PictureLoader, BmpAlphaIsDropped) {
+    constexpr std::size_t info = 108;
+    Bytes b(BmpFileHeaderSize + info + 8, 0);
+    const auto put = [&b](std::size_t at, std::uint32_t v) { std::memcpy(b.data() + at, &v, 4); };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, static_cast<std::uint32_t>(b.size()));
+    put(10, BmpFileHeaderSize + info);
+    put(14, info);
+    put(18, 2);   // width
+    put(22, 1);   // height
+    b[26] = 1;    // planes
+    b[28] = 32;   // bits per pixel
+    put(30, 3);   // bit fields
+    put(54, 0x00FF0000);
+    put(58, 0x0000FF00);
+    put(62, 0x000000FF);
+    put(66, 0xFF000000);  // alpha
+    const std::uint8_t pixels[8] = {50, 100, 200, 0, 1, 2, 3, 128};  // blue, green, red, alpha
+    std::memcpy(b.data() + BmpFileHeaderSize + info, pixels, 8);
+    const auto loaded = LoadPictureFile(Write("alpha.bmp", b));
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->Pixel(0, 0), MakeColor(200, 100, 50));
+    EXPECT_EQ(loaded->Pixel(1, 0), MakeColor(3, 2, 1));
+}
+
+// Channels of 16 bits round to 8 (0x12FF / 257 = 18.9 gives 19 where its high
+// byte is 18); palette and grey pictures give their colours; a transparent
+// pixel keeps its stored colour.
+TEST_F(PictureLoader, PngsArriveAsTheir24BitColours) {
+    QImage deep(2, 1, QImage::Format_RGBA64);
+    deep.setPixelColor(0, 0, QColor::fromRgba64(0x12FF, 0x0080, 0xFFFF, 0xFFFF));
+    deep.setPixelColor(1, 0, QColor::fromRgba64(0xFF00, 0x12FF, 0x0000, 0x0000));
+    QImage palette(2, 1, QImage::Format_Indexed8);
+    palette.setColorTable({qRgba(10, 20, 30, 0), qRgb(200, 100, 50)});
+    palette.setPixel(0, 0, 0);
+    palette.setPixel(1, 0, 1);
+    QImage grey(2, 1, QImage::Format_Grayscale16);
+    reinterpret_cast<std::uint16_t*>(grey.scanLine(0))[0] = 0x12FF;
+    reinterpret_cast<std::uint16_t*>(grey.scanLine(0))[1] = 0xFFFF;
+    const std::pair<QImage, std::pair<TColor, TColor>> cases[] = {
+        {deep, {MakeColor(19, 0, 255), MakeColor(254, 19, 0)}},
+        {palette, {MakeColor(10, 20, 30), MakeColor(200, 100, 50)}},
+        {grey, {MakeColor(19, 19, 19), MakeColor(255, 255, 255)}},
+    };
+    for (const auto& [image, expected] : cases) {
+        const auto loaded = LoadPictureFile(WriteQt("p.PNG", image));
+        ASSERT_TRUE(loaded) << image.format();
+        EXPECT_EQ(loaded->Pixel(0, 0), expected.first) << image.format();
+        EXPECT_EQ(loaded->Pixel(1, 0), expected.second) << image.format();
+    }
+}
+
+TEST_F(PictureLoader, CutOrDamagedPngIsRefused) {
+    const Picture24 original = Distinct(9, 7);
+    const Bytes whole = EncodePng(original, PackResolution({72, 72}));
+    const auto loaded = LoadPictureFile(Write("whole.png", whole));
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(*loaded == original);
+    Bytes damaged = whole;
+    damaged[std::search(whole.begin(), whole.end(), "IDAT", "IDAT" + 4) - whole.begin() + 6] ^= 0x55;  // checksum fails
+    for (const Bytes& bad : {Bytes(whole.begin(), whole.end() - 12), Bytes(whole.begin(), whole.begin() + 60), damaged})
+        EXPECT_FALSE(LoadPictureFile(Write("bad.png", bad)));
+}
+
+// The pHYs chunk as another writer (Qt) puts it, and ours as Qt reads it.
+TEST_F(PictureLoader, PngResolutionTravelsInPhys) {
+    QImage image(4, 4, QImage::Format_RGB888);
+    image.fill(Qt::red);
+    image.setDotsPerMeterX(11811);
+    image.setDotsPerMeterY(3780);
+    EXPECT_EQ(ReadPngResolution(WriteQt("qt.png", image).toStdString()), PackResolution({300, 96}));
+
+    Bytes ours = EncodePng(Distinct(4, 4), PackResolution({1200, 1}));
+    QImage read;
+    ASSERT_TRUE(read.loadFromData(ours.data(), static_cast<int>(ours.size()), "png"));
+    EXPECT_EQ(read.dotsPerMeterX(), 47244);
+    EXPECT_EQ(read.dotsPerMeterY(), 39);
+    EXPECT_EQ(PngResolutionFromBytes(ours), PackResolution({1200, 1}));
+    const auto phys = std::search(ours.begin(), ours.end(), "pHYs", "pHYs" + 4);
+    ASSERT_NE(phys, ours.end());
+    phys[12] = 0;  // unit 0: an aspect ratio only
+    EXPECT_EQ(PngResolutionFromBytes(ours), PackResolution({72, 72}));
+    const Bytes without = EncodePng(Distinct(4, 4), PackResolution({0, 300}));
+    EXPECT_EQ(std::search(without.begin(), without.end(), "pHYs", "pHYs" + 4), without.end());
+    EXPECT_EQ(PngResolutionFromBytes(without), PackResolution({72, 72}));
+    EXPECT_THROW(ReadPngResolution((dir / "missing.png").string()), std::runtime_error);
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ TEST_F(SaveWorker, TheTypeDecidesTheFormat) {
     EXPECT_EQ(Slurp(dir / "a.jpg").substr(0, 2), "BM");
     ASSERT_TRUE(Save(picture, dir / "b.bmp", FormatJpeg).written);
     EXPECT_EQ(Slurp(dir / "b.bmp").substr(0, 2), "\xFF\xD8");
+    ASSERT_TRUE(Save(picture, dir / "c.bmp", FormatPng).written);
+    EXPECT_EQ(Slurp(dir / "c.bmp").substr(0, 4), "\x89PNG");
 }
 
 TEST_F(SaveWorker, FailuresAreReportedAndKeepTheOldFile) {
@@ -78,7 +80,7 @@ TEST_F(SaveWorker, FailuresAreReportedAndKeepTheOldFile) {
     // The disk is full.
     EXPECT_FALSE(Save(picture, dir / "old.bmp", FormatBmp, FileWriter{&FullDisk}).written);
     // An unknown format writes nothing.
-    EXPECT_FALSE(Save(picture, dir / "old.bmp", 3).written);
+    EXPECT_FALSE(Save(picture, dir / "old.bmp", 4).written);
     EXPECT_EQ(Slurp(dir / "old.bmp"), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }

@@ -16,6 +16,7 @@
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
+#include "png_codec.h"
 #include "object_file.h"
 #include "solver.h"
 
@@ -245,6 +246,8 @@ TEST(RenderOptionsTest, HelpNeedsNoFiles) {
     EXPECT_TRUE(o.Help);
     ASSERT_TRUE(Parses({"-h"}, o, error));
     EXPECT_TRUE(o.Help);
+    ASSERT_TRUE(Parses({"--version"}, o, error));
+    EXPECT_TRUE(o.Version);
 }
 
 struct BadArgs {
@@ -309,7 +312,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, BadOptions, ::testing::Range(0, static_cast<
 TEST(PictureFormats, ChosenByExtensionInAnyCase) {
     ASSERT_NE(PictureFormatFor("a.bmp"), nullptr);
     EXPECT_EQ(PictureFormatFor("dir.x/A.BMP"), PictureFormatFor("a.bmp"));
-    EXPECT_EQ(PictureFormatFor("a.png"), nullptr);
+    EXPECT_EQ(PictureFormatFor("a.gif"), nullptr);
     EXPECT_EQ(PictureFormatFor("bmp"), nullptr);
     EXPECT_EQ(PictureFormatFor(".bmp"), nullptr);  // a hidden file without an extension
     EXPECT_EQ(PictureFormatFor("x.bmp/picture"), nullptr);
@@ -322,7 +325,7 @@ TEST(PictureFormats, ChosenByExtensionInAnyCase) {
         EXPECT_EQ(PictureFormatFor(name)->Encode, jpeg->Encode) << name;
     EXPECT_EQ(PictureFormatFor("a.jpe"), nullptr);
     EXPECT_EQ(PictureFormatFor("a.jpg.txt"), nullptr);
-    EXPECT_EQ(KnownPictureExtensions(), ".bmp, .jpg, .jpeg");
+    EXPECT_EQ(KnownPictureExtensions(), ".bmp, .jpg, .jpeg, .png");
 }
 
 TEST(InputDetection, MagicBytesFirstThenTheIfsName) {
@@ -463,6 +466,19 @@ TEST_F(RenderTool, JpegOutputIsTheEncodedCanvas) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->Width(), 120);
     EXPECT_EQ(back->Height(), 90);
+}
+
+// The same pixels as the BMP output, bit for bit, and the resolution in pHYs.
+TEST_F(RenderTool, PngOutputHoldsTheBmpOutputsPixels) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    for (const char* name : {"d.bmp", "d.PNG"})
+        ASSERT_EQ(Run({Path("d.txt"), "-o", Path(name), "--steps", "3000", "--size", "120x90", "--dpi", "300x150"}).Code,
+                  ExitOk);
+    const std::string png = ReadAll(Path("d.PNG"));
+    const auto back = DecodePng(std::span(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(AsString(EncodeBmp(*back, PackResolution({300, 150}))), ReadAll(Path("d.bmp")));
+    EXPECT_EQ(ReadPngResolution(Path("d.PNG")), PackResolution({300, 150}));
 }
 
 TEST_F(RenderTool, JpegQualityAndResolutionInAnyCaseOfTheExtension) {
@@ -640,7 +656,7 @@ TEST_F(RenderTool, UsageErrorsExitWithTwoAndOneLine) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {Path("d.txt"), "-o", Path("d.bmp"), "--frobnicate"},
              {Path("d.txt"), "-o", Path("d.bmp"), "--steps", "10 "},
-             {Path("d.txt"), "-o", Path("d.png")},
+             {Path("d.txt"), "-o", Path("d.gif")},
              {Path("d.txt"), "-o", Path("d.txt")},
              {Path("d.txt"), "-o", Path("d.bmp"), "--export", Path("d.txt")},
              {Path("d.txt"), "-o", Path("d.bmp"), "--export", Path("d.bmp")},
@@ -796,6 +812,7 @@ TEST_F(RenderTool, ProgramExitCodes) {
     WriteAll(Path("d.txt"), ThreeMaps);
     const std::string in = Sh(Path("d.txt")), out = Sh(Path("d.bmp"));
     EXPECT_EQ(RunBinary("--help"), ExitOk);
+    EXPECT_EQ(RunBinary("--version | grep -q 'MIT licence'"), ExitOk);
     EXPECT_EQ(RunBinary("--no-such-option"), ExitUsage);
     EXPECT_EQ(RunBinary(in + " -o " + out + " --steps 1x"), ExitUsage);
     EXPECT_EQ(RunBinary(Sh(Path("missing.txt")) + " -o " + out), ExitFailed);

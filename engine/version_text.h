@@ -1,0 +1,15 @@
+// What `--version` prints, the same for every program of the project.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace fernweave {
+
+inline std::string VersionText(std::string_view program) {
+    return std::string(program) + " " FERNWEAVE_VERSION "\n"
+           "Copyright (c) 2026 Lumenfold\n"
+           "Released under the MIT licence; see the LICENSE file that comes with the program.\n";
+}
+
+}  // namespace fernweave
