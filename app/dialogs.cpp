@@ -12,9 +12,18 @@
 #include <QAbstractItemView>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace fernweave {
+
+TQtDialogs::TQtDialogs() {
+    // Qt's file and colour dialogs keep their history in a "QtProject" settings
+    // file of the user's. The program keeps no settings: user-scope settings go
+    // below /dev/null, where no folder can be made, so nothing is ever written.
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, "/dev/null");
+}
 
 TDialogs::Answer TQtDialogs::Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons,
                                      Icon icon) {
@@ -88,7 +97,9 @@ public:
 }  // namespace
 
 std::optional<TFileChoice> TQtDialogs::ChooseFile(QWidget* owner, const TFileRequest& request) {
-    QFileDialog dialog(owner, request.Title, request.Folder);
+    // The folder alone: given to the constructor, a missing one would become a typed file name.
+    QFileDialog dialog(owner, request.Title);
+    dialog.setDirectory(request.Folder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setAcceptMode(request.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -127,13 +138,30 @@ std::optional<TFileChoice> TQtDialogs::ChooseFile(QWidget* owner, const TFileReq
     return choice;
 }
 
-QString DialogFolder(const QString& name) {
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
-    const QFileInfo info(beside);
-    if (info.isDir() && info.isWritable()) return beside;
-    const auto kind = name == "Pictures" ? QStandardPaths::PicturesLocation : QStandardPaths::DocumentsLocation;
-    const QString own = QStandardPaths::writableLocation(kind);
-    return own.isEmpty() ? QDir::homePath() : own;
+TFolderPlaces CurrentFolderPlaces() {
+    TFolderPlaces places;
+    places.ProgramFolder = QCoreApplication::applicationDirPath();
+    places.Installed = QFileInfo(QDir(places.ProgramFolder).filePath(InstalledMarkerName)).isFile();
+    places.UserPictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    places.UserDocuments = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    places.Home = QDir::homePath();
+    places.Writable = [](const QString& folder) { return QFileInfo(folder).isWritable(); };
+    return places;
+}
+
+QString DialogFolder(TFolderUse use, const TFolderPlaces& places) {
+    const bool objects = use == TFolderUse::ImportObject || use == TFolderUse::ExportObject;
+    const bool writes = use == TFolderUse::ExportObject || use == TFolderUse::SavePicture;
+    auto isDir = [](const QString& folder) { return !folder.isEmpty() && QFileInfo(folder).isDir(); };
+    const QString beside = QDir(places.ProgramFolder).filePath(objects ? "Objects" : "Pictures");
+    // Reading the shipped objects needs no write access; an installed program's
+    // own folder is no place for the user's files.
+    const bool besideFits = places.Installed ? use == TFolderUse::ImportObject
+                                             : !writes || (places.Writable && places.Writable(beside));
+    if (besideFits && isDir(beside)) return beside;
+    const QString own = objects ? places.UserDocuments : places.UserPictures;
+    if (isDir(own)) return own;
+    return isDir(places.Home) ? places.Home : QDir::rootPath();
 }
 
 }  // namespace fernweave

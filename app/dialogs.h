@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -48,13 +49,32 @@ public:
 // The real dialogs of the desktop.
 class TQtDialogs : public TDialogs {
 public:
+    TQtDialogs();
     Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) override;
     std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) override;
     std::optional<TFileChoice> ChooseFile(QWidget* owner, const TFileRequest& request) override;
 };
 
-// The folder beside the executable with this name, or the user's own folder
-// for pictures or documents when it is missing or cannot be written.
-QString DialogFolder(const QString& name);
+// The file beside an installed program's executable that tells it it is installed.
+inline constexpr const char* InstalledMarkerName = "fernweave.installed";
+
+// The four file dialogs that need a folder to start in.
+enum class TFolderUse { ImportObject, ExportObject, LoadPicture, SavePicture };
+
+// What the starting folders are chosen from.
+struct TFolderPlaces {
+    QString ProgramFolder;  // the executable's folder
+    bool Installed = false;
+    QString UserPictures, UserDocuments, Home;
+    std::function<bool(const QString& folder)> Writable;
+};
+TFolderPlaces CurrentFolderPlaces();
+
+// Run from its own folder, the program starts its dialogs in "Objects" and
+// "Pictures" beside the executable; where that folder is missing (or cannot be
+// written and the dialog writes), in the user's pictures or documents folder.
+// Installed, only Import starts in the shipped "Objects"; the others start in
+// the user's folders. Always an existing folder: the home folder at last.
+QString DialogFolder(TFolderUse use, const TFolderPlaces& places = CurrentFolderPlaces());
 
 }  // namespace fernweave

@@ -64,7 +64,7 @@ void TfrmMain::mnuFileExportClick() {
     TFileRequest request;
     request.Save = true;
     request.Title = "Export the Object to File";
-    request.Folder = DialogFolder("Objects");
+    request.Folder = DialogFolder(TFolderUse::ExportObject);
     request.Filters = {ObjectFilter};
     request.DefaultSuffix = "ifs";
     const auto choice = dialogs_.ChooseFile(this, request);
@@ -76,7 +76,7 @@ void TfrmMain::mnuFileExportClick() {
 void TfrmMain::mnuFileImportClick() {
     TFileRequest request;
     request.Title = "Import Object from File";
-    request.Folder = DialogFolder("Objects");
+    request.Folder = DialogFolder(TFolderUse::ImportObject);
     request.Filters = {ObjectFilter};
     request.DefaultSuffix = "ifs";
     request.MustExist = true;
@@ -120,7 +120,7 @@ bool TfrmMain::SavePicture() {
     TFileRequest request;
     request.Save = true;
     request.Title = "Save Picture";
-    request.Folder = DialogFolder("Pictures");
+    request.Folder = DialogFolder(TFolderUse::SavePicture);
     request.Filters = SaveFilters;
     request.FilterIndex = FSaveFilterIndex;
     request.DefaultSuffix = "bmp";
@@ -162,7 +162,7 @@ void TfrmMain::SaveDoneNotify(TSavePicture*, bool written, std::uint64_t generat
 void TfrmMain::mnuFileLoadClick() {
     TFileRequest request;
     request.Title = "Open Picture";
-    request.Folder = DialogFolder("Pictures");
+    request.Folder = DialogFolder(TFolderUse::LoadPicture);
     request.Filters = OpenFilters;
     request.FilterIndex = FOpenFilterIndex;
     request.PicturePreview = true;

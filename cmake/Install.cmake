@@ -12,7 +12,11 @@ set(FERNWEAVE_HOME "lib/fernweave")
 install(TARGETS fernweave fernweave-render RUNTIME DESTINATION "${FERNWEAVE_HOME}")
 install(FILES "$<TARGET_FILE_DIR:fernweave>/Fernweave.chm" DESTINATION "${FERNWEAVE_HOME}" OPTIONAL)
 install(DIRECTORY "$<TARGET_FILE_DIR:fernweave>/Objects/" DESTINATION "${FERNWEAVE_HOME}/Objects" OPTIONAL)
-install(DIRECTORY DESTINATION "${FERNWEAVE_HOME}/Pictures")
+# The marker tells the program it is installed: its dialogs then start in the
+# user's own folders rather than in the program folder.
+file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/fernweave.installed"
+     "Fernweave is installed here: its file dialogs start in the user's own folders.\n")
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/fernweave.installed" DESTINATION "${FERNWEAVE_HOME}")
 
 install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")

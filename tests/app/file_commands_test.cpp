@@ -40,6 +40,15 @@ void Spit(const QString& name, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+// The user's own folders, empty for the whole run, set before Qt reads them:
+// the real file dialog must leave them so.
+struct TPrivateHome {
+    QTemporaryDir dir;
+    TPrivateHome() {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) qputenv(name, dir.path().toLocal8Bit());
+    }
+} privateHome;
+
 }  // namespace
 
 class FileCommandsTest : public QObject {
@@ -129,6 +138,68 @@ private slots:
         const auto shown = dialogs->shown.size();
         w->mnuFileExportClick();
         QCOMPARE(dialogs->shown.size(), shown);
+    }
+
+    void dialogsStartInAnExistingFolderOfTheirOwn() {
+        const QString program = Path("program"), home = Path("home");
+        for (const QString& folder : {program + "/Objects", program + "/Pictures", home + "/Documents"})
+            QVERIFY(QDir().mkpath(folder));
+        QSet<QString> readOnly;
+        TFolderPlaces places{program, false, home + "/Pictures", home + "/Documents", home,
+                             [&](const QString& folder) { return !readOnly.contains(folder); }};
+        auto folders = [&] {
+            QStringList f;
+            for (auto use : {TFolderUse::ImportObject, TFolderUse::ExportObject, TFolderUse::LoadPicture,
+                             TFolderUse::SavePicture})
+                f << QDir(home).relativeFilePath(DialogFolder(use, places));
+            return f;
+        };
+        // Run from its own folder: the folders beside the executable.
+        QCOMPARE(folders(), QStringList({"../program/Objects", "../program/Objects", "../program/Pictures",
+                                         "../program/Pictures"}));
+        // Read-only: reading starts there still, writing in the user's folder or home.
+        readOnly = {program + "/Objects", program + "/Pictures"};
+        QCOMPARE(folders(), QStringList({"../program/Objects", "Documents", "../program/Pictures", "."}));
+        // Missing: never a folder that is not there.
+        QVERIFY(QDir(program + "/Pictures").removeRecursively());
+        QCOMPARE(folders(), QStringList({"../program/Objects", "Documents", ".", "."}));
+        // Installed: only Import in the shipped objects.
+        readOnly.clear();
+        places.Installed = true;
+        QVERIFY(QDir().mkpath(home + "/Pictures"));
+        QCOMPARE(folders(), QStringList({"../program/Objects", "Documents", "Pictures", "Pictures"}));
+        // The commands ask for theirs.
+        Render();
+        w->mnuFileImportClick();
+        w->mnuFileExportClick();
+        w->mnuFileLoadClick();
+        w->mnuFileSaveClick();
+        QCOMPARE(dialogs->filesAsked.size(), 4u);
+        const TFolderUse uses[] = {TFolderUse::ImportObject, TFolderUse::ExportObject, TFolderUse::LoadPicture,
+                                   TFolderUse::SavePicture};
+        for (int i = 0; i < 4; ++i) QCOMPARE(dialogs->filesAsked[i].Folder, DialogFolder(uses[i]));
+    }
+
+    void theRealFileDialogWritesNoSettings() {
+        TQtDialogs real;
+        TFileRequest request;
+        request.Title = "Open Picture";
+        request.Folder = dir->path();
+        request.Filters = {"Bitmaps (*.bmp)"};
+        request.PicturePreview = true;
+        QString typed = "?", shownFolder;
+        QTimer::singleShot(0, w, [&] {
+            QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            typed = shown->findChild<QLineEdit*>("fileNameEdit")->text();
+            shownFolder = shown->directory().absolutePath();
+            shown->reject();
+        });
+        QVERIFY(!real.ChooseFile(w, request));
+        QCOMPARE(typed, QString());
+        QCOMPARE(shownFolder, dir->path());
+        const QDir home(privateHome.dir.path());
+        QCOMPARE(home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
     void refusedImportsLeaveTheWholeObject() {
