@@ -67,16 +67,13 @@ bool TNumberField::eventFilter(QObject* watched, QEvent* event) {
             Step(key->key() == Qt::Key_Up ? 1 : -1);
             return true;
         }
-        // Typed characters other than digits and Backspace are dropped;
-        // navigation keys and shortcuts pass.
+        // Typed characters other than digits are dropped. Editing keys and
+        // shortcuts pass, also where they come with a control character as
+        // their text (X11 gives Delete "\x7f", Ctrl+V "\x16").
         const QString text = key->text();
-        if (!text.isEmpty() && !(key->modifiers() & Qt::ControlModifier)) {
+        if (!text.isEmpty() && text.at(0).isPrint() && !(key->modifiers() & Qt::ControlModifier)) {
             const QChar c = text.at(0);
-            const bool digit = c >= '0' && c <= '9';
-            const bool backspace = c == '\b';
-            const bool passOn = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                                key->key() == Qt::Key_Escape || key->key() == Qt::Key_Tab;
-            if (!digit && !backspace && !passOn) return true;
+            if (c < '0' || c > '9') return true;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -15,8 +15,8 @@ class QToolButton;
 
 namespace fernweave {
 
-// A number field that takes typed digits and Backspace only, with arrows that
-// step its value by 1 within 1..1200.
+// A number field that takes typed digits and the usual editing keys only, with
+// arrows that step its value by 1 within 1..1200.
 class TNumberField : public QWidget {
     Q_OBJECT
 public:

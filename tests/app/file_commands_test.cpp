@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -377,6 +378,38 @@ private slots:
         d->show();
         QCOMPARE(d->edtHeight->Edit->text(), QString("364"));
         QCOMPARE(d->CanvasColor(), MakeColor(10, 20, 30));
+        d->reject();
+    }
+
+    void newImageFieldsTakeTheEditingKeys() {
+        TfrmNewImage* d = w->frmNewImage;
+        d->show();
+        QLineEdit* e = d->edtWidth->Edit;
+        e->setFocus();
+        // With the texts X11 gives these keys.
+        auto key = [e](Qt::Key k, const char* text, Qt::KeyboardModifiers held = {}) {
+            QTest::sendKeyEvent(QTest::Click, e, k, QString::fromLatin1(text), held);
+        };
+        key(Qt::Key_Home, "");
+        key(Qt::Key_Delete, "\x7f");
+        QCOMPARE(e->text(), QString("50"));
+        key(Qt::Key_End, "");
+        key(Qt::Key_Left, "");
+        key(Qt::Key_Delete, "\x7f");
+        QCOMPARE(e->text(), QString("5"));
+        e->setText("1234");
+        key(Qt::Key_A, "\x01", Qt::ControlModifier);
+        QCOMPARE(e->selectedText(), QString("1234"));
+        key(Qt::Key_C, "\x03", Qt::ControlModifier);
+        key(Qt::Key_X, "\x18", Qt::ControlModifier);
+        QCOMPARE(e->text(), QString());
+        key(Qt::Key_V, "\x16", Qt::ControlModifier);
+        key(Qt::Key_V, "\x16", Qt::ControlModifier);
+        QCOMPARE(e->text(), QString("1234"));  // the field holds four characters
+        QApplication::clipboard()->setText("7x");
+        e->clear();
+        key(Qt::Key_V, "\x16", Qt::ControlModifier);
+        QCOMPARE(e->text(), QString("7x"));  // left to the OK check
         d->reject();
     }
 
