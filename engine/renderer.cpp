@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "hit_counter.h"
 #include "solver.h"
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -112,6 +113,7 @@ struct StepData {
     MapCoefficients place;
     MapChooser::Table chooser;
     const std::atomic<bool>* stop;
+    const HitTarget* hits;  // the counting loop's target, else nullptr
     std::uint8_t* pixels;
     std::size_t stride;
     std::uint64_t* bits;
@@ -155,7 +157,7 @@ enum class StepsEnd { Batch, Stop, Repaint };
 // a repaint that falls due: then that pixel is plotted but its bit (dueBit)
 // is not yet set. Out of line and without calls, so that the point stays in
 // registers: a call would push it into memory on every step.
-template <bool Placed, int Base>
+template <bool Placed, int Base, bool Counting>
 [[gnu::noinline]] StepsEnd RunSteps(StepData& d, int& done, int count, std::size_t& dueBit) {
     // Locals: the canvas writes cannot alias them.
     const MapChooser::Table chooser = d.chooser;
@@ -166,6 +168,8 @@ template <bool Placed, int Base>
     std::uint64_t* const bits = d.bits;
     const std::uint32_t W = d.width, H = d.height;
     const float startX = d.startX, startY = d.startY;
+    HitTarget hits;
+    if constexpr (Counting) hits = *d.hits;
     float x = d.x, y = d.y, px = d.px, py = d.py;
     std::int32_t untilRepaint = d.untilRepaint;
     std::uint32_t r = d.generator, recentDiffuse = d.recentDiffuse;
@@ -195,6 +199,10 @@ template <bool Placed, int Base>
         const auto iy = static_cast<std::uint32_t>(RoundCoordinate(py));
         if (ix < W && iy < H) [[likely]] {
             const std::uint32_t c = d.colorOf[Base + j];
+            if constexpr (Counting) {
+                hits.Add(ix, iy, c);
+                continue;
+            }
             std::uint8_t* p = pixels + std::size_t{iy} * stride + 3 * std::size_t{ix};
             p[0] = static_cast<std::uint8_t>(c);
             const auto greenRed = static_cast<std::uint16_t>(c >> 8);
@@ -227,20 +235,33 @@ template <bool Placed, int Base>
 // that does not depend on the point (the generator, the map choice, the
 // Diffuse colour) is worked out a batch ahead, inside the steps of the batch
 // before, where it fills the time the chain spends waiting.
-template <bool Placed>
-RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps) {
+// Where a loop starts and what it plots into. A rendering starts from the
+// first base vertex; a chunk of a rendering in parts (posters) goes on from
+// the state's point, recent maps and generator. The counting loop (density
+// shading) adds each plotted step to `hits` instead of painting the canvas.
+struct LoopSetup {
+    bool resume = false;
+    const HitTarget* hits = nullptr;
+    const std::atomic<bool>* stop = nullptr;  // else the state's StopRequested
+};
+
+template <bool Placed, bool Counting>
+RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps,
+                    LoopSetup setup = {}) {
     RenderStats stats;
     const int n = s.MapCount;
-    s.RecentMaps = {0, 0, 0, 0};
     const float startX = static_cast<float>(s.BaseTriangle[0].x);
     const float startY = static_cast<float>(s.BaseTriangle[0].y);
-    s.CurrentPoint = {startX, startY};
+    if (!setup.resume) {
+        s.RecentMaps = {0, 0, 0, 0};
+        s.CurrentPoint = {startX, startY};
+    }
     if (n < 1) return stats;  // an object without maps has nothing to render
 
     MapChooser chooser;
     chooser.Build(s.Maps, n);
     const std::size_t pixelCount =
-        static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
+        Counting ? 0 : static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
     std::uint64_t* const bits = s.PaintedBits.ReserveWords(pixelCount);
     const std::size_t bitsSizeBefore = s.PaintedBits.Size();
 
@@ -255,27 +276,29 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
     const auto& pm = s.PlacementMap;
     d.place = {pm[0], pm[1], pm[2], pm[3], pm[4], pm[5]};
     d.chooser = chooser.View();
-    d.stop = &s.StopRequested;
+    d.stop = setup.stop ? setup.stop : &s.StopRequested;
+    d.hits = setup.hits;
     d.pixels = canvas.Data();
     d.stride = canvas.Stride();
     d.bits = bits;
-    d.width = static_cast<std::uint32_t>(canvas.Width());
-    d.height = static_cast<std::uint32_t>(canvas.Height());
+    d.width = static_cast<std::uint32_t>(Counting ? setup.hits->SampleWidth : canvas.Width());
+    d.height = static_cast<std::uint32_t>(Counting ? setup.hits->SampleHeight : canvas.Height());
     d.startX = startX;
     d.startY = startY;
-    d.x = startX;
-    d.y = startY;
+    d.x = s.CurrentPoint.x;
+    d.y = s.CurrentPoint.y;
     d.px = s.PlacedPoint.x;
     d.py = s.PlacedPoint.y;
     d.untilRepaint = RepaintCounterLimit - RepaintCounterStart;
     d.generator = s.RandomState;
     d.recentDiffuse = 0;
+    std::array<std::int32_t, 4> recent = s.RecentMaps;
+    for (int k : recent) d.recentDiffuse = (d.recentDiffuse << 8) | (k >= 1 ? d.diffuseMap[k] : 0u);
 
     // Plotted is plottedBase + the repaint counter: one count per plotted step.
     std::uint64_t plottedBase = static_cast<std::uint64_t>(-static_cast<std::int64_t>(RepaintCounterStart));
     std::uint32_t rng = s.RandomState;  // at the start of the current batch
     TColor plotColor = s.PlotColor;
-    std::array<std::int32_t, 4> recent{0, 0, 0, 0};
 
     for (int j = 0; j < BatchSize; ++j) WorkOutStep(d, d.chooser, d.generator, d.recentDiffuse, j);
     std::uint32_t stateAfter[2];  // the generator after each whole batch
@@ -289,8 +312,8 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
         int done = 0;
         for (;;) {
             std::size_t dueBit = 0;
-            const StepsEnd end = cur == 0 ? RunSteps<Placed, 0>(d, done, count, dueBit)
-                                          : RunSteps<Placed, BatchSize>(d, done, count, dueBit);
+            const StepsEnd end = cur == 0 ? RunSteps<Placed, 0, Counting>(d, done, count, dueBit)
+                                          : RunSteps<Placed, BatchSize, Counting>(d, done, count, dueBit);
             if (end != StepsEnd::Repaint) {
                 stopped = end == StepsEnd::Stop;
                 break;
@@ -330,11 +353,11 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
 }  // namespace
 
 RenderStats RenderDrawn(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps) {
-    return RunLoop<false>(s, canvas, repaint, maxSteps);
+    return RunLoop<false, false>(s, canvas, repaint, maxSteps);
 }
 
 RenderStats RenderPlaced(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps) {
-    return RunLoop<true>(s, canvas, repaint, maxSteps);
+    return RunLoop<true, false>(s, canvas, repaint, maxSteps);
 }
 
 RenderStats RunPreparedLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, std::uint64_t maxSteps) {
@@ -347,6 +370,25 @@ RenderStats RenderObject(FractalState& s, Picture24& canvas, RepaintRequest repa
     const RenderStats stats = RunPreparedLoop(s, canvas, repaint, maxSteps);
     s.Rendering.store(false);
     return stats;
+}
+
+}  // namespace fernweave
+
+namespace fernweave {
+
+RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::atomic<bool>& stop,
+                                 std::uint64_t maxSteps) {
+    const LoopSetup setup{true, nullptr, &stop};
+    return s.RenderPlacedObject ? RunLoop<true, false>(s, layer, {}, maxSteps, setup)
+                                : RunLoop<false, false>(s, layer, {}, maxSteps, setup);
+}
+
+RenderStats ContinuePreparedCounting(FractalState& s, const HitTarget& hits, const std::atomic<bool>& stop,
+                                     std::uint64_t maxSteps) {
+    Picture24 none;
+    const LoopSetup setup{true, &hits, &stop};
+    return s.RenderPlacedObject ? RunLoop<true, true>(s, none, {}, maxSteps, setup)
+                                : RunLoop<false, true>(s, none, {}, maxSteps, setup);
 }
 
 }  // namespace fernweave

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "fractal_state.h"
+#include "hit_counter.h"
 #include "picture.h"
 
 namespace fernweave {
@@ -49,6 +50,17 @@ RenderStats RenderPlaced(FractalState& s, Picture24& canvas, RepaintRequest repa
 // Runs the loop that PrepareRendering chose.
 RenderStats RunPreparedLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint,
                             std::uint64_t maxSteps = Unlimited);
+
+// For renderings in parts (posters): the loop PrepareRendering chose, going on
+// from the state's CurrentPoint, RecentMaps and RandomState instead of the
+// first base vertex, stopping at `stop` or after maxSteps steps. It plots into
+// `layer` and its painted bits into PaintedBits; it requests no repaint.
+RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::atomic<bool>& stop,
+                                 std::uint64_t maxSteps);
+// The same loop counting each plotted step into `hits` (density shading).
+// maxSteps is at most MaxCountingChunk.
+RenderStats ContinuePreparedCounting(FractalState& s, const HitTarget& hits, const std::atomic<bool>& stop,
+                                     std::uint64_t maxSteps);
 
 // PrepareRendering, the matching loop, then Rendering := false.
 RenderStats RenderObject(FractalState& s, Picture24& canvas, RepaintRequest repaint,
