@@ -1,6 +1,7 @@
 // fernweave-render: the headless renderer. Everything but the signal handling
 // is in render_cli.cpp.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <iostream>
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     fernweave::cli::RunHooks hooks;
     hooks.RenderFlag = SetRenderFlag;
     hooks.Writing = HoldInterrupts;
+    hooks.Progress = isatty(STDERR_FILENO) == 1;
     const int code = fernweave::cli::RunRenderTool(args, std::cout, std::cerr, hooks);
     std::cout.flush();
     if (!std::cout && code == fernweave::cli::ExitOk) {

@@ -5,19 +5,25 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <ostream>
 #include <stdexcept>
+#include <thread>
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
+#include "memory_budget.h"
 #include "png_codec.h"
 #include "version_text.h"
 #include "object_file.h"
+#include "parallel_render.h"
 #include "solver.h"
 #include "strict_number.h"
 
@@ -157,6 +163,57 @@ private:
     const RunHooks& hooks_;
 };
 
+// The progress line on standard error: percent, steps per second, time left.
+// Redrawn twice a second by a thread of its own, erased at the end.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream& err, std::uint64_t total, const std::atomic<std::uint64_t>& done, bool show)
+        : err_(err), total_(total), done_(done) {
+        if (show && total > 0) thread_ = std::thread([this] { Run(); });
+    }
+    ~ProgressLine() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        err_ << "\r\033[K" << std::flush;
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+private:
+    void Run() {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock lock(mutex_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(500), [this] { return ended_; })) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const auto done = static_cast<double>(done_.load(std::memory_order_relaxed));
+            const double rate = seconds > 0 ? done / seconds : 0;
+            char line[160];
+            if (rate > 0) {
+                const auto left = static_cast<long long>((static_cast<double>(total_) - done) / rate + 0.5);
+                std::snprintf(line, sizeof line, "\rfernweave-render: %5.1f %%, %.1f million steps/s, %lld:%02lld:%02lld left\033[K",
+                              100.0 * done / static_cast<double>(total_), rate / 1e6, left / 3600, left / 60 % 60,
+                              left % 60);
+            } else {
+                std::snprintf(line, sizeof line, "\rfernweave-render:   0.0 %%\033[K");
+            }
+            err_ << line << std::flush;
+        }
+    }
+
+    std::ostream& err_;
+    const std::uint64_t total_;
+    const std::atomic<std::uint64_t>& done_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool ended_ = false;
+    std::thread thread_;
+};
+
 }  // namespace
 
 bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& options, std::string& error) {
@@ -193,17 +250,22 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             }
         }
 
-        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version") {
+        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version" || name == "--quiet") {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
             }
-            (name == "--stats" ? result.Stats : name == "--version" ? result.Version : result.Help) = true;
+            (name == "--stats"     ? result.Stats
+             : name == "--version" ? result.Version
+             : name == "--quiet"   ? result.Quiet
+                                   : result.Help) = true;
             continue;
         }
 
-        static constexpr std::string_view valued[] = {"-o", "--output", "--size", "--background",
-                                                      "--steps", "--dpi", "--place", "--export", "--quality"};
+        static constexpr std::string_view valued[] = {"-o",      "--output",  "--size",    "--background",
+                                                      "--steps", "--dpi",     "--place",   "--export",
+                                                      "--quality", "--threads", "--shading", "--supersample",
+                                                      "--gamma"};
         bool known = false;
         for (std::string_view v : valued) known = known || name == v;
         if (!known) {
@@ -268,6 +330,36 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                 return false;
             }
             result.Quality = static_cast<int>(*quality);
+        } else if (name == "--threads") {
+            const auto threads = ParseUnsigned(value, 1, MaxThreads);
+            if (!threads) {
+                error = "bad number of threads " + Quote(value) + " (expected 1 to " + std::to_string(MaxThreads) + ")";
+                return false;
+            }
+            result.Threads = static_cast<int>(*threads);
+        } else if (name == "--shading") {
+            if (value != "plain" && value != "density") {
+                error = "bad shading " + Quote(value) + " (expected plain or density)";
+                return false;
+            }
+            result.ShadingMode = value == "plain" ? Shading::Plain : Shading::Density;
+        } else if (name == "--supersample") {
+            const auto k = ParseUnsigned(value, 1, MaxSupersample);
+            if (!k) {
+                error = "bad supersampling " + Quote(value) + " (expected 1 to 8)";
+                return false;
+            }
+            result.Supersample = static_cast<int>(*k);
+        } else if (name == "--gamma") {
+            // A plain decimal: digits, at most one point.
+            char* end = nullptr;
+            const bool decimal = !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
+            const double g = decimal ? std::strtod(value.c_str(), &end) : 0.0;
+            if (!decimal || end != value.c_str() + value.size() || !(g >= 0.1 && g <= 10.0)) {
+                error = "bad gamma " + Quote(value) + " (expected a number from 0.1 to 10)";
+                return false;
+            }
+            result.Gamma = g;
         } else if (name == "--place") {
             const auto t = ParsePlacement(value);
             if (!t) {
@@ -279,6 +371,15 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         }
     }
 
+    if (result.ShadingMode == Shading::Plain && (result.Supersample != 1 || result.Gamma)) {
+        error = std::string(result.Supersample != 1 ? "--supersample" : "--gamma") + " is for --shading density";
+        return false;
+    }
+    if (static_cast<std::int64_t>(result.Width) * result.Supersample > MaxSampleSide ||
+        static_cast<std::int64_t>(result.Height) * result.Supersample > MaxSampleSide) {
+        error = "--supersample " + std::to_string(result.Supersample) + " makes the canvas larger than 65536 on a side";
+        return false;
+    }
     if (!result.Help && !result.Version) {
         if (!haveInput) {
             error = "no input file";
@@ -332,8 +433,9 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         }
         state.ObjectImported = true;
         const TTriangle place = options.Placement.value_or(state.BaseTriangle);
+        const int k = options.Supersample;
         state.BeginDrawing();
-        for (const TPoint& p : place) state.AddPoint(p.x, p.y, clWhite, true);
+        for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
         return ExitOk;
     }
 
@@ -355,10 +457,12 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
     }
     // The clicks of the drawing: the base triangle, then each map triangle,
     // whose third point creates the map with its colour and Diffuse state.
+    // Supersampling draws it K times the size.
+    const int k = options.Supersample;
     state.BeginDrawing();
-    for (const TPoint& p : drawing.Base) state.AddPoint(p.x, p.y, clWhite, true);
+    for (const TPoint& p : drawing.Base) state.AddPoint(p.x * k, p.y * k, clWhite, true);
     for (const DrawnMap& m : drawing.Maps)
-        for (const TPoint& p : m.Triangle) state.AddPoint(p.x, p.y, m.Color, m.Diffuse);
+        for (const TPoint& p : m.Triangle) state.AddPoint(p.x * k, p.y * k, m.Color, m.Diffuse);
     return ExitOk;
 }
 
@@ -423,16 +527,48 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
             return fail(ExitFailed, "cannot write the object file: " + error);
 
-        auto canvas = std::make_unique<Picture24>(options.Width, options.Height, options.Background);
-        state->ResetPaintedBits(static_cast<std::size_t>(options.Width) * static_cast<std::size_t>(options.Height));
+        const int W = options.Width, H = options.Height, K = options.Supersample;
+        const bool density = options.ShadingMode == Shading::Density;
+        std::atomic<std::uint64_t> stepsDone{0};
+        ParallelOptions parallel;
+        parallel.Threads = options.Threads.value_or(AvailableCores());
+        parallel.Stop = &state->StopRequested;
+        parallel.StepsDone = &stepsDone;
+        // The canvas, and then the job or the encoded file, which comes after it.
+        const std::uint64_t canvasBytes = Picture24::StrideFor(W) * static_cast<std::uint64_t>(H);
+        const std::uint64_t needed =
+            canvasBytes +
+            std::max(canvasBytes + 1024, density ? DensityJobBytes(W, H, K, parallel) : PlainJobBytes(W, H, parallel));
+        const bool progress = hooks.Progress && !options.Quiet;
+        if (progress)
+            err << "fernweave-render: " << FormatBytes(needed) << " of memory, " << parallel.Threads
+                << (parallel.Threads == 1 ? " thread\n" : " threads\n");
+        const std::string refusal = CheckMemory(needed, AvailableMemory());
+        if (!refusal.empty())
+            return fail(ExitFailed, "cannot render: " + refusal +
+                                        (parallel.Threads > 1 ? "; use a smaller size or fewer threads"
+                                                              : "; use a smaller size"));
+
+        auto canvas = std::make_unique<Picture24>(W, H, options.Background);
+        std::optional<DensityPicture> hits;
+        if (density) hits.emplace(DensityPicture{W, H, std::vector<DensityCell>(static_cast<std::size_t>(W) * H)});
+        PrepareRendering(*state);
         {
             RenderFlagScope flag(hooks, &state->StopRequested);
+            ProgressLine line(err, options.Steps, stepsDone, progress);
             const auto start = std::chrono::steady_clock::now();
-            stats = RenderObject(*state, *canvas, RepaintRequest{}, options.Steps);
+            const ParallelStats p = density ? RenderDensityParallel(*state, *hits, K, options.Steps, parallel)
+                                            : RenderPlainParallel(*state, *canvas, options.Steps, parallel);
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            stats.Steps = p.Steps;
+            stats.Plotted = p.Plotted;
         }
         if (stats.Steps < options.Steps || state->StopRequested.load())
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
+        if (density) {
+            ShadeDensity(*hits, options.Background, options.Gamma.value_or(DefaultGamma), *canvas);
+            hits.reset();
+        }
 
         const std::vector<std::uint8_t> picture =
             format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
@@ -500,6 +636,23 @@ Options:
   --export FILE         after rendering, also write the object as an object
                         file: for a text drawing its maps with the solved
                         coefficients and probabilities
+  --threads N           threads to render with, 1 to 256 (default: the cores
+                        this process may use); the picture is the same for
+                        every number of threads
+  --shading plain|density
+                        plain (default): the program's own pixels, each the
+                        colour of the last point plotted there; density: each
+                        pixel counts its hits and adds up their colours, and
+                        is shown in their mean colour, brighter the more hits
+                        it has: a = (ln(1 + hits) / ln(1 + most hits))^(1/gamma)
+                        of the way from the background to that colour
+  --supersample K       density only: render at K times the size, 1 to 8
+                        (default 1), each pixel taking the hits of its K x K
+                        samples; K times the size may not exceed 65536
+  --gamma G             density only: 0.1 to 10 (default 2.2); higher shows
+                        sparse parts brighter
+  --quiet               no memory line and no progress line on standard error
+                        (they are shown only when it is a terminal)
   --stats               print one line on standard output:
                         steps=N plotted=N seconds=S steps_per_second=R
   -h, --help            show this text and stop
@@ -531,6 +684,14 @@ Text drawing:
     map  275 12  150 182  400 182  #FF4040 diffuse
     map  150 182  25 352  275 352  #40FF40 diffuse
     map  400 182  275 352  525 352  #4080FF diffuse
+
+Big pictures: before rendering, the memory the job takes (the canvas, and
+for each thread a layer; with density shading the hit counts) is compared
+with what the system has available (MemAvailable), the process may take
+(RLIMIT_AS) and its control group allows (memory.max); a job that does not
+fit is refused before it starts. The same object, size, shading and steps
+give the same picture for any number of threads; with plain shading also on
+any machine (density uses the C library's log and pow).
 
 Files are written whole or not at all: each goes to a temporary file beside
 the target, which replaces the target (a regular file or a new name) only when

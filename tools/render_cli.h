@@ -28,6 +28,14 @@ constexpr int ExitUsage = 2;        // the command line is wrong
 constexpr int ExitInterrupted = 130;
 
 constexpr int MaxCanvasSide = 16384;
+// The canvas a supersampled rendering plays on: the reset bound (+-100000 on
+// the rounded point) must stay beyond it.
+constexpr int MaxSampleSide = 65536;
+constexpr int MaxSupersample = 8;
+constexpr int MaxThreads = 256;
+constexpr double DefaultGamma = 2.2;
+
+enum class Shading { Plain, Density };
 constexpr std::uint64_t MaxSteps = 1'000'000'000'000'000;  // 10^15
 // JPEG quality: the program's Image Quality dialog offers 10 to 100, 90 at first.
 constexpr int MinJpegQuality = 10;
@@ -45,6 +53,11 @@ struct RenderOptions {
     TResolution Resolution{72, 72};
     std::optional<TTriangle> Placement;    // object files only
     std::optional<int> Quality;            // JPEG output only; DefaultJpegQuality when not given
+    std::optional<int> Threads;            // the cores this process may use when not given
+    Shading ShadingMode = Shading::Plain;
+    int Supersample = 1;                   // density only
+    std::optional<double> Gamma;           // density only; DefaultGamma when not given
+    bool Quiet = false;
     bool Stats = false;
     bool Help = false;
     bool Version = false;
@@ -98,6 +111,8 @@ struct RunHooks {
     void (*Writing)(bool begin) = nullptr;
     // Where the bytes of the written files go (tests inject a full disk here).
     FileWriter Writer{};
+    // Standard error is a terminal: show the job's memory and a progress line there.
+    bool Progress = false;
 };
 
 // Runs the renderer with the arguments that follow the program name and

@@ -799,13 +799,58 @@ std::string Sh(const std::string& s) {
     return q;
 }
 
-int RunBinary(const std::string& args, const std::string& redirect = " >/dev/null 2>&1") {
-    std::string command = Sh(FERNWEAVE_RENDER_BINARY);
+int RunBinary(const std::string& args, const std::string& redirect = " >/dev/null 2>&1",
+              const std::string& before = "") {
+    std::string command = before + Sh(FERNWEAVE_RENDER_BINARY);
     command += ' ';
     command += args;
     command += redirect;
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The picture files for several thread counts, byte for byte, in both shadings;
+// supersampling renders the object K times the size into the same picture.
+TEST_F(RenderTool, ThreadCountsWriteTheSameFile) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    for (const char* shading : {"plain", "density"}) {
+        std::string first;
+        for (const char* threads : {"1", "3"}) {
+            const std::vector<std::string> args = {Path("d.txt"), "-o", Path("d.bmp"), "--steps", "150001", "--size",
+                                                   "120x110", "--shading", shading, "--threads", threads};
+            std::vector<std::string> all = args;
+            if (std::string(shading) == "density") all.insert(all.end(), {"--supersample", "3", "--gamma", "1.5"});
+            std::ostringstream out, err;
+            ASSERT_EQ(RunRenderTool(all, out, err), ExitOk) << err.str();
+            EXPECT_EQ(err.str(), "");
+            const std::string file = ReadAll(Path("d.bmp"));
+            if (first.empty())
+                first = file;
+            else
+                EXPECT_TRUE(file == first) << shading << " with " << threads << " threads";
+        }
+        // The maps lie inside 10..100: density shows them lit at their place.
+        const Bmp picture{first};
+        EXPECT_NE(picture.Pixel(12, 95), clBlack) << shading;
+        EXPECT_EQ(picture.Pixel(110, 105), clBlack) << shading;
+    }
+}
+
+TEST_F(RenderTool, RefusesWhatTheShadingOrTheMemoryCannotTake) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    RunResult r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--supersample", "2"});
+    EXPECT_EQ(r.Code, ExitUsage);
+    EXPECT_EQ(r.Err, "fernweave-render: --supersample is for --shading density (see --help)\n");
+    r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--shading", "density", "--size", "9000x10", "--supersample", "8"});
+    EXPECT_EQ(r.Code, ExitUsage);
+    // 16384 x 16384 with density takes some 20 GiB: under a 1 GiB address space it is refused before it starts.
+    const std::string err = Path("err.txt");
+    EXPECT_EQ(RunBinary(Sh(Path("d.txt")) + " -o " + Sh(Path("d.bmp")) + " --shading density --size 16384x16384",
+                        " 2>" + Sh(err) + " >/dev/null; exit_code=$?; exit $exit_code", "ulimit -v 1048576; "),
+              ExitFailed);
+    EXPECT_EQ(ReadAll(err).rfind("fernweave-render: cannot render: the job needs ", 0), 0u) << ReadAll(err);
+    EXPECT_NE(ReadAll(err).find("(RLIMIT_AS); use a smaller size"), std::string::npos) << ReadAll(err);
+    EXPECT_FALSE(fs::exists(Path("d.bmp")));
 }
 
 TEST_F(RenderTool, ProgramExitCodes) {

@@ -1,0 +1,122 @@
+#include "memory_budget.h"
+
+#include <sys/resource.h>
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace fernweave {
+
+namespace {
+
+std::optional<std::string> ReadText(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::optional<std::uint64_t> ParseNumber(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    std::uint64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || end == text.data()) return std::nullopt;
+    return v;
+}
+
+// The value of a "Name:   1234 kB" line, in bytes.
+std::optional<std::uint64_t> KilobyteField(std::string_view text, std::string_view field) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t eol = std::min(text.find('\n', at), text.size());
+        const std::string_view line = text.substr(at, eol - at);
+        if (line.starts_with(field)) {
+            const auto v = ParseNumber(line.substr(field.size()));
+            if (v) return *v * 1024;
+        }
+        at = eol + 1;
+    }
+    return std::nullopt;
+}
+
+void Tighten(std::optional<MemoryLimit>& best, std::uint64_t bytes, const char* source) {
+    if (!best || bytes < best->Bytes) best = MemoryLimit{bytes, source};
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> ParseMemAvailable(std::string_view meminfo) {
+    return KilobyteField(meminfo, "MemAvailable:");
+}
+
+std::optional<std::uint64_t> ParseStatusField(std::string_view status, std::string_view field) {
+    return KilobyteField(status, field);
+}
+
+std::optional<std::string> ParseCgroupPath(std::string_view cgroup) {
+    for (std::size_t at = 0; at < cgroup.size();) {
+        const std::size_t eol = std::min(cgroup.find('\n', at), cgroup.size());
+        const std::string_view line = cgroup.substr(at, eol - at);
+        if (line.starts_with("0::")) return std::string(line.substr(3));
+        at = eol + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseMemoryMax(std::string_view text) {
+    if (text.starts_with("max")) return std::nullopt;
+    return ParseNumber(text);
+}
+
+std::optional<MemoryLimit> AvailableMemory() {
+    std::optional<MemoryLimit> best;
+    if (const auto meminfo = ReadText("/proc/meminfo"))
+        if (const auto v = ParseMemAvailable(*meminfo)) Tighten(best, *v, "MemAvailable");
+
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        std::uint64_t used = 0;
+        if (const auto status = ReadText("/proc/self/status"))
+            used = ParseStatusField(*status, "VmSize:").value_or(0);
+        const std::uint64_t cap = limit.rlim_cur;
+        Tighten(best, cap > used ? cap - used : 0, "RLIMIT_AS");
+    }
+
+    if (const auto cgroup = ReadText("/proc/self/cgroup"))
+        if (const auto path = ParseCgroupPath(*cgroup)) {
+            const std::string dir = "/sys/fs/cgroup" + (*path == "/" ? std::string() : *path);
+            const auto max = ReadText(dir + "/memory.max");
+            if (const auto cap = max ? ParseMemoryMax(*max) : std::nullopt) {
+                const auto current = ReadText(dir + "/memory.current");
+                const std::uint64_t used = current ? ParseNumber(*current).value_or(0) : 0;
+                Tighten(best, *cap > used ? *cap - used : 0, "the control group's memory.max");
+            }
+        }
+    return best;
+}
+
+std::string FormatBytes(std::uint64_t bytes) {
+    static constexpr const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+    double v = static_cast<double>(bytes);
+    int u = 0;
+    while (v >= 1024 && u < 4) {
+        v /= 1024;
+        ++u;
+    }
+    char text[32];
+    if (u == 0)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else
+        std::snprintf(text, sizeof text, v < 10 ? "%.1f %s" : "%.0f %s", v, units[u]);
+    return text;
+}
+
+std::string CheckMemory(std::uint64_t needed, const std::optional<MemoryLimit>& available) {
+    if (!available || needed <= available->Bytes) return {};
+    return "the job needs " + FormatBytes(needed) + " of memory, but only " + FormatBytes(available->Bytes) +
+           " can be had (" + available->Source + ")";
+}
+
+}  // namespace fernweave

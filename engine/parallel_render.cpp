@@ -1,0 +1,465 @@
+#include "parallel_render.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "hit_counter.h"
+#include "lcg_jump.h"
+#include "renderer.h"
+
+namespace fernweave {
+
+int AvailableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+    return std::max(1, CPU_COUNT(&set));
+}
+
+std::uint64_t DefaultChunkSteps(std::uint64_t pixels, bool counting) {
+    // A merge passes over the whole layer: keep it a few percent of a chunk.
+    const std::uint64_t steps = std::clamp<std::uint64_t>(pixels * 2, std::uint64_t{1} << 21, std::uint64_t{1} << 26);
+    return counting ? std::min(steps, MaxCountingChunk) : steps;
+}
+
+int LayerCount(const ParallelOptions& options) {
+    if (options.Layers > 0) return options.Layers;
+    return options.Threads <= 1 ? 1 : options.Threads + 1;
+}
+
+namespace {
+
+constexpr std::uint64_t DefaultWarmUp = 1024;
+
+// Where the chain stands before a step: all that decides the steps after it,
+// besides the generator, which is known for every step.
+struct ChainPoint {
+    TFloatPoint Point;
+    std::array<std::int32_t, 4> Recent{};
+};
+
+bool SameBits(const ChainPoint& a, const ChainPoint& b) {
+    return std::bit_cast<std::uint32_t>(a.Point.x) == std::bit_cast<std::uint32_t>(b.Point.x) &&
+           std::bit_cast<std::uint32_t>(a.Point.y) == std::bit_cast<std::uint32_t>(b.Point.y) && a.Recent == b.Recent;
+}
+
+ChainPoint ChainStart(const FractalState& s) {
+    return {{static_cast<float>(s.BaseTriangle[0].x), static_cast<float>(s.BaseTriangle[0].y)}, {0, 0, 0, 0}};
+}
+
+void CopyPrepared(const FractalState& from, FractalState& to) {
+    to.SetObject(from.CurrentObject());
+    to.PlacementMap = from.PlacementMap;
+    to.RenderPlacedObject = from.RenderPlacedObject;
+    to.PlotColor = from.PlotColor;
+}
+
+void Place(FractalState& s, const ChainPoint& p, std::uint32_t generator) {
+    s.CurrentPoint = p.Point;
+    s.RecentMaps = p.Recent;
+    s.RandomState = generator;
+}
+
+ChainPoint Where(const FractalState& s) { return {s.CurrentPoint, s.RecentMaps}; }
+
+void SetIdlePriority() {
+    sched_param param{};
+    param.sched_priority = 0;
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+}
+
+// The chunk pipeline, for a job that paints chunks into layers and merges
+// them. Job: Run(state, layer, stop, steps), Discard(layer), Merge(layer).
+template <class Job>
+class ChunkPipeline {
+public:
+    ChunkPipeline(const FractalState& prepared, Job& job, std::uint64_t steps, std::uint64_t chunkSteps,
+                  const ParallelOptions& options)
+        : prepared_(prepared), job_(job), steps_(steps), chunkSteps_(std::max<std::uint64_t>(1, chunkSteps)),
+          options_(options), generator0_(prepared.RandomState), trueEnd_(ChainStart(prepared)) {
+        chunkCount_ = (steps_ + chunkSteps_ - 1) / chunkSteps_;
+        warmUp_ = options.WarmUp > 0 ? options.WarmUp : DefaultWarmUp;
+        const int layers = LayerCount(options);
+        ring_.resize(static_cast<std::size_t>(layers));
+        for (int i = layers; i-- > 0;) freeLayers_.push_back(i);
+        speculate_ = options.Threads > 1 || options.GuessEveryChunk;
+    }
+
+    ParallelStats Run() {
+        const int threads = std::max(1, options_.Threads);
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t) pool.emplace_back([this] { Work(); });
+        Work();
+        for (std::thread& t : pool) t.join();
+        if (failure_) std::rethrow_exception(failure_);
+        stats_.Chunks = merged_;
+        stats_.Steps = std::min(steps_, merged_ * chunkSteps_);
+        return stats_;
+    }
+
+private:
+    enum class Status { Running, Computed, NeedsExact };
+    struct Chunk {
+        Status status = Status::Running;
+        bool exact = false;
+        int layer = -1;
+        ChainPoint start, end;
+        std::uint64_t plotted = 0;
+    };
+
+    Chunk& At(std::uint64_t i) { return ring_[i % ring_.size()]; }
+    std::uint64_t First(std::uint64_t i) const { return i * chunkSteps_; }
+    std::uint64_t Length(std::uint64_t i) const { return std::min(chunkSteps_, steps_ - First(i)); }
+    bool Stopped() const { return options_.Stop && options_.Stop->load(std::memory_order_relaxed); }
+
+    void Work() {
+        if (options_.IdlePriority) SetIdlePriority();
+        auto state = std::make_unique<FractalState>();
+        CopyPrepared(prepared_, *state);
+        std::unique_lock lock(mutex_);
+        while (!aborted_ && merged_ < chunkCount_) {
+            if (Stopped()) {
+                aborted_ = true;
+                break;
+            }
+            Verify();
+            if (!merging_ && merged_ < verified_) {
+                MergeNext(lock);
+                continue;
+            }
+            std::uint64_t index = 0;
+            ChainPoint from;
+            bool exact = false, again = false;
+            if (verified_ < started_ && At(verified_).status == Status::NeedsExact) {
+                index = verified_;
+                exact = again = true;
+            } else if (verified_ == started_ && started_ < chunkCount_ && !freeLayers_.empty()) {
+                index = started_++;
+                At(index).layer = TakeLayer();
+                exact = !(options_.GuessEveryChunk && speculate_);
+            } else if (speculate_ && started_ < chunkCount_ && !freeLayers_.empty()) {
+                index = started_++;
+                At(index).layer = TakeLayer();
+            } else {
+                idle_.wait(lock);
+                continue;
+            }
+            Chunk& chunk = At(index);
+            chunk.status = Status::Running;
+            chunk.exact = exact;
+            if (exact) from = trueEnd_;
+            const std::uint64_t warmUp = warmUp_;
+            lock.unlock();
+            bool done = false;
+            try {
+                if (again) job_.Discard(chunk.layer);
+                done = Compute(*state, chunk, index, exact, from, warmUp);
+            } catch (...) {
+                lock.lock();
+                if (!failure_) failure_ = std::current_exception();
+                aborted_ = true;
+                break;
+            }
+            lock.lock();
+            if (!done) {
+                aborted_ = true;
+                break;
+            }
+            chunk.status = Status::Computed;
+            idle_.notify_all();
+        }
+        idle_.notify_all();
+    }
+
+    int TakeLayer() {
+        const int layer = freeLayers_.back();
+        freeLayers_.pop_back();
+        return layer;
+    }
+
+    // Outside the lock. False when stopped.
+    bool Compute(FractalState& s, Chunk& chunk, std::uint64_t index, bool exact, const ChainPoint& from,
+                 std::uint64_t warmUp) {
+        const std::uint64_t first = First(index);
+        const std::atomic<bool>& stop = options_.Stop ? *options_.Stop : never_;
+        if (exact) {
+            Place(s, from, JumpRandomState(generator0_, first));
+        } else {
+            // The guess: the first base vertex, a warm-up before the chunk.
+            const std::uint64_t begin = first > warmUp ? first - warmUp : 0;
+            Place(s, ChainStart(s), JumpRandomState(generator0_, begin));
+            Picture24 none;
+            if (ContinuePreparedLoop(s, none, stop, first - begin).Steps < first - begin) return false;
+        }
+        chunk.start = Where(s);
+        const std::uint64_t length = Length(index);
+        const RenderStats stats = job_.Run(s, chunk.layer, stop, length);
+        chunk.end = Where(s);
+        chunk.plotted = stats.Plotted;
+        return stats.Steps == length;
+    }
+
+    // Under the lock: confirms computed chunks in step order.
+    void Verify() {
+        while (verified_ < started_) {
+            Chunk& chunk = At(verified_);
+            if (chunk.status != Status::Computed) return;
+            if (!chunk.exact && !SameBits(chunk.start, trueEnd_)) {
+                chunk.status = Status::NeedsExact;
+                ++stats_.Recomputed;
+                Missed();
+                return;
+            }
+            if (!chunk.exact) failStreak_ = 0;
+            trueEnd_ = chunk.end;
+            stats_.Plotted += chunk.plotted;
+            ++verified_;
+        }
+    }
+
+    // A warm-up missed: a longer one for the next guesses; after a few misses
+    // in a row the object evidently does not contract, and the chunks run one
+    // after another from the true point.
+    void Missed() {
+        warmUp_ = std::min(warmUp_ * 4, std::max<std::uint64_t>(chunkSteps_ / 4, DefaultWarmUp));
+        if (++failStreak_ >= 3) speculate_ = false;
+    }
+
+    void MergeNext(std::unique_lock<std::mutex>& lock) {
+        merging_ = true;
+        const std::uint64_t index = merged_;
+        const int layer = At(index).layer;
+        lock.unlock();
+        job_.Merge(layer);
+        lock.lock();
+        merging_ = false;
+        freeLayers_.push_back(layer);
+        ++merged_;
+        if (options_.StepsDone) options_.StepsDone->store(First(index) + Length(index), std::memory_order_relaxed);
+        idle_.notify_all();
+    }
+
+    const FractalState& prepared_;
+    Job& job_;
+    const std::uint64_t steps_;
+    const std::uint64_t chunkSteps_;
+    const ParallelOptions& options_;
+    const std::uint32_t generator0_;
+    const std::atomic<bool> never_{false};
+
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    std::vector<Chunk> ring_;  // chunk i at i % size: chunks merged_ .. started_ - 1
+    std::vector<int> freeLayers_;
+    std::uint64_t chunkCount_ = 0;
+    std::uint64_t started_ = 0, verified_ = 0, merged_ = 0;
+    ChainPoint trueEnd_;  // the true point before chunk verified_
+    std::uint64_t warmUp_ = DefaultWarmUp;
+    int failStreak_ = 0;
+    bool speculate_ = false;
+    bool merging_ = false;
+    bool aborted_ = false;
+    std::exception_ptr failure_;
+    ParallelStats stats_;
+};
+
+// Plain layers: a picture and its painted bits; the merge copies the painted
+// pixels, so the later chunk's colour wins.
+class PlainJob {
+public:
+    PlainJob(Picture24& canvas, int layers) : canvas_(canvas), layers_(static_cast<std::size_t>(layers)) {
+        const std::size_t pixels = static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
+        for (Layer& l : layers_) {
+            l.pixels.Reset(canvas.Width(), canvas.Height());  // filled, so the memory is really there
+            l.painted.Resize(pixels);
+        }
+    }
+
+    RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
+        Layer& l = layers_[static_cast<std::size_t>(layer)];
+        std::swap(s.PaintedBits, l.painted);
+        const RenderStats stats = ContinuePreparedLoop(s, l.pixels, stop, steps);
+        std::swap(s.PaintedBits, l.painted);
+        return stats;
+    }
+
+    void Discard(int layer) {
+        BitSet& painted = layers_[static_cast<std::size_t>(layer)].painted;
+        painted.Resize(painted.Size());
+    }
+
+    void Merge(int layer) {
+        Layer& l = layers_[static_cast<std::size_t>(layer)];
+        const std::size_t width = static_cast<std::size_t>(canvas_.Width());
+        const std::size_t pixels = width * static_cast<std::size_t>(canvas_.Height());
+        std::uint64_t* const words = l.painted.ReserveWords(pixels);
+        const std::size_t stride = canvas_.Stride();
+        for (std::size_t w = 0, n = (pixels + 63) / 64; w < n; ++w) {
+            std::uint64_t bits = words[w];
+            if (bits == 0) continue;
+            words[w] = 0;
+            const std::size_t y0 = w * 64 / width, x0 = w * 64 - y0 * width;
+            while (bits != 0) {
+                std::size_t x = x0 + static_cast<std::size_t>(std::countr_zero(bits)), y = y0;
+                bits &= bits - 1;
+                for (; x >= width; x -= width) ++y;  // the word runs into the next rows
+                const std::size_t at = y * stride + 3 * x;
+                std::copy_n(l.pixels.Data() + at, 3, canvas_.Data() + at);
+            }
+        }
+    }
+
+private:
+    struct Layer {
+        Picture24 pixels;
+        BitSet painted;
+    };
+    Picture24& canvas_;
+    std::vector<Layer> layers_;
+};
+
+// Density layers: one chunk's hits per picture pixel; the merge adds them up.
+class DensityJob {
+public:
+    DensityJob(DensityPicture& picture, int factor, int layers)
+        : picture_(picture), layers_(static_cast<std::size_t>(layers)) {
+        const std::size_t cells = picture.Cells.size();
+        for (auto& l : layers_) l.assign(cells, HitCell{});
+        columnCell_.resize(static_cast<std::size_t>(picture.Width) * static_cast<std::size_t>(factor));
+        for (std::size_t x = 0; x < columnCell_.size(); ++x) columnCell_[x] = static_cast<std::uint32_t>(x / factor);
+        rowCell_.resize(static_cast<std::size_t>(picture.Height) * static_cast<std::size_t>(factor));
+        for (std::size_t y = 0; y < rowCell_.size(); ++y)
+            rowCell_[y] = y / static_cast<std::size_t>(factor) * static_cast<std::size_t>(picture.Width);
+    }
+
+    RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
+        const HitTarget target{layers_[static_cast<std::size_t>(layer)].data(), columnCell_.data(), rowCell_.data(),
+                               static_cast<std::uint32_t>(columnCell_.size()),
+                               static_cast<std::uint32_t>(rowCell_.size())};
+        return ContinuePreparedCounting(s, target, stop, steps);
+    }
+
+    void Discard(int layer) {
+        auto& l = layers_[static_cast<std::size_t>(layer)];
+        std::fill(l.begin(), l.end(), HitCell{});
+    }
+
+    void Merge(int layer) {
+        auto& l = layers_[static_cast<std::size_t>(layer)];
+        for (std::size_t i = 0; i < l.size(); ++i) {
+            HitCell& h = l[i];
+            if (h.Count == 0) continue;
+            DensityCell& c = picture_.Cells[i];
+            c.Count += h.Count;
+            c.Blue += h.Blue;
+            c.Green += h.Green;
+            c.Red += h.Red;
+            h = HitCell{};
+        }
+    }
+
+private:
+    DensityPicture& picture_;
+    std::vector<std::vector<HitCell>> layers_;
+    std::vector<std::uint32_t> columnCell_;
+    std::vector<std::size_t> rowCell_;
+};
+
+std::uint64_t ChunkStepsFor(const ParallelOptions& options, std::uint64_t pixels, bool counting) {
+    std::uint64_t steps = options.ChunkSteps > 0 ? options.ChunkSteps : DefaultChunkSteps(pixels, counting);
+    return counting ? std::min(steps, MaxCountingChunk) : steps;
+}
+
+}  // namespace
+
+ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canvas, std::uint64_t steps,
+                                  const ParallelOptions& options) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(canvas.Width()) * static_cast<std::uint64_t>(canvas.Height());
+    const std::uint64_t chunkSteps = ChunkStepsFor(options, pixels, false);
+    if (options.Threads <= 1 && !options.GuessEveryChunk) {
+        // One chain straight onto the canvas, in pieces for the progress.
+        if (options.IdlePriority) SetIdlePriority();
+        auto s = std::make_unique<FractalState>();
+        CopyPrepared(prepared, *s);
+        Place(*s, ChainStart(prepared), prepared.RandomState);
+        s->ResetPaintedBits(pixels);
+        const std::atomic<bool> never{false};
+        const std::atomic<bool>& stop = options.Stop ? *options.Stop : never;
+        ParallelStats stats;
+        while (stats.Steps < steps) {
+            const std::uint64_t piece = std::min(chunkSteps, steps - stats.Steps);
+            const RenderStats r = ContinuePreparedLoop(*s, canvas, stop, piece);
+            stats.Steps += r.Steps;
+            stats.Plotted += r.Plotted;
+            ++stats.Chunks;
+            if (options.StepsDone) options.StepsDone->store(stats.Steps, std::memory_order_relaxed);
+            if (r.Steps < piece) break;
+        }
+        return stats;
+    }
+    PlainJob job(canvas, LayerCount(options));
+    return ChunkPipeline<PlainJob>(prepared, job, steps, chunkSteps, options).Run();
+}
+
+std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& options) {
+    if (options.Threads <= 1) return static_cast<std::uint64_t>((static_cast<std::uint64_t>(width) * height + 63) / 64 * 8);
+    const std::uint64_t layer = Picture24::StrideFor(width) * static_cast<std::uint64_t>(height) +
+                                (static_cast<std::uint64_t>(width) * height + 63) / 64 * 8;
+    return layer * static_cast<std::uint64_t>(LayerCount(options));
+}
+
+ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture& picture, int factor,
+                                    std::uint64_t steps, const ParallelOptions& options) {
+    const std::uint64_t samples = static_cast<std::uint64_t>(picture.Width) * picture.Height * factor * factor;
+    DensityJob job(picture, factor, LayerCount(options));
+    ParallelStats stats =
+        ChunkPipeline<DensityJob>(prepared, job, steps, ChunkStepsFor(options, samples, true), options).Run();
+    // The counting loop keeps no count of its own: every hit is a plotted step.
+    stats.Plotted = 0;
+    for (const DensityCell& c : picture.Cells) stats.Plotted += c.Count;
+    return stats;
+}
+
+std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options) {
+    const std::uint64_t cells = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    return cells * (sizeof(DensityCell) + sizeof(HitCell) * static_cast<std::uint64_t>(LayerCount(options))) +
+           static_cast<std::uint64_t>(factor) * (width * sizeof(std::uint32_t) + height * sizeof(std::size_t));
+}
+
+void ShadeDensity(const DensityPicture& picture, TColor background, double gamma, Picture24& out) {
+    out.Reset(picture.Width, picture.Height, background);
+    std::uint64_t cmax = 0;
+    for (const DensityCell& c : picture.Cells) cmax = std::max(cmax, c.Count);
+    if (cmax == 0) return;
+    const double logMax = std::log1p(static_cast<double>(cmax));
+    const double exponent = 1.0 / gamma;
+    const double back[3] = {static_cast<double>(BlueOf(background)), static_cast<double>(GreenOf(background)),
+                            static_cast<double>(RedOf(background))};
+    for (int y = 0; y < picture.Height; ++y) {
+        std::uint8_t* row = out.Row(y);
+        const DensityCell* cells = picture.Cells.data() + static_cast<std::size_t>(y) * picture.Width;
+        for (int x = 0; x < picture.Width; ++x) {
+            const DensityCell& c = cells[x];
+            if (c.Count == 0) continue;
+            const double count = static_cast<double>(c.Count);
+            const double a = std::pow(std::log1p(count) / logMax, exponent);
+            const std::uint64_t sums[3] = {c.Blue, c.Green, c.Red};
+            for (int ch = 0; ch < 3; ++ch) {
+                const double color = static_cast<double>(sums[ch]) / count;
+                const double v = std::nearbyint(back[ch] + a * (color - back[ch]));  // halves to even
+                row[3 * x + ch] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+            }
+        }
+    }
+}
+
+}  // namespace fernweave

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "lcg_jump.h"
+#include "memory_budget.h"
+#include "parallel_render.h"
+#include "renderer.h"
+#include "solver.h"
+
+namespace fernweave {
+namespace {
+
+TEST(LcgJump, EqualsSteppingOneAtATime) {
+    for (std::uint32_t start : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
+        std::uint32_t stepped = start;
+        for (std::uint64_t n = 0; n <= 70000; ++n) {
+            if (n % 997 == 0 || n < 70) {
+                ASSERT_EQ(JumpRandomState(start, n), stepped) << start << " " << n;
+            }
+            stepped = NextRandomState(stepped);
+        }
+        EXPECT_EQ(JumpRandomState(start, std::uint64_t{1} << 32), start);  // the full period
+        EXPECT_EQ(JumpRandomState(start, (std::uint64_t{5} << 32) + 3), JumpRandomState(start, 3));
+    }
+}
+
+struct Drawing {
+    std::vector<TTriangle> triangles;  // the base first
+    bool placed = false;               // rendered as an imported object on a triangle
+};
+
+// Four contracting maps.
+Drawing Fern() {
+    return {{{TPoint{187, 354}, TPoint{374, 354}, TPoint{275, 7}},
+             {TPoint{273, 354}, TPoint{277, 354}, TPoint{275, 299}},
+             {TPoint{200, 296}, TPoint{359, 304}, TPoint{289, 5}},
+             {TPoint{257, 320}, TPoint{295, 277}, TPoint{185, 223}},
+             {TPoint{288, 362}, TPoint{260, 313}, TPoint{372, 256}}}};
+}
+
+// A Sierpinski triangle imported and placed on a smaller, shifted triangle.
+Drawing PlacedSierpinski() {
+    return {{{TPoint{275, 12}, TPoint{25, 352}, TPoint{525, 352}},
+             {TPoint{275, 12}, TPoint{150, 182}, TPoint{400, 182}},
+             {TPoint{150, 182}, TPoint{25, 352}, TPoint{275, 352}},
+             {TPoint{400, 182}, TPoint{275, 352}, TPoint{525, 352}},
+             {TPoint{300, 40}, TPoint{60, 300}, TPoint{500, 330}}},  // the placement
+            true};
+}
+
+// One map grows the picture threefold and is chosen most of the time: the
+// point runs away and is reset, again and again.
+Drawing Diverging() {
+    return {{{TPoint{200, 150}, TPoint{260, 150}, TPoint{200, 210}},
+             {TPoint{140, 90}, TPoint{320, 90}, TPoint{140, 270}},
+             {TPoint{200, 150}, TPoint{230, 150}, TPoint{200, 180}}}};
+}
+
+// Two maps that only turn and shift the plane: no two points ever meet, so
+// every guess misses.
+Drawing Turning() {
+    return {{{TPoint{100, 100}, TPoint{200, 100}, TPoint{100, 200}},
+             {TPoint{300, 100}, TPoint{300, 200}, TPoint{200, 100}},
+             {TPoint{150, 250}, TPoint{150, 150}, TPoint{250, 250}}}};
+}
+
+// A fresh state with the drawing prepared as the program would render it.
+std::unique_ptr<FractalState> Prepare(const Drawing& d, int factor = 1) {
+    auto s = std::make_unique<FractalState>();
+    const auto scaled = [&](TPoint p) { return TPoint{p.x * factor, p.y * factor}; };
+    s->BeginDrawing();
+    const std::size_t drawn = d.placed ? d.triangles.size() - 1 : d.triangles.size();
+    for (std::size_t t = 0; t < drawn; ++t)
+        for (const TPoint& p : d.triangles[t])
+            s->AddPoint(scaled(p).x, scaled(p).y, MakeColor(40 * t, 255 - 50 * t, 90 + 30 * t), t % 2 == 1);
+    if (d.placed) {
+        SolveAllMaps(*s);
+        ComputeProbabilities(*s);
+        s->ObjectImported = true;
+        s->BeginDrawing();
+        for (const TPoint& p : d.triangles.back()) s->AddPoint(scaled(p).x, scaled(p).y, clWhite, true);
+    }
+    PrepareRendering(*s);
+    return s;
+}
+
+struct Named {
+    const char* name;
+    Drawing drawing;
+};
+std::vector<Named> AllObjects() {
+    return {{"fern", Fern()}, {"placed Sierpinski", PlacedSierpinski()}, {"diverging", Diverging()},
+            {"turning", Turning()}};
+}
+
+struct Cut {
+    int threads;
+    std::uint64_t chunk, warmUp;
+    int layers;
+    bool guessAll;
+};
+// Chunk lengths that do not divide the step counts, warm-ups from far too
+// short to ample, as few layers as can be and more.
+constexpr Cut Cuts[] = {{1, 500, 32, 0, true}, {2, 1000, 64, 0, false}, {3, 333, 8, 0, true}, {4, 97, 1, 1, false},
+                        {2, 4096, 0, 5, true}};
+
+ParallelOptions OptionsFor(const Cut& cut) {
+    ParallelOptions options;
+    options.Threads = cut.threads;
+    options.ChunkSteps = cut.chunk;
+    options.WarmUp = cut.warmUp;
+    options.Layers = cut.layers;
+    options.GuessEveryChunk = cut.guessAll;
+    return options;
+}
+constexpr std::uint64_t StepCounts[] = {0, 1, 96, 1000, 1001, 23457};
+
+TEST(RenderPlainParallel, PaintsWhatOneChainPaints) {
+    const int W = 550, H = 364;
+    for (const Named& object : AllObjects()) {
+        for (std::uint64_t steps : StepCounts) {
+            auto one = Prepare(object.drawing);
+            one->ResetPaintedBits(static_cast<std::size_t>(W) * H);
+            Picture24 expected(W, H, MakeColor(9, 8, 7));
+            const RenderStats chain = RunPreparedLoop(*one, expected, {}, steps);
+            for (const Cut& cut : Cuts) {
+                SCOPED_TRACE(::testing::Message() << object.name << ", " << steps << " steps, " << cut.threads
+                                                  << " threads, chunks of " << cut.chunk);
+                auto prepared = Prepare(object.drawing);
+                Picture24 canvas(W, H, MakeColor(9, 8, 7));
+                const ParallelStats stats = RenderPlainParallel(*prepared, canvas, steps, OptionsFor(cut));
+                EXPECT_EQ(stats.Steps, steps);
+                EXPECT_EQ(stats.Plotted, chain.Plotted);
+                EXPECT_TRUE(canvas == expected);
+            }
+        }
+    }
+}
+
+// Guesses hold where the maps contract; where they never do, three misses
+// in a row end the guessing.
+TEST(RenderPlainParallel, GuessesHoldOnAContractingObjectAndStopMissingOnATurningOne) {
+    const ParallelOptions options = OptionsFor({1, 5000, 0, 0, true});
+    Picture24 canvas(550, 364);
+    EXPECT_EQ(RenderPlainParallel(*Prepare(Fern()), canvas, 200000, options).Recomputed, 0u);
+    EXPECT_EQ(RenderPlainParallel(*Prepare(Turning()), canvas, 200000, options).Recomputed, 3u);
+}
+
+TEST(RenderPlainParallel, StopsWithoutFinishing) {
+    std::atomic<bool> stop{true};
+    ParallelOptions options;
+    options.Threads = 2;
+    options.Stop = &stop;
+    Picture24 canvas(50, 50);
+    EXPECT_LT(RenderPlainParallel(*Prepare(Fern()), canvas, 1000000, options).Steps, 1000000u);
+}
+
+// The counting game written out step by step with the engine's primitives.
+DensityPicture ReferenceDensity(FractalState& s, int width, int height, int factor, std::uint64_t steps) {
+    DensityPicture picture{width, height, std::vector<DensityCell>(static_cast<std::size_t>(width) * height)};
+    const bool placed = s.RenderPlacedObject;
+    const TFloatPoint start{static_cast<float>(s.BaseTriangle[0].x), static_cast<float>(s.BaseTriangle[0].y)};
+    s.RecentMaps = {0, 0, 0, 0};
+    s.CurrentPoint = start;
+    for (std::uint64_t step = 0; step < steps; ++step) {
+        const int k = ChooseMap(s);
+        placed ? ApplyMapPlaced(s, k) : ApplyMap(s, k);
+        s.RecentMaps = {s.RecentMaps[1], s.RecentMaps[2], s.RecentMaps[3], k};
+        const TColor color = ChoosePlotColor(s);
+        const TFloatPoint p = placed ? s.PlacedPoint : s.CurrentPoint;
+        const double ix = std::nearbyint(p.x), iy = std::nearbyint(p.y);
+        if (ix >= 0 && ix < width * factor && iy >= 0 && iy < height * factor) {
+            DensityCell& c = picture.Cells[static_cast<std::size_t>(iy) / factor * width + static_cast<std::size_t>(ix) / factor];
+            ++c.Count;
+            c.Red += RedOf(color);
+            c.Green += GreenOf(color);
+            c.Blue += BlueOf(color);
+        } else if (!(std::fabs(ix) <= 100000 && std::fabs(iy) <= 100000)) {
+            s.CurrentPoint = start;
+        }
+    }
+    return picture;
+}
+
+TEST(RenderDensityParallel, CountsWhatOneChainHits) {
+    const int W = 183, H = 121, K = 3;
+    for (const Named& object : AllObjects()) {
+        const std::uint64_t steps = 30011;
+        auto ref = Prepare(object.drawing, K);
+        const DensityPicture expected = ReferenceDensity(*ref, W, H, K, steps);
+        for (const Cut& cut : {Cut{1, 4000, 0, 0, false}, Cut{1, 1000, 8, 0, true}, Cut{3, 777, 16, 0, false}}) {
+            SCOPED_TRACE(::testing::Message() << object.name << ", " << cut.threads << " threads");
+            DensityPicture picture{W, H, std::vector<DensityCell>(static_cast<std::size_t>(W) * H)};
+            EXPECT_EQ(RenderDensityParallel(*Prepare(object.drawing, K), picture, K, steps, OptionsFor(cut)).Steps, steps);
+            EXPECT_TRUE(picture.Cells == expected.Cells);
+        }
+    }
+}
+
+TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {
+    // Pixels: none, one hit of pure red, the most hits (cmax) of grey 200.
+    const DensityPicture picture{3, 1, {{}, {1, 0, 0, 255}, {99, 99 * 200, 99 * 200, 99 * 200}}};
+    Picture24 out;
+    ShadeDensity(picture, MakeColor(10, 20, 30), 2.0, out);
+    EXPECT_EQ(out.Pixel(0, 0), MakeColor(10, 20, 30));
+    // a = sqrt(ln 2 / ln 100) = 0.3879...: 10 + a * 245 = 105.04, 20 - 20a = 12.24, 30 - 30a = 18.36
+    EXPECT_EQ(out.Pixel(1, 0), MakeColor(105, 12, 18));
+    EXPECT_EQ(out.Pixel(2, 0), MakeColor(200, 200, 200));
+}
+
+TEST(MemoryBudget, ReadsTheLimitsAndSaysWhatIsMissing) {
+    EXPECT_EQ(ParseMemAvailable("MemTotal:  100 kB\nMemFree: 5 kB\nMemAvailable:   2048 kB\n"), 2048u * 1024);
+    EXPECT_EQ(ParseMemAvailable("MemTotal:  100 kB\n"), std::nullopt);
+    EXPECT_EQ(ParseStatusField("Name:\tx\nVmSize:\t  12 kB\n", "VmSize:"), 12u * 1024);
+    EXPECT_EQ(ParseCgroupPath("12:cpu:/a\n0::/user.slice/x.scope\n"), "/user.slice/x.scope");
+    EXPECT_EQ(ParseMemoryMax("max\n"), std::nullopt);
+    EXPECT_EQ(ParseMemoryMax("1073741824\n"), 1073741824u);
+    EXPECT_EQ(CheckMemory(100, MemoryLimit{100, "MemAvailable"}), "");
+    EXPECT_EQ(CheckMemory(3u << 30, MemoryLimit{1536u << 20, "RLIMIT_AS"}),
+              "the job needs 3.0 GiB of memory, but only 1.5 GiB can be had (RLIMIT_AS)");
+    EXPECT_EQ(CheckMemory(1, std::nullopt), "");
+}
+
+}  // namespace
+}  // namespace fernweave
