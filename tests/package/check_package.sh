@@ -55,7 +55,7 @@ trap 'rm -rf "$work"' EXIT
 echo "-- dpkg-deb -I"
 dpkg-deb -I "$deb"
 echo "-- lintian"
-lintian --fail-on error --info "$deb" || { echo "FAIL: lintian reports errors"; exit 1; }
+lintian --fail-on error --display-info "$deb" || { echo "FAIL: lintian reports errors"; exit 1; }
 
 root=$work/root
 dpkg -x "$deb" "$root"
@@ -69,6 +69,8 @@ for size in 16 32 48 64 128 256; do
   [[ $got == "PNG ${size}x${size}" ]] || { echo "FAIL: the ${size} px icon is $got"; exit 1; }
 done
 test -s "$share/icons/hicolor/scalable/apps/fernweave.svg"
+# The marker by which the program knows it is installed.
+test -f "$root/usr/lib/fernweave/fernweave.installed"
 
 echo "-- object files by their first bytes"
 update-mime-database "$share/mime" 2>/dev/null
