@@ -106,6 +106,7 @@ void TfrmMain::mnuFileNewClick() {
     imgPaint->SetPicture(Picture24(width, height, color));
     BackColor = color;
     ForgetRendering(state_, Canvas());  // no undo, fresh bits, no loaded picture, no object
+    FCanvasIsRendering = false;
     UpdateCommands();
     CenterCanvas();
     Resolution = TResolution{static_cast<std::uint16_t>(resolution), static_cast<std::uint16_t>(resolution)};
@@ -178,6 +179,7 @@ void TfrmMain::mnuFileLoadClick() {
     ++FCanvasGeneration;
     imgPaint->SetPicture(std::move(*picture));
     state_.PictureLoaded = true;
+    FCanvasIsRendering = false;
     CenterCanvas();
     const QString extension = "." + QFileInfo(choice->FileName).suffix().toUpper();
     const std::string name = choice->FileName.toStdString();

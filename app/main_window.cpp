@@ -159,6 +159,9 @@ void TfrmMain::BuildMenus() {
     mnuEditRedo = MenuItem(edit, "mnuEditRedo", "&Redo Rendering", "", QKeySequence("Ctrl+Y"), &TfrmMain::mnuEditUndoClick);
     edit->addSeparator();
     mnuEditClear = MenuItem(edit, "mnuEditClear", "&Clear the Canvas", "", QKeySequence(Qt::Key_Delete), &TfrmMain::mnuEditClearClick);
+    edit->addSeparator();
+    mnuEditObject = MenuItem(edit, "mnuEditObject", "Edit &Object...", "Edit the Triangles of the Object", QKeySequence("Ctrl+T"),
+                             &TfrmMain::mnuEditObjectClick);
 
     QMenu* render = bar->addMenu("&Render");
     mnuRenderStart = MenuItem(render, "mnuRenderStart", "&Start Rendering", "", {}, &TfrmMain::mnuRenderStartClick);
@@ -346,6 +349,7 @@ void TfrmMain::UpdateCommands() {
     for (QAction* a : {mnuEditUndo, mnuEditRedo})
         if (!idle || undoSlotEmpty) a->setEnabled(false);
     set(mnuEditClear, nullptr, idle && (!undoSlotEmpty || state_.PictureLoaded));
+    set(mnuEditObject, nullptr, IsIdle());
     set(mnuRenderStart, btnStart, mode == Drawing && state_.PointCount > 3 && state_.PointCount % 3 == 0);
     set(mnuRenderStop, btnStop, mode == Rendering);
     set(mnuViewShow, nullptr, mode != Drawing);
@@ -361,19 +365,23 @@ void TfrmMain::mnuRenderStartClick() {
 
 void TfrmMain::mnuRenderStopClick() { state_.StopRequested = true; }
 
-void TfrmMain::StartRendering() {
+void TfrmMain::StartRendering(TRenderStart how) {
     // An object without maps is never rendered: the start ends the drawing as a cancel does.
     if (state_.MapCount <= 0) {
         CancelDrawingOnCanvas();
         return;
     }
     Picture24& canvas = Canvas();
-    DrawObjectOutline(canvas, state_);
-    if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
+    if (how == TRenderStart::Drawing) {
+        DrawObjectOutline(canvas, state_);
+        if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
+    }
     ResetColorGrid();
     ++FCanvasGeneration;
-    TakeUndoSnapshot(state_, canvas);
-    FUndoSaved = FSaved;
+    if (how != TRenderStart::EditorRefining) {
+        TakeUndoSnapshot(state_, canvas);
+        FUndoSaved = FSaved;
+    }
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
     state_.Rendering = true;
@@ -394,7 +402,7 @@ void TfrmMain::StartRendering() {
                     done();
             },
             Qt::QueuedConnection);
-    });
+    }, FRenderStepLimit);
     FSaved = false;
     imgPaint->update();
 }
@@ -409,6 +417,7 @@ void TfrmMain::RenderDone(TRender* finished) {
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
     mnuEditUndo->setEnabled(true);
+    FCanvasIsRendering = true;
     worker_.reset();  // from here the commands see the rendering ended
     UpdateCommands();
 }
@@ -420,6 +429,8 @@ void TfrmMain::mnuEditUndoClick() {
     if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
     imgPaint->PictureChanged();
     std::swap(FSaved, FUndoSaved);
+    // Redo brings a rendering back as it was made; Undo shows the picture from before it.
+    FCanvasIsRendering = !mnuEditUndo->isEnabled();
     mnuEditUndo->setEnabled(!mnuEditUndo->isEnabled());
     mnuEditRedo->setEnabled(!mnuEditUndo->isEnabled());
     UpdateCommands();
@@ -460,6 +471,7 @@ void TfrmMain::mnuEditClearClick() {
     ++FCanvasGeneration;
     Canvas().Fill(BackColor);
     ForgetRendering(state_, Canvas());
+    FCanvasIsRendering = false;
     UpdateCommands();
     FSaved = true;
     imgPaint->update();

@@ -13,6 +13,7 @@
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "html_help.h"
+#include "object_edit_model.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "save_worker.h"
@@ -53,6 +54,7 @@ public:
     void mnuFilePrintSetupClick();
     void mnuFileExitClick();
     void mnuEditClearClick();
+    void mnuEditObjectClick();
     void mnuTuto1Click() { ShowTutorial(1); }
     void mnuTuto2Click() { ShowTutorial(2); }
     void mnuTuto3Click() { ShowTutorial(3); }
@@ -77,7 +79,16 @@ public:
     int MovesSinceClick = 0;
 
     // --- render control ---
-    void StartRendering();
+    // A rendering of a drawing on the canvas erases its outline and grid first;
+    // one from the object editor has drawn nothing there. When the editor
+    // refines the rendering on the canvas, the undo slot already holds it.
+    enum class TRenderStart { Drawing, Editor, EditorRefining };
+    void StartRendering(TRenderStart how = TRenderStart::Drawing);
+    // Renders the object edited in the object editor, as a drawing of its triangles.
+    void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
+    // The picture the object editor renders on: the one from before the
+    // rendering shown when it is refined, else the canvas.
+    Picture24 EditorBackground() const;
     // The end of the rendering of `finished`, on the user-interface thread.
     void RenderDone(TRender* finished);
     void UpdateCommands();
@@ -117,6 +128,11 @@ public:
     bool FSaved = true;
     bool FUndoSaved = false;
     bool FUndoWasEnabled = false;
+    // The canvas shows the current object's rendering, unchanged since it was
+    // made: the object editor then replaces that rendering instead of drawing over it.
+    bool FCanvasIsRendering = false;
+    // Steps after which a rendering ends by itself (tests); unlimited for the user.
+    std::uint64_t FRenderStepLimit = Unlimited;
     bool FAutoHint = true;  // hints go to status panel 1
     // The help binding: chmlib, the help file and the help window.
     THtmlHelp FHtmlHelp;
@@ -158,7 +174,7 @@ public:
     // --- controls (named as the program's commands are) ---
     QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,
         *mnuFileExit;
-    QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear;
+    QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear, *mnuEditObject;
     QAction *mnuRenderStart, *mnuRenderStop;
     QAction *mnuViewShow, *mnuViewToolbar, *mnuViewStatus, *mnuViewColor;
     QMenu* mnuTutorials;

@@ -21,6 +21,12 @@ void FractalState::SaveObject() {
     SavedMaps = Maps;
 }
 
+void FractalState::SetSavedObject(const TIfsObject& object) {
+    SavedMapCount = object.MapCount;
+    SavedBaseTriangle = object.BaseTriangle;
+    SavedMaps = object.Maps;
+}
+
 void FractalState::RestoreSavedObject() {
     MapCount = SavedMapCount;
     BaseTriangle = SavedBaseTriangle;

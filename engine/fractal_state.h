@@ -75,6 +75,7 @@ struct FractalState {
     void SetObject(const TIfsObject& object);
     // Current object -> saved copy (all 120 records).
     void SaveObject();
+    void SetSavedObject(const TIfsObject& object);
     // Saved copy -> current object (all 120 records).
     void RestoreSavedObject();
     // Saved copy -> undo slot (the object that made the picture being snapshotted).

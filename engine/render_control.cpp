@@ -22,13 +22,17 @@ void SwapWithUndoSlot(FractalState& s, Picture24& canvas) {
 }
 
 void RepaintBackground(const FractalState& s, Picture24& canvas, TColor background) {
+    RepaintBackground(s.PaintedBits, canvas, background);
+}
+
+void RepaintBackground(const BitSet& painted, Picture24& canvas, TColor background) {
     Picture24 fresh(canvas.Width(), canvas.Height(), background);
     const std::size_t W = static_cast<std::size_t>(canvas.Width());
-    const std::size_t size = s.PaintedBits.Size();
+    const std::size_t size = painted.Size();
     for (int y = 0; y < canvas.Height(); ++y) {
         for (int x = 0; x < canvas.Width(); ++x) {
             const std::size_t bit = static_cast<std::size_t>(y) * W + static_cast<std::size_t>(x);
-            if (bit < size && s.PaintedBits.Test(bit))
+            if (bit < size && painted.Test(bit))
                 std::memcpy(fresh.Row(y) + 3 * static_cast<std::size_t>(x), canvas.Row(y) + 3 * static_cast<std::size_t>(x), 3);
         }
     }

@@ -18,6 +18,8 @@ void SwapWithUndoSlot(FractalState& s, Picture24& canvas);
 // Rebuilds the canvas in `background`, keeping only the pixels whose painted
 // bit is set. Pixels beyond the bit set count as not painted.
 void RepaintBackground(const FractalState& s, Picture24& canvas, TColor background);
+// The same with the painted bits of another picture (the one in the undo slot).
+void RepaintBackground(const BitSet& painted, Picture24& canvas, TColor background);
 
 // What Clear and New Image do to the engine: no object, no undo, fresh bits.
 void ForgetRendering(FractalState& s, const Picture24& canvas);
