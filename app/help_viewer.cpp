@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QMovie>
@@ -101,7 +102,18 @@ QString MessagePage(const QString& title, const QString& text) {
            "</h2><p>" + text.toHtmlEscaped() + "</p></body></html>";
 }
 
+// A page no help file has: asking for it shows the problem page.
+const QUrl ProblemUrl("chm:///:problem");
+
+QString BaseTitle(const TChmFile& file) { return file.Title().isEmpty() ? QStringLiteral("Help") : file.Title(); }
+
 }  // namespace
+
+QString HelpProblemText(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return "The help file " + info.absoluteFilePath() +
+           (info.isFile() ? " is damaged and cannot be shown." : " cannot be found.");
+}
 
 QUrl HelpTopicUrl(const QString& path) {
     QUrl url;
@@ -148,8 +160,9 @@ QVariant THelpBrowser::loadResource(int type, const QUrl& name) {
     const std::optional<QByteArray> bytes = file_->Read(url.path());
     switch (type) {
         case QTextDocument::HtmlResource:
-            if (!bytes)
-                return MessagePage("Page not found", "The help file has no page " + url.path().mid(1) + ".");
+            // The file's own tables and links name the page: the file is damaged.
+            showsProblem_ = !bytes;
+            if (!bytes) return MessagePage("Help", HelpProblemText(file_->FileName()));
             return *bytes;
         case QTextDocument::StyleSheetResource:
             return bytes ? QVariant(QString::fromUtf8(*bytes)) : QVariant();
@@ -201,7 +214,7 @@ TfrmHelp::TfrmHelp(std::shared_ptr<const TChmFile> file) : QWidget(nullptr, Qt::
     // A help window never keeps the program running: closing the main window ends it.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowIcon(QIcon(":/icons/help.svg"));
-    setWindowTitle(file_->Title().isEmpty() ? QStringLiteral("Help") : file_->Title());
+    setWindowTitle(BaseTitle(*file_));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -284,7 +297,15 @@ void TfrmHelp::ItemChosen(QTreeWidgetItem* item) {
 }
 
 void TfrmHelp::SourceChanged(const QUrl& url) {
-    const QString title = file_->Title().isEmpty() ? QStringLiteral("Help") : file_->Title();
+    if (Browser->ShowsProblem()) {
+        // No page of the file is shown, so no entry of the contents is chosen.
+        setWindowTitle("Help");
+        const QSignalBlocker block(tvContents);
+        tvContents->setCurrentItem(nullptr);
+        tvContents->clearSelection();
+        return;
+    }
+    const QString title = BaseTitle(*file_);
     const QString page = Browser->documentTitle();
     setWindowTitle(page.isEmpty() ? title : title + " - " + page);
     // The contents follow the page shown; an entry already chosen for it stays.
@@ -305,11 +326,7 @@ void TfrmHelp::SourceChanged(const QUrl& url) {
 }
 
 void TfrmHelp::ShowTopic(const QString& path) {
-    if (path.isEmpty()) {
-        Browser->setHtml(MessagePage("No pages", "This help file has no pages to show."));
-        return;
-    }
-    const QUrl url = HelpTopicUrl(path);
+    const QUrl url = path.isEmpty() ? ProblemUrl : HelpTopicUrl(path);
     if (url == Browser->source())
         SourceChanged(url);
     else
@@ -326,12 +343,7 @@ void TfrmHelp::ShowContents() {
 
 void TfrmHelp::ShowContext(std::uint32_t id) {
     const auto it = file_->ContextIds().find(id);
-    if (it == file_->ContextIds().end()) {
-        Browser->setHtml(MessagePage("Topic not found", "The help file has no topic for the context id " +
-                                                            QString::number(id) + "."));
-        return;
-    }
-    ShowTopic(it->second);
+    ShowTopic(it == file_->ContextIds().end() ? ProblemUrl.path() : it->second);
     Browser->setFocus();
 }
 

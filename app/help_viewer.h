@@ -33,6 +33,8 @@ public:
     // The animations of the page shown, playing.
     int MovieCount() const { return static_cast<int>(movies_.size()); }
     QMovie* Movie(const QUrl& url) const;
+    // The page shown stands in for one the file cannot give.
+    bool ShowsProblem() const { return showsProblem_; }
 
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
@@ -43,7 +45,13 @@ private:
 
     std::shared_ptr<const TChmFile> file_;
     std::map<QUrl, std::unique_ptr<TAnimation>> movies_;
+    bool showsProblem_ = false;
 };
+
+// What the help window says in place of the help when its file is missing or
+// cannot give a page: "The help file FILE cannot be found." or "... is damaged
+// and cannot be shown.", with the full path.
+QString HelpProblemText(const QString& fileName);
 
 class TfrmHelp : public QWidget {
     Q_OBJECT
@@ -55,7 +63,8 @@ public:
 
     // The start page, with the contents in front.
     void ShowContents();
-    // The topic of a context id; a page saying so when the file has none.
+    // The topic of a context id. The program's help file has one for each of
+    // its ids, so a missing topic means a damaged file.
     void ShowContext(std::uint32_t id);
     void ShowTopic(const QString& path);
 

@@ -72,12 +72,11 @@ void THtmlHelp::LoadHtmlHelp(const char* libraryName) {
 TfrmHelp* THtmlHelp::HtmlHelp(int command, std::uint32_t data, const QWidget* beside) {
     if (!Available() || (command != HH_DISPLAY_TOC && command != HH_HELP_CONTEXT)) return nullptr;
     const QFileInfo info(HelpFile);
-    if (!info.isFile()) return nullptr;
     // A file rebuilt or replaced since the window opened is read afresh.
     const std::pair<qint64, qint64> stamp{info.size(), info.lastModified().toMSecsSinceEpoch()};
     if (!viewer_ || viewer_->File().FileName() != HelpFile || stamp != stamp_) {
+        // A file that is missing or cannot be read still gets the window, which says so.
         auto file = std::make_shared<const TChmFile>(*HtmlHelpProc, HelpFile);
-        if (!file->IsOpen()) return nullptr;
         const bool placed = viewer_ != nullptr;
         const QRect geometry = placed ? viewer_->geometry() : QRect();
         const bool shown = placed && viewer_->isVisible();

@@ -39,8 +39,8 @@ public:
 
     // Shows HelpFile in the help window: HH_DISPLAY_TOC at its contents (data
     // unused), HH_HELP_CONTEXT at the topic of context id `data`. `beside` only
-    // suggests where the window goes. Returns the window, or nullptr when
-    // nothing is shown: no chmlib, no such file, or a file it cannot read.
+    // suggests where the window goes. Returns the window, or nullptr without
+    // chmlib; a missing or damaged file gets a window that says so.
     TfrmHelp* HtmlHelp(int command, std::uint32_t data, const QWidget* beside = nullptr);
 
     // The help window, once one was shown.

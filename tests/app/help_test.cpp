@@ -188,18 +188,38 @@ private slots:
         QVERIFY(HelpWindows().isEmpty());
     }
 
-    void withoutAReadableFileTheHelpCommandsDoNothing() {
+    void aMissingOrDamagedFileSaysSoOnAPageOfItsOwn() {
         QTemporaryDir dir;
-        w->FHtmlHelp.HelpFile = dir.filePath("Fernweave.chm");
+        const QString missing = dir.filePath("Fernweave.chm");
+        auto showsProblem = [&](const QString& file, const char* what) {
+            QVERIFY(Viewer() && Viewer()->isVisible());
+            QCOMPARE(Viewer()->windowTitle(), QString("Help"));
+            QCOMPARE(Viewer()->Browser->documentTitle(), QString("Help"));
+            QVERIFY2(Viewer()->Browser->toPlainText().contains("The help file " + file + what),
+                     qPrintable(Viewer()->Browser->toPlainText()));
+            QVERIFY(!Viewer()->tvContents->currentItem());
+        };
+        w->FHtmlHelp.HelpFile = missing;
         w->mnuHelpContents->trigger();
-        QVERIFY(HelpWindows().isEmpty());
-        QFile junk(w->FHtmlHelp.HelpFile);
+        showsProblem(missing, " cannot be found.");
+        QFile junk(missing);
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(QByteArray(5000, 'x'));
         junk.close();
         w->mnuTuto1->trigger();
-        QVERIFY(HelpWindows().isEmpty());
+        showsProblem(missing, " is damaged and cannot be shown.");
         QVERIFY(dialogs->shown.empty());
+
+        // A file that cannot give a topic or a page it names.
+        w->FHtmlHelp.HelpFile = BuiltHelpFile;
+        w->mnuHelpContents->trigger();
+        QVERIFY(Viewer()->tvContents->currentItem());
+        Viewer()->ShowContext(4711);
+        showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
+        w->mnuTuto2->trigger();
+        QCOMPARE(Viewer()->windowTitle(), QString("Fernweave Help - Drawing a leaf"));
+        Viewer()->ShowTopic("/gone.html");
+        showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
     }
 
     void contentsListTheTutorials() {
