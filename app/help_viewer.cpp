@@ -19,6 +19,8 @@
 
 #include "resources.h"
 
+#include <algorithm>
+
 namespace fernweave {
 
 namespace {
@@ -272,6 +274,16 @@ TfrmHelp::TfrmHelp(std::shared_ptr<const TChmFile> file) : QWidget(nullptr, Qt::
 }
 
 TfrmHelp::~TfrmHelp() = default;
+
+void TfrmHelp::showEvent(QShowEvent* event) {
+    // A window placed narrow beside the main window keeps most of its width for the page.
+    if (!sized_) {
+        sized_ = true;
+        const int tree = std::clamp(width() * 5 / 18, 140, 250);
+        splitter_->setSizes({tree, std::max(1, width() - tree)});
+    }
+    QWidget::showEvent(event);
+}
 
 void TfrmHelp::FillContents(QTreeWidgetItem* parent, const std::vector<TSitemapEntry>& entries) {
     for (const TSitemapEntry& e : entries) {

@@ -72,6 +72,9 @@ public:
     THelpBrowser* Browser;
     QAction *actBack, *actForward, *actHome;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FillContents(QTreeWidgetItem* parent, const std::vector<TSitemapEntry>& entries);
     void SourceChanged(const QUrl& url);
@@ -79,6 +82,7 @@ private:
 
     std::shared_ptr<const TChmFile> file_;
     QSplitter* splitter_;
+    bool sized_ = false;
 };
 
 }  // namespace fernweave

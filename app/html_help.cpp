@@ -6,10 +6,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "help_viewer.h"
 
@@ -26,25 +28,48 @@ bool Resolve(void* library, const char* name, F& entry) {
     return symbol != nullptr;
 }
 
-// Beside the main window where the screen has room, else at the screen's right edge.
+constexpr int HelpMinWidth = 480;  // narrower, the pages no longer read well
+
+qint64 Overlap(const QRect& a, const QRect& b) {
+    const QRect both = a.intersected(b);
+    return both.isEmpty() ? 0 : qint64{both.width()} * both.height();
+}
+
+// Beside the main window where the screen has room for the help at its own
+// width, or at least at HelpMinWidth. Else, at HelpMinWidth, at the left or
+// right screen edge, where it hides the least of the work area (colour panel
+// and canvas), then of the rest of the main window; the right when alike.
+QRect HelpPlacement(QSize size, const QRect& area, const QRect& main, const QRect& work) {
+    size = size.boundedTo(area.size());
+    const int y = std::clamp(main.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    const int roomRight = area.right() - main.right(), roomLeft = main.left() - area.left();
+    const int room = std::max(roomRight, roomLeft);
+    if (room >= std::min(size.width(), HelpMinWidth)) {
+        const int width = std::min(size.width(), room);
+        const bool right = roomRight >= std::min(size.width(), roomLeft);
+        return QRect(right ? main.right() + 1 : main.left() - width, y, width, size.height());
+    }
+    const int width = std::min(size.width(), HelpMinWidth);
+    const QRect right(area.right() + 1 - width, y, width, size.height());
+    const QRect left(area.left(), y, width, size.height());
+    const auto cost = [&](const QRect& at) { return std::tuple{Overlap(at, work), Overlap(at, main)}; };
+    return cost(left) < cost(right) ? left : right;
+}
+
 void PlaceBeside(QWidget& window, const QWidget* beside) {
     const QScreen* screen = beside ? beside->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
-    const QSize size(std::min(window.width(), area.width()), std::min(window.height(), area.height()));
-    window.resize(size);
-    QPoint at = area.center() - QPoint(size.width() / 2, size.height() / 2);
+    const QSize size = window.size().boundedTo(area.size());
+    QRect at(area.center() - QPoint(size.width() / 2, size.height() / 2), size);
     if (beside && beside->isVisible()) {
-        const QRect main = beside->frameGeometry();
-        if (main.right() + 1 + size.width() <= area.right() + 1)
-            at = QPoint(main.right() + 1, main.top());
-        else if (main.left() - size.width() >= area.left())
-            at = QPoint(main.left() - size.width(), main.top());
-        else
-            at = QPoint(area.right() + 1 - size.width(), main.top());
+        const auto* main = qobject_cast<const QMainWindow*>(beside);
+        const QWidget* work = main && main->centralWidget() ? main->centralWidget() : beside;
+        at = HelpPlacement(window.size(), area, beside->frameGeometry(),
+                           QRect(work->mapToGlobal(QPoint(0, 0)), work->size()));
     }
-    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
-    window.move(at);
+    window.resize(at.size());
+    window.move(at.topLeft());
 }
 
 }  // namespace
