@@ -11,7 +11,7 @@ set(HELP_OBJECTS ${CMAKE_CURRENT_BINARY_DIR}/Objects)
 set(HELP_FILE ${CMAKE_CURRENT_BINARY_DIR}/Fernweave.chm)
 
 set(HELP_PAGES
-  index.html main_window.html drawing.html colour_panel.html
+  index.html main_window.html drawing.html colour_panel.html edit_object.html
   menu_file.html menu_edit.html menu_render.html menu_view.html menu_tutorials.html menu_help.html
   toolbar.html objects.html pictures.html printing.html shortcuts.html
 )
@@ -27,7 +27,7 @@ macro(stage_help_file source target)
   list(APPEND staged ${HELP_STAGE}/${target})
 endmacro()
 
-foreach(file fernweave.hhp contents.hhc help.css ${HELP_PAGES})
+foreach(file fernweave.hhp contents.hhc help.css edit_object.png ${HELP_PAGES})
   stage_help_file(${HELP_SOURCE}/${file} ${file})
 endforeach()
 foreach(icon ${HELP_ICONS})

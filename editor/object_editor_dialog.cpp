@@ -117,8 +117,11 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
             pen.setColor(QColor(255, 64, 32));
             pen.setStyle(Qt::DashLine);
         }
-        p.setPen(pen);
+        // A dark edge under the line, so a triangle shows over points of its own colour.
         p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0, 0, 0, 160), pen.widthF() + 2));
+        p.drawPolygon(pts, 3);
+        p.setPen(pen);
         p.drawPolygon(pts, 3);
         for (int i = 0; i < 3; ++i) {
             const bool vertexSelected = selected && sel.Vertex == i;

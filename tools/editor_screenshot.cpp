@@ -1,0 +1,51 @@
+// Draws the Edit Object dialog for the help: opens it on a text drawing, as
+// if the drawing had just been rendered, selects a vertex, lets the preview
+// run and saves a picture of the dialog. Run by scripts/editor_screenshot.sh.
+//   editor_screenshot DRAWING OUT.png [ZOOM]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPixmap>
+#include <QScrollArea>
+#include <cstdio>
+#include <memory>
+
+#include "object_editor_dialog.h"
+#include "renderer.h"
+#include "text_drawing.h"
+
+using namespace fernweave;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: editor_screenshot DRAWING OUT.png [ZOOM]\n");
+        return 2;
+    }
+    QFile file(argv[1]);
+    if (!file.open(QIODevice::ReadOnly)) return 1;
+    const QByteArray text = file.readAll();
+    cli::TextDrawing drawing;
+    cli::DrawingError error;
+    if (!cli::ParseTextDrawing(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), drawing, error)) {
+        std::fprintf(stderr, "%s:%d: %s\n", argv[1], error.Line, error.Message.c_str());
+        return 1;
+    }
+    TEditObject triangles;
+    triangles.Base = drawing.Base;
+    for (const cli::DrawnMap& m : drawing.Maps) triangles.Maps.push_back({m.Triangle, m.Color, m.Diffuse});
+    auto state = std::make_unique<FractalState>();
+    LoadDrawing(*state, triangles);
+    PrepareRendering(*state);
+
+    TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(550, 364, clBlack));
+    dialog.Model().Select({3, 2});
+    dialog.ModelChanged();
+    dialog.show();
+    if (argc > 3) dialog.SetZoom(std::atof(argv[3]), dialog.imgPreview->mapTo(dialog.ScrollBox->viewport(),
+                                                                             dialog.imgPreview->ToScreen(180, 160)));
+    QElapsedTimer running;
+    running.start();
+    while (running.elapsed() < 2500) app.processEvents(QEventLoop::AllEvents, 50);
+    return dialog.grab().save(argv[2]) ? 0 : 1;
+}
