@@ -10,18 +10,25 @@
 
 namespace fernweave {
 
-std::string InstanceLockFolder() {
+std::string SafeRuntimeFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) return runtime;
     const char* tmp = std::getenv("TMPDIR");
-    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/fernweave-" + std::to_string(::getuid());
+    const std::string folder =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/fernweave-" + std::to_string(::getuid());
     ::mkdir(folder.c_str(), 0700);
+    // Whoever made the folder decides who may put a lock into it; a link could lead anywhere.
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return {};
     return folder;
 }
 
 bool AlreadyRunning(const std::string& folder) {
+    if (folder.empty()) return false;
     const std::string path = folder + "/" + InstanceLockName;
     // Never closed: the lock lives as long as the process.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return false;
     const bool held = errno == EWOULDBLOCK;

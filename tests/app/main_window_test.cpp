@@ -12,7 +12,13 @@
 #include <QtTest>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "canvas_image.h"
+#include "instance_lock.h"
 #include "main_window.h"
 #include "window_fixture.h"
 #include "strokes.h"
@@ -420,6 +426,36 @@ private slots:
         QVERIFY(w->FSaved);
         QVERIFY(AllOff(w->mnuEditUndo) && AllOff(w->mnuEditRedo) && AllOff(w->mnuEditClear));
         QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+    }
+
+    // Without a runtime folder the lock lives in the temporary folder, where
+    // another user may make the program's folder first and hold a lock in it.
+    void theLockFolderMustBeTheUsersOwn() {
+        if (::getuid() != 0) QSKIP("giving the folder to another user needs root");
+        QTemporaryDir tmp;
+        const QByteArray oldTmp = qgetenv("TMPDIR"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", tmp.path().toLocal8Bit());
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QByteArray folder = tmp.filePath(QString("fernweave-%1").arg(::getuid())).toLocal8Bit();
+        ::mkdir(folder, 0700);
+        const int theirs = ::open(folder + "/" + InstanceLockName, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        const bool heldByThem = theirs >= 0 && ::flock(theirs, LOCK_EX | LOCK_NB) == 0;
+        const bool given = ::chown(folder, ::getuid() + 4242, ::getgid()) == 0;
+        const bool turnedAway = AlreadyRunning();
+        const std::string theirFolder = SafeRuntimeFolder();
+        // The user's own folder, but open to others' writing.
+        (void)!::chown(folder, ::getuid(), ::getgid());
+        ::chmod(folder, 0777);
+        const std::string openFolder = SafeRuntimeFolder();
+        ::chmod(folder, 0700);
+        const std::string ownFolder = SafeRuntimeFolder();
+        ::close(theirs);
+        for (const auto& [name, value] : {std::pair{"TMPDIR", oldTmp}, std::pair{"XDG_RUNTIME_DIR", oldRuntime}})
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+        QVERIFY(heldByThem && given);
+        QVERIFY(!turnedAway);
+        QVERIFY(theirFolder.empty() && openFolder.empty());
+        QCOMPARE(QByteArray::fromStdString(ownFolder), folder);
     }
 };
 
