@@ -63,6 +63,8 @@ bool FractalState::AddPoint(std::int32_t x, std::int32_t y, TColor foreColor, bo
         TIfsMap& map = Maps[MapCount];
         map.Color = foreColor;
         map.Diffuse = diffuse ? 1 : 0;
+        // The slot may still hold an imported record; a drawn map has no padding of its own.
+        map.Padding[0] = map.Padding[1] = map.Padding[2] = 0;
         return true;
     }
     return false;

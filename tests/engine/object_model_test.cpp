@@ -44,6 +44,15 @@ TEST(Drawing, MapsAreCreatedByEveryThirdPointAfterTheBase) {
     EXPECT_EQ(s.Maps[1].A, 1.0f);
 }
 
+TEST(Drawing, DrawnMapsHaveZeroPaddingAfterAnImport) {
+    FractalState s;
+    FillObject(s, 3);  // as an imported file left its records, padding and all
+    s.BeginDrawing();
+    for (int i = 1; i <= 9; ++i) s.AddPoint(i, i, clWhite, false);
+    for (int k = 1; k <= 2; ++k)
+        for (const std::uint8_t b : s.Maps[k].Padding) EXPECT_EQ(b, 0) << "map " << k;
+}
+
 TEST(Drawing, PointsStopAt363With120Maps) {
     FractalState s;
     s.BeginDrawing();
