@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -55,6 +56,9 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         SetError(error, "no file name");
         return false;
     }
+    // Beyond the process's file-size limit, write(2) must fail like a full
+    // disk (EFBIG) rather than SIGXFSZ ending the program with its unsaved work.
+    ::signal(SIGXFSZ, SIG_IGN);
     std::string path = requested;
     struct stat st {};
     bool exists = false;

@@ -173,17 +173,21 @@ TEST_F(ObjectFile, AFailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(Slurp(p), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
 
-    // A full disk, for real.
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 50;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = WriteObjectFile(s, p);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Slurp(p), "precious");
+    // A file-size limit, for real, in a process that does not ignore SIGXFSZ:
+    // the write fails as on a full disk instead of ending the program.
+    EXPECT_EXIT(
+        {
+            ::signal(SIGXFSZ, SIG_DFL);
+            struct rlimit small {};
+            ::getrlimit(RLIMIT_FSIZE, &small);
+            small.rlim_cur = 50;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            const bool failed = !WriteObjectFile(s, p);
+            const bool kept = Slurp(p) == "precious" &&
+                              std::distance(fs::directory_iterator(dir), fs::directory_iterator()) == 1;
+            std::_Exit(failed && kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ObjectFile, OnlyRegularFilesAreReplaced) {
