@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <algorithm>
+#include <memory>
 
 #include "bmp_codec.h"
 #include "canvas_image.h"
@@ -133,23 +135,32 @@ bool TfrmMain::SavePicture() {
 
     // The format follows the chosen type alone, whatever the name's extension.
     const std::uint64_t generation = FCanvasGeneration;
+    // The worker's end notice names its worker, known once the worker is made;
+    // the notice reads the name only on this thread, after this returns.
+    auto self = std::make_shared<TSavePicture*>(nullptr);
     auto worker = std::make_unique<TSavePicture>(
         Canvas(), choice->FileName.toStdString(), choice->FilterIndex, PackResolution(Resolution),
-        frmImageQuality->Quality(), [this, generation](bool written, const std::string&) {
+        frmImageQuality->Quality(),
+        [this, generation, self](bool written, const std::string&) {
             // Runs on the worker's thread: hand the end over to the window.
             QMetaObject::invokeMethod(
-                this, [this, generation, written] { Guard([&] { SaveDoneNotify(nullptr, written, generation); }); },
+                this, [this, generation, written, self] { Guard([&] { SaveDoneNotify(*self, written, generation); }); },
                 Qt::QueuedConnection);
-        });
+        },
+        FSaveWriter);
+    *self = worker.get();
     FSaveWorkers.push_back(std::move(worker));
     return true;
 }
 
-void TfrmMain::SaveDoneNotify(TSavePicture*, bool written, std::uint64_t generation) {
-    // Workers end in the order of their notices; the first that has finished goes.
-    if (!FSaveWorkers.empty()) {
-        FSaveWorkers.front()->Join();
-        FSaveWorkers.pop_front();
+void TfrmMain::SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation) {
+    // Saves end in any order: only the worker that sent this notice is joined,
+    // and it has finished its work.
+    const auto ended = std::find_if(FSaveWorkers.begin(), FSaveWorkers.end(),
+                                    [worker](const auto& w) { return w.get() == worker; });
+    if (ended != FSaveWorkers.end()) {
+        (*ended)->Join();
+        FSaveWorkers.erase(ended);
     }
     if (!written) {
         dialogs_.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,

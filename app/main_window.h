@@ -143,6 +143,8 @@ public:
     int FSaveFilterIndex = 1;  // the type the save dialog opens on
     int FOpenFilterIndex = 1;  // the type the open dialog opens on
     std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
+    // Where the save workers write their bytes; tests hold a save here.
+    FileWriter FSaveWriter;
     TfrmNewImage* frmNewImage = nullptr;
     TfrmImageQuality* frmImageQuality = nullptr;
     // The printer of the run, made by the first print command; tests put their own here.

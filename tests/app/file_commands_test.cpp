@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 
 #include "bmp_codec.h"
 #include "canvas_image.h"
@@ -49,6 +52,32 @@ struct TPrivateHome {
         for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) qputenv(name, dir.path().toLocal8Bit());
     }
 } privateHome;
+
+// A slow save: its writer waits until the test lets it go, for ten seconds at most.
+struct THeldWriter {
+    static inline std::mutex lock;
+    static inline std::condition_variable changed;
+    static inline bool holding = false;
+    static inline bool released = false;
+
+    static bool Write(int fd, const std::uint8_t* data, std::size_t size) {
+        std::unique_lock<std::mutex> guard(lock);
+        holding = true;
+        changed.wait_for(guard, std::chrono::seconds(10), [] { return released; });
+        holding = false;
+        guard.unlock();
+        return WriteAllToDescriptor(fd, data, size);
+    }
+    static bool Holding() {
+        std::lock_guard<std::mutex> guard(lock);
+        return holding;
+    }
+    static void Release() {
+        std::lock_guard<std::mutex> guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+};
 
 }  // namespace
 
@@ -543,6 +572,23 @@ private slots:
         WaitForSaves();
         QVERIFY(QFile::exists(Path("early.bmp")));
         QVERIFY(!w->FSaved);
+    }
+
+    void aQuickSaveEndsWhileASlowerOneStillWrites() {
+        w->FSaveWriter = FileWriter{&THeldWriter::Write};
+        Choose(Path("slow.bmp"), 1);
+        QVERIFY(w->SavePicture());
+        QTRY_VERIFY_WITH_TIMEOUT(THeldWriter::Holding(), 20000);
+        w->FSaveWriter = {};
+        Choose(Path("quick.bmp"), 1);
+        QVERIFY(w->SavePicture());
+        // The quick save's end is taken at once; the window never waits for the slow one.
+        QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.size() == 1, 20000);
+        QVERIFY(THeldWriter::Holding());
+        QVERIFY(QFile::exists(Path("quick.bmp")) && !QFile::exists(Path("slow.bmp")));
+        THeldWriter::Release();
+        WaitForSaves();
+        QVERIFY(QFile::exists(Path("slow.bmp")));
     }
 
     // --- loading ---

@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -219,10 +220,12 @@ public:
     }
     void SavePictureOf(const Picture24& picture, const std::string& file, int format, FileWriter writer) {
         ++counts.SavesStarted;
+        auto self = std::make_shared<TSavePicture*>(nullptr);
         saves_.push_back(std::make_unique<TSavePicture>(
             picture, file, format, PackResolution({96, 96}), 75,
-            [this](bool written, const std::string&) { ui_.Post([this, written] { SaveDone(written); }); },
+            [this, self](bool written, const std::string&) { ui_.Post([this, self, written] { SaveDone(*self, written); }); },
             writer));
+        *self = saves_.back().get();
     }
 
     // The export command, which the window allows while a rendering runs.
@@ -266,11 +269,13 @@ private:
         Show();  // the points plotted since the last repaint
     }
 
-    // SaveDoneNotify: the first worker in line is joined.
-    void SaveDone(bool written) {
-        if (!saves_.empty()) {
-            saves_.front()->Join();
-            saves_.pop_front();
+    // SaveDoneNotify: the worker that sent the notice is joined.
+    void SaveDone(TSavePicture* worker, bool written) {
+        const auto ended =
+            std::find_if(saves_.begin(), saves_.end(), [worker](const auto& w) { return w.get() == worker; });
+        if (ended != saves_.end()) {
+            (*ended)->Join();
+            saves_.erase(ended);
         }
         ++(written ? counts.SavesWritten : counts.SavesFailed);
     }
