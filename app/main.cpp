@@ -4,6 +4,7 @@
 
 #include "about_box.h"
 #include "dialogs.h"
+#include "display_opening.h"
 #include "fractal_state.h"
 #include "instance_lock.h"
 #include "main_window.h"
@@ -11,7 +12,9 @@
 
 int main(int argc, char* argv[]) {
     using namespace fernweave;
+    BeginOpeningDisplay();
     QApplication application(argc, argv);
+    EndOpeningDisplay();
     if (AlreadyRunning()) return 0;
 
     // The About box stands as the splash while the rest starts.
