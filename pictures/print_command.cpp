@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include <cups/cups.h>
+
 #include "print_geometry.h"
 
 namespace fernweave {
@@ -125,6 +127,14 @@ private:
     QList<QPageSize> sizes_;
 };
 
+// Qt hands a finished job to CUPS in QPainter::end() and drops CUPS's answer;
+// the answer stays behind as CUPS's last error of this thread. A job printed
+// to a file never reaches CUPS.
+bool QueueTookTheJob(const QPrinter& printer) {
+    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.outputFileName().isEmpty()) return true;
+    return cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE;
+}
+
 }  // namespace
 
 TQtPrinterPort::TQtPrinterPort() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {}
@@ -183,7 +193,7 @@ bool TQtPrinterPort::EndDoc() {
     if (!painter_ || !painter_->isActive()) return false;
     const bool ended = painter_->end();
     painter_.reset();
-    return ended && printer_->printerState() != QPrinter::Error;
+    return ended && printer_->printerState() != QPrinter::Error && QueueTookTheJob(*printer_);
 }
 
 void TQtPrinterPort::AbortDoc() {

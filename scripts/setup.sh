@@ -9,7 +9,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libchm-dev libchm1 fp-utils
-  cups printer-driver-cups-pdf poppler-utils
+  cups libcups2-dev printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db

@@ -5,7 +5,8 @@
 #      paper: two pages, the picture 550 x 364 px at 72 ppi (7.64 x 5.06 in),
 #      centred on the page;
 #   2. after Print Setup chose US Letter, landscape: one Letter page with the
-#      picture centred on the landscape page.
+#      picture centred on the landscape page;
+#   3. with the queue rejecting jobs: "Printing Error." and no job.
 # The CUPS server is one of our own (its own folder, socket and queue), so it
 # never meets the machine's printers or a second run of this test; it is
 # stopped and its files removed however the test ends.
@@ -24,7 +25,7 @@ fail() {
 }
 
 [[ $(id -u) -eq 0 ]] || fail "must run as root: cupsd and the cups-pdf backend need it"
-for tool in cupsd lpadmin lpinfo lpstat pdfinfo pdfimages gs; do
+for tool in cupsd lpadmin lpinfo lpstat cupsreject pdfinfo pdfimages gs; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 [[ -x /usr/lib/cups/backend/cups-pdf ]] || fail "the cups-pdf backend is missing (printer-driver-cups-pdf)"
@@ -267,5 +268,17 @@ print_and_check() {
 
 print_and_check "two copies on the printer's paper" 2
 print_and_check "US Letter, landscape, from Print Setup" 1 --setup "US Letter" landscape
+
+# A job the queue refuses is an error the user is told about, not a print.
+cupsreject "$QUEUE"
+rejecting() { lpstat -a "$QUEUE" | grep -q 'not accepting'; }
+wait_for 30 "the queue $QUEUE to reject jobs" rejecting
+(cd "$WORK" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$WORK/xdg \
+    exec "$CHECK" --printer "$QUEUE" --copies 1 --refused >"$WORK/log/check.out" 2>"$WORK/log/check.err") &
+CHECK_PID=$!
+wait "$CHECK_PID" || { cat "$WORK/log/check.err"; fail "a refused job: the print command did not say so"; }
+CHECK_PID=
+! grep -qE "\[Job $((JOB + 1))\]" "$WORK/log/error_log" || fail "a refused job: job $((JOB + 1)) exists"
+say "a refused job: \"Printing Error.\" and no job: passed"
 
 say "passed in $((SECONDS - STARTED)) s"

@@ -2,10 +2,11 @@
 // printer queue, answering the real print dialog (and, when asked, the printer
 // setup dialog), then tells where the picture should land on the page.
 //
-//   cups_print_check --printer NAME --copies N [--setup PAPER landscape|portrait]
+//   cups_print_check --printer NAME --copies N [--setup PAPER landscape|portrait] [--refused]
 //
 // Prints "expect ..." lines for the checking script; exit code 0 when the
-// command ran without a message box.
+// command ran without a message box. With --refused the queue rejects jobs:
+// exit code 0 when the command said "Printing Error." instead.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString printer, paper, orientation;
     int copies = 1;
+    bool refused = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--printer" && i + 1 < args.size())
@@ -70,7 +72,9 @@ int main(int argc, char** argv) {
         else if (args[i] == "--setup" && i + 2 < args.size()) {
             paper = args[++i];
             orientation = args[++i];
-        } else
+        } else if (args[i] == "--refused")
+            refused = true;
+        else
             return Fail("unknown argument " + args[i]);
     }
     if (printer.isEmpty() || copies < 1) return Fail("usage: --printer NAME --copies N [--setup PAPER ORIENTATION]");
@@ -149,6 +153,13 @@ int main(int argc, char** argv) {
     });
     w.mnuFilePrint->trigger();
     if (!answered) return Fail(problem);
+    if (refused) {
+        if (dialogs.shown.size() == 1 && dialogs.shown[0].title == "Print" && dialogs.shown[0].text == "Printing Error." &&
+            dialogs.shown[0].icon == TDialogs::Icon::Warning)
+            return 0;
+        return Fail(dialogs.shown.empty() ? QString("the refused job counted as printed")
+                                          : "message box: " + dialogs.shown[0].title + ": " + dialogs.shown[0].text);
+    }
     for (const auto& shown : dialogs.shown) return Fail("message box: " + shown.title + ": " + shown.text);
 
     auto* port = dynamic_cast<TQtPrinterPort*>(w.FPrinterPort.get());
