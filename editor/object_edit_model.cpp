@@ -295,21 +295,20 @@ bool TObjectEditModel::DeleteMap() {
     return true;
 }
 
-bool TObjectEditModel::SetMapColor(int k, TColor color) {
-    if (k < 1 || k > MapCount() || object_.Maps[static_cast<std::size_t>(k - 1)].Color == color) return false;
+template <class Field, class Value>
+bool TObjectEditModel::SetMapField(int k, Field TEditMap::*field, Value value) {
+    if (k < 1 || k > MapCount()) return false;
+    Field& target = object_.Maps[static_cast<std::size_t>(k - 1)].*field;
+    if (target == value) return false;
     Remember();
-    object_.Maps[static_cast<std::size_t>(k - 1)].Color = color;
+    target = value;
     Changed();
     return true;
 }
 
-bool TObjectEditModel::SetMapDiffuse(int k, bool diffuse) {
-    if (k < 1 || k > MapCount() || object_.Maps[static_cast<std::size_t>(k - 1)].Diffuse == diffuse) return false;
-    Remember();
-    object_.Maps[static_cast<std::size_t>(k - 1)].Diffuse = diffuse;
-    Changed();
-    return true;
-}
+bool TObjectEditModel::SetMapColor(int k, TColor color) { return SetMapField(k, &TEditMap::Color, color); }
+
+bool TObjectEditModel::SetMapDiffuse(int k, bool diffuse) { return SetMapField(k, &TEditMap::Diffuse, diffuse); }
 
 std::vector<double> TObjectEditModel::Shares() const {
     std::vector<double> shares;
@@ -333,26 +332,19 @@ void TObjectEditModel::Remember() {
     redo_.clear();
 }
 
-bool TObjectEditModel::Undo() {
-    if (undo_.empty()) return false;
+bool TObjectEditModel::Step(std::vector<Snapshot>& from, std::vector<Snapshot>& to) {
+    if (from.empty()) return false;
     EndDrag();
-    redo_.push_back({object_, selected_});
-    object_ = std::move(undo_.back().Object);
-    selected_ = undo_.back().Selected;
-    undo_.pop_back();
+    to.push_back({object_, selected_});
+    object_ = std::move(from.back().Object);
+    selected_ = from.back().Selected;
+    from.pop_back();
     Changed();
     return true;
 }
 
-bool TObjectEditModel::Redo() {
-    if (redo_.empty()) return false;
-    EndDrag();
-    undo_.push_back({object_, selected_});
-    object_ = std::move(redo_.back().Object);
-    selected_ = redo_.back().Selected;
-    redo_.pop_back();
-    Changed();
-    return true;
-}
+bool TObjectEditModel::Undo() { return Step(undo_, redo_); }
+
+bool TObjectEditModel::Redo() { return Step(redo_, undo_); }
 
 }  // namespace fernweave

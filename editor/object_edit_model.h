@@ -138,6 +138,10 @@ private:
 
     TTriangle& MutableTriangle(int t);
     void Remember();  // before a change: the state goes onto the undo stack
+    // Undo and Redo: the newest state of `from` comes back, the current one goes onto `to`.
+    bool Step(std::vector<Snapshot>& from, std::vector<Snapshot>& to);
+    template <class Field, class Value>
+    bool SetMapField(int k, Field TEditMap::*field, Value value);
     void Changed() { ++revision_; }
     bool ValidTriangle(int t) const { return t >= 0 && t <= MapCount(); }
 

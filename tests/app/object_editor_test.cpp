@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -116,6 +117,29 @@ private slots:
         w->mnuEditRedo->trigger();
         QVERIFY(w->Canvas() == expected);
         QVERIFY(state->CurrentObject() == editedObject);
+    }
+
+    void numbersCommitOnEnterAndUndoIsTheDialogsEvenInANumberBox() {
+        EditObject([&](TfrmEditObject& d) {
+            d.btnAdd->click();
+            d.Model().Select({1, 0});
+            d.ModelChanged();
+            const TPoint was = *d.Model().SelectedVertex();
+            d.edtX->setFocus();
+            QTest::keyClick(d.edtX, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(d.edtX, "77");
+            QTest::keyClick(d.edtX, Qt::Key_Return);
+            QVERIFY(d.isVisible());  // Enter took the number, the dialog stays
+            QCOMPARE(d.Model().SelectedVertex()->x, 77);
+            QTest::keyClick(d.edtX, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(d.Model().SelectedVertex()->x, was.x);
+            QCOMPARE(d.edtX->value(), was.x);
+            QTest::keyClick(d.edtX, Qt::Key_Z, Qt::ControlModifier);  // and the Add before it
+            QCOMPARE(d.Model().MapCount(), 0);
+            QTest::keyClick(d.edtX, Qt::Key_Y, Qt::ControlModifier);
+            QCOMPARE(d.Model().MapCount(), 1);
+            d.reject();
+        });
     }
 
     void cancelLeavesEverythingAsItWas() {
