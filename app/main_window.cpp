@@ -390,6 +390,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
     state_.UsedColorCount = 0;
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
     PrepareRendering(state_);
+    imgPaint->FrameClock().Start();
     worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this](TRender& finished) {
         TRender* const ended = &finished;
         QMetaObject::invokeMethod(
@@ -413,7 +414,7 @@ void TfrmMain::RenderDone(TRender* finished) {
     if (!finished || finished != worker_.get()) return;
     worker_->Join();
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
-    imgPaint->update();  // the points plotted since the last repaint
+    imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
     mnuEditUndo->setEnabled(true);

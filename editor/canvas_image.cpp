@@ -1,6 +1,5 @@
 #include "canvas_image.h"
 
-#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -24,12 +23,8 @@ void TCanvasImage::PictureChanged() {
 
 void TCanvasImage::paintEvent(QPaintEvent* event) {
     if (picture_.Empty()) return;
-    // Wraps the buffer without copying; rows are 4-byte aligned as QImage wants.
-    const QImage image(picture_.Data(), picture_.Width(), picture_.Height(), static_cast<qsizetype>(picture_.Stride()),
-                       QImage::Format_BGR888);
     QPainter painter(this);
-    const QRect r = event->rect();
-    painter.drawImage(r.topLeft(), image, r);
+    PaintPicture24(painter, event->region(), picture_, scratch_);
 }
 
 void TCanvasImage::mousePressEvent(QMouseEvent* event) {
@@ -40,18 +35,6 @@ void TCanvasImage::mousePressEvent(QMouseEvent* event) {
 void TCanvasImage::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit MouseMove(event->buttons(), p.x(), p.y());
-}
-
-void TCanvasImage::RepaintFromWorker(void* self) {
-    auto* me = static_cast<TCanvasImage*>(self);
-    if (me->repaintPending_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        me,
-        [me] {
-            me->repaintPending_.store(false);
-            me->update();
-        },
-        Qt::QueuedConnection);
 }
 
 }  // namespace fernweave

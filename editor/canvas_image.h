@@ -2,9 +2,10 @@
 // corner, so mouse coordinates are picture coordinates.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
-#include <atomic>
 
+#include "paced_display.h"
 #include "picture.h"
 #include "renderer.h"
 
@@ -22,9 +23,11 @@ public:
     // Takes the size of the picture after it was changed in place.
     void PictureChanged();
 
-    // For the render worker: asks for a repaint from any thread. Requests are
-    // coalesced, so the worker never waits for the screen.
-    RepaintRequest WorkerRepaint() { return {&TCanvasImage::RepaintFromWorker, this}; }
+    // For the render worker: marks the canvas dirty from any thread; the frame
+    // clock paints it, so the worker never waits for the screen.
+    RepaintRequest WorkerRepaint() { return clock_.WorkerRepaint(); }
+    // Runs from the start of a rendering to its end.
+    TFrameClock& FrameClock() { return clock_; }
 
     QSize sizeHint() const override { return {picture_.Width(), picture_.Height()}; }
 
@@ -39,10 +42,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    static void RepaintFromWorker(void* self);
-
     Picture24 picture_;
-    std::atomic<bool> repaintPending_{false};
+    TFrameClock clock_{this};
+    QImage scratch_;  // the 32-bit copy of the part being painted
 };
 
 }  // namespace fernweave
