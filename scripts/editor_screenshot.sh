@@ -9,6 +9,6 @@ display=:52
 Xvfb "$display" -screen 0 1920x1440x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill "$xvfb"' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do [ -S /tmp/.X11-unix/X52 ] && break; sleep 0.1; done
 DISPLAY=$display "$build/tools/editor_screenshot" resources/help/tutorials/leaf.txt resources/help/edit_object.png
 echo "wrote resources/help/edit_object.png"
