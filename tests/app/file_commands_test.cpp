@@ -422,10 +422,6 @@ private slots:
         key(Qt::Key_Home, "");
         key(Qt::Key_Delete, "\x7f");
         QCOMPARE(e->text(), QString("50"));
-        key(Qt::Key_End, "");
-        key(Qt::Key_Left, "");
-        key(Qt::Key_Delete, "\x7f");
-        QCOMPARE(e->text(), QString("5"));
         e->setText("1234");
         key(Qt::Key_A, "\x01", Qt::ControlModifier);
         QCOMPARE(e->selectedText(), QString("1234"));
