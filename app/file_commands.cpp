@@ -84,15 +84,20 @@ void TfrmMain::mnuFileImportClick() {
     request.MustExist = true;
     const auto choice = dialogs_.ChooseFile(this, request);
     if (!choice) return;
+    ImportObject(choice->FileName);
+}
+
+bool TfrmMain::ImportObject(const QString& fileName) {
     state_.SaveObject();
-    if (!ReadObjectFile(state_, choice->FileName.toStdString())) {
+    if (!ReadObjectFile(state_, fileName.toStdString())) {
         dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         state_.RestoreSavedObject();
-        return;
+        return false;
     }
     state_.ObjectImported = true;
     FAutoHint = false;
     SetHintPanel("Draw a triangle to render the object");
+    return true;
 }
 
 // --- new canvas ---
@@ -181,7 +186,11 @@ void TfrmMain::mnuFileLoadClick() {
     const auto choice = dialogs_.ChooseFile(this, request);
     if (!choice) return;
     FOpenFilterIndex = choice->FilterIndex;
-    auto picture = LoadPictureFile(choice->FileName);
+    LoadPicture(choice->FileName);
+}
+
+void TfrmMain::LoadPicture(const QString& fileName) {
+    auto picture = LoadPictureFile(fileName);
     if (!picture) {
         dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
@@ -192,8 +201,8 @@ void TfrmMain::mnuFileLoadClick() {
     state_.PictureLoaded = true;
     FCanvasIsRendering = false;
     CenterCanvas();
-    const QString extension = "." + QFileInfo(choice->FileName).suffix().toUpper();
-    const std::string name = choice->FileName.toStdString();
+    const QString extension = "." + QFileInfo(fileName).suffix().toUpper();
+    const std::string name = fileName.toStdString();
     if (extension == ".BMP")
         Resolution = UnpackResolution(ReadBmpResolution(name));
     else if (extension == ".JPG" || extension == ".JPEG")

@@ -45,6 +45,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     setWindowIcon(QIcon(":/icons/fernweave.svg"));
     resize(640, 480);
     OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    setAcceptDrops(true);  // picture and object files dropped from outside
     FHtmlHelp.LoadHtmlHelp();
     FHtmlHelp.HelpFile = DefaultHelpFile();
 
@@ -315,7 +316,10 @@ bool TfrmMain::FormCloseQuery() {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    if (FSaved) return true;
+    return FSaved || AskToSavePicture();
+}
+
+bool TfrmMain::AskToSavePicture() {
     switch (dialogs_.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
                              TDialogs::Icon::Warning)) {
         case TDialogs::Answer::No:

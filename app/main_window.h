@@ -112,6 +112,22 @@ public:
     bool SavePicture();
     // The end of a save worker, on the user-interface thread.
     void SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation);
+    // "Save the Picture?": true when the window may go on (No, or a save that
+    // ended well), false when it must stay as it is (Cancel, a dialog left).
+    bool AskToSavePicture();
+    // The steps of Load Picture and Import Object after their dialogs.
+    void LoadPicture(const QString& fileName);
+    bool ImportObject(const QString& fileName);
+
+    // --- files from outside: the command line, a second start, a drop ---
+    // An object (by its first bytes) is imported and rendered on its own base
+    // triangle; a picture (by its extension) is loaded, after "Save the
+    // Picture?" when the canvas holds an unsaved rendering.
+    void OpenFile(const QString& fileName);
+    // A file handed over or dropped: the window comes to the front, and the
+    // file opens in the Idle state only (and when no dialog is open).
+    void OpenFileFromOutside(const QString& fileName);
+
     // A waiting import ends as a cancel ends it: the object from before comes back.
     void AbandonImport();
     // The New Image and Image Quality dialogs, made once and kept for the run.
@@ -202,6 +218,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, const QString& hint,

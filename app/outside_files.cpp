@@ -1,0 +1,89 @@
+// Files that come from outside the program's dialogs: named on the command
+// line, handed over by a second start, or dropped onto the window.
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+
+#include "main_window.h"
+#include "object_file.h"
+#include "picture_loader.h"
+#include "safe_file.h"
+
+namespace fernweave {
+
+namespace {
+
+bool StartsWithObjectMagic(const QString& fileName) {
+    std::string head;
+    return ReadFilePrefix(fileName.toStdString(), 2, head) && head == "\xB6\xA3";
+}
+
+// The first local file of a drag, or an empty name.
+QString DraggedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+}  // namespace
+
+void TfrmMain::OpenFile(const QString& fileName) {
+    if (StartsWithObjectMagic(fileName)) {
+        if (!ImportObject(fileName)) return;
+        // Placed on its own base triangle, as three clicks on its points would
+        // place it; the mouse position shown stays the mouse's.
+        const QString position = StatusPanels[5]->text();
+        const TTriangle base = state_.BaseTriangle;
+        for (const TPoint& p : base) {
+            imgPaintMouseMove(p.x, p.y);
+            imgPaintMouseDown(Qt::LeftButton, p.x, p.y);
+        }
+        StatusPanels[5]->setText(position);
+        return;
+    }
+    if (PictureKindOf(fileName) == TPictureKind::Other) {
+        if (QFileInfo(fileName).suffix().compare("ifs", Qt::CaseInsensitive) == 0)
+            dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
+                             TDialogs::Icon::Warning);
+        else
+            dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+                             TDialogs::Icon::Warning);
+        return;
+    }
+    if (!FSaved && !AskToSavePicture()) return;
+    LoadPicture(fileName);
+}
+
+void TfrmMain::OpenFileFromOutside(const QString& fileName) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    if (!IsIdle() || QApplication::activeModalWidget()) return;  // busy: the file is dropped
+    OpenFile(fileName);
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (IsIdle() && !DraggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TfrmMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (IsIdle() && !DraggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QString fileName = DraggedFile(event->mimeData());
+    if (!IsIdle() || fileName.isEmpty()) return;
+    event->acceptProposedAction();
+    // Opened after the drop has ended, so that a question does not hold up the program it came from.
+    QMetaObject::invokeMethod(
+        this, [this, fileName] { Guard([&] { OpenFileFromOutside(fileName); }); }, Qt::QueuedConnection);
+}
+
+}  // namespace fernweave
