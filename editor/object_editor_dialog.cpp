@@ -22,13 +22,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "paced_display.h"
+
 namespace fernweave {
 
 namespace {
 
 constexpr double MinZoom = 1.0 / 16;
 constexpr double MaxZoom = 16;
-constexpr int FrameInterval = 16;  // ms: the frame clock's 60 Hz
 // A change that has not shown a frame yet is replaced only after this long,
 // so a fast drag on a slow machine still shows pictures.
 constexpr int PatienceForFirstFrame = 100;
@@ -83,7 +84,9 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QRect exposed = event->rect();
     p.fillRect(exposed, QColor(64, 64, 64));
-    if (!Frame.Empty()) {
+    if (!Frame.Empty() && Zoom == 1 && World.topLeft() == QPoint(0, 0)) {
+        PaintPicture24(p, event->region(), Frame, scratch_);
+    } else if (!Frame.Empty()) {
         const QImage image(Frame.Data(), Frame.Width(), Frame.Height(), static_cast<qsizetype>(Frame.Stride()),
                            QImage::Format_BGR888);
         // Only the canvas pixels under the exposed part, each a Zoom-sized square.
@@ -378,14 +381,10 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         if (model_.SetMapDiffuse(item->row() + 1, item->checkState() == Qt::Checked)) ModelChanged();
     });
 
-    // The frame clock of the preview.
-    frameTimer_.setSingleShot(true);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { FrameTick(); });
-    preview_ = std::make_unique<TPreviewRenderer>(
-        [this] {
-            if (!frameWaiting_.exchange(true)) QMetaObject::invokeMethod(this, [this] { RequestFrame(); }, Qt::QueuedConnection);
-        },
-        limits);
+    // The window's paced display: the preview's thread only marks it dirty.
+    frameClock_ = new TFrameClock(imgPreview);
+    frameClock_->BeforeFrame = [this] { FrameTick(); };
+    preview_ = std::make_unique<TPreviewRenderer>([clock = frameClock_] { clock->MarkDirty(); }, limits);
 
     // At 100 % when the canvas fits on the screen and the triangles lie on it.
     QRect screen(0, 0, 1280, 1024);
@@ -569,14 +568,9 @@ void TfrmEditObject::FitToView() {
     SetZoom(zoom);
 }
 
-void TfrmEditObject::RequestFrame() {
-    if (frameTimer_.isActive()) return;
-    const qint64 since = sinceTick_.isValid() ? sinceTick_.elapsed() : FrameInterval;
-    frameTimer_.start(static_cast<int>(std::max<qint64>(0, FrameInterval - since)));
-}
+void TfrmEditObject::RequestFrame() { frameClock_->MarkDirty(); }
 
 void TfrmEditObject::FrameTick() {
-    sinceTick_.restart();
     if (model_.Revision() != submittedRevision_) {
         const bool mayReplace = submittedChange_ == 0 || shownChange_ >= submittedChange_ ||
                                 sinceSubmit_.elapsed() >= PatienceForFirstFrame;
@@ -588,12 +582,8 @@ void TfrmEditObject::FrameTick() {
             RequestFrame();
         }
     }
-    frameWaiting_.store(false);
     TPreviewFrameInfo info;
-    if (preview_->TakeFrame(imgPreview->Frame, frameSerial_, &info)) {
-        shownChange_ = info.Change;
-        imgPreview->update();
-    }
+    if (preview_->TakeFrame(imgPreview->Frame, frameSerial_, &info)) shownChange_ = info.Change;
 }
 
 }  // namespace fernweave

@@ -5,8 +5,6 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QTimer>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +23,7 @@ class QTableWidget;
 namespace fernweave {
 
 class TfrmEditObject;
+class TFrameClock;
 
 // The preview: the frame at the zoom, the triangles over it.
 class TEditPreview : public QWidget {
@@ -52,6 +51,7 @@ protected:
 
 private:
     TfrmEditObject& dialog_;
+    QImage scratch_;  // the paced display's 32-bit copy, at 100 %
     bool panning_ = false;
     QPoint panFrom_;
 };
@@ -75,7 +75,7 @@ public:
     void FitToView();
     void UndoEdit();
     void RedoEdit();
-    // The preview's frame clock: a paint at the next frame, at most 60 a second.
+    // A frame of the preview at the next tick of its frame clock.
     void RequestFrame();
     std::uint64_t ShownChange() const { return shownChange_; }
 
@@ -104,9 +104,7 @@ private:
     TObjectEditModel model_;
     std::shared_ptr<const Picture24> background_;
     std::unique_ptr<TPreviewRenderer> preview_;
-    std::atomic<bool> frameWaiting_{false};
-    QTimer frameTimer_;
-    QElapsedTimer sinceTick_;
+    TFrameClock* frameClock_;
     std::uint64_t submittedRevision_ = ~std::uint64_t{0};
     std::uint64_t submittedChange_ = 0;
     std::uint64_t shownChange_ = 0;
