@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 #include "object_edit_model.h"
@@ -37,6 +38,22 @@ TEST(ObjectEditModel, TrianglesRebuiltFromADrawnObjectAreTheClickedPoints) {
     TIfsObject imported = object;  // a file whose chances are not the areas'
     imported.Maps[1].Probability = 0.9f;
     EXPECT_TRUE(StoredChancesDiffer(imported, drawing));
+}
+
+TEST(ObjectEditModel, AnImportedObjectWithWildNumbersOpensOnSaneTriangles) {
+    TIfsObject object = Rendered(Drawing());
+    object.Maps[1].A = std::numeric_limits<float>::quiet_NaN();
+    object.Maps[2].C = 1e30f;
+    object.Maps[3].E = -std::numeric_limits<float>::infinity();
+    const TEditObject t = TrianglesOfObject(object);
+    ASSERT_EQ(t.Maps.size(), 3u);
+    for (const TEditMap& m : t.Maps)
+        for (const TPoint& v : m.Triangle) {
+            EXPECT_LE(std::abs(v.x), EditCoordinateLimit);
+            EXPECT_LE(std::abs(v.y), EditCoordinateLimit);
+        }
+    EXPECT_EQ(t.Maps[1].Triangle[0].x, EditCoordinateLimit);
+    EXPECT_TRUE(StoredChancesDiffer(object, t));  // solved again from the clamped triangles
 }
 
 TEST(ObjectEditModel, DraggingAVertexMovesExactlyThatVertexByWholePixels) {
