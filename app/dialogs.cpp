@@ -37,6 +37,10 @@ TDialogs::Answer TQtDialogs::Message(QWidget* owner, const QString& title, const
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::Cancel);
+    } else if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
@@ -48,7 +52,7 @@ TDialogs::Answer TQtDialogs::Message(QWidget* owner, const QString& title, const
         case QMessageBox::Cancel:
             return Answer::Cancel;
         default:
-            return buttons == Buttons::YesNoCancel ? Answer::Cancel : Answer::Ok;
+            return buttons == Buttons::YesNoCancel ? Answer::Cancel : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
     }
 }
 

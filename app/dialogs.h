@@ -31,7 +31,7 @@ struct TFileChoice {
 
 class TDialogs {
 public:
-    enum class Buttons { Ok, YesNoCancel };
+    enum class Buttons { Ok, YesNoCancel, YesNo };
     enum class Icon { Information, Warning, Error };
     enum class Answer { Ok, Yes, No, Cancel };
 

@@ -124,19 +124,25 @@ void TfrmMain::mnuFileNewClick() {
 
 void TfrmMain::mnuFileSaveClick() { SavePicture(); }
 
-bool TfrmMain::SavePicture() {
+std::optional<TFileChoice> TfrmMain::ChooseSaveFile(const QString& title) {
     TFileRequest request;
     request.Save = true;
-    request.Title = "Save Picture";
+    request.Title = title;
     request.Folder = DialogFolder(TFolderUse::SavePicture);
     request.Filters = SaveFilters;
     request.FilterIndex = FSaveFilterIndex;
     request.DefaultSuffix = "bmp";
     request.PicturePreview = true;
     const auto choice = dialogs_.ChooseFile(this, request);
-    if (!choice) return false;
+    if (!choice) return std::nullopt;
     FSaveFilterIndex = choice->FilterIndex;
-    if (choice->FilterIndex == FormatJpeg && frmImageQuality->exec() != QDialog::Accepted) return false;
+    if (choice->FilterIndex == FormatJpeg && frmImageQuality->exec() != QDialog::Accepted) return std::nullopt;
+    return choice;
+}
+
+bool TfrmMain::SavePicture() {
+    const auto choice = ChooseSaveFile("Save Picture");
+    if (!choice) return false;
 
     // The format follows the chosen type alone, whatever the name's extension.
     const std::uint64_t generation = FCanvasGeneration;

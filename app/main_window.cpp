@@ -94,6 +94,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+    CancelPoster();
     // A rendering still running when the program is ended otherwise.
     if (worker_) {
         state_.StopRequested = true;
@@ -145,6 +146,8 @@ void TfrmMain::BuildMenus() {
     file->addSeparator();
     mnuFileLoad = MenuItem(file, "mnuFileLoad", "&Load Picture from File", "", QKeySequence("Ctrl+L"), &TfrmMain::mnuFileLoadClick);
     mnuFileSave = MenuItem(file, "mnuFileSave", "&Save Picture to File", "", QKeySequence("Ctrl+S"), &TfrmMain::mnuFileSaveClick);
+    mnuFilePoster = MenuItem(file, "mnuFilePoster", "Render P&oster...", "Render the Object as a Large Picture", {},
+                             &TfrmMain::mnuFilePosterClick);
     file->addSeparator();
     mnuFileExport = MenuItem(file, "mnuFileExport", "&Export Object to File", "", QKeySequence("Ctrl+E"), &TfrmMain::mnuFileExportClick);
     mnuFileImport = MenuItem(file, "mnuFileImport", "&Import Object from File", "", QKeySequence("Ctrl+I"), &TfrmMain::mnuFileImportClick);
@@ -312,6 +315,12 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
+    if (FPosterWorker) {
+        if (dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+                             TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
+            return false;
+        CancelPoster();
+    }
     if (RenderActive()) {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
@@ -350,6 +359,7 @@ void TfrmMain::UpdateCommands() {
     set(mnuFileExport, btnExport, mode == Rendering || (idle && state_.MapCount > 0));
     set(mnuFileImport, btnImport, idle);
     set(mnuFilePrint, btnPrint, idle);
+    set(mnuFilePoster, nullptr, IsIdle() && state_.MapCount > 0 && !FPosterWorker);
     for (QAction* a : {mnuEditUndo, mnuEditRedo})
         if (!idle || undoSlotEmpty) a->setEnabled(false);
     set(mnuEditClear, nullptr, idle && (!undoSlotEmpty || state_.PictureLoaded));

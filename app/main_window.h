@@ -16,6 +16,7 @@
 #include "object_edit_model.h"
 #include "render_worker.h"
 #include "resolution.h"
+#include "poster_worker.h"
 #include "save_worker.h"
 
 class QAction;
@@ -33,6 +34,7 @@ namespace fernweave {
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
+class TfrmPoster;
 class TPrinterPort;
 
 class TfrmMain : public QMainWindow {
@@ -51,6 +53,7 @@ public:
     void mnuFileExportClick();
     void mnuFileImportClick();
     void mnuFilePrintClick();
+    void mnuFilePosterClick();
     void mnuFilePrintSetupClick();
     void mnuFileExitClick();
     void mnuEditClearClick();
@@ -110,6 +113,8 @@ public:
     // Saves the canvas: asks for the file and type, then starts a save worker
     // on a copy of the picture. True when a save was started.
     bool SavePicture();
+    // The save dialog (then, for JPEG, the Image Quality dialog) under `title`.
+    std::optional<TFileChoice> ChooseSaveFile(const QString& title);
     // The end of a save worker, on the user-interface thread.
     void SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation);
     // "Save the Picture?": true when the window may go on (No, or a save that
@@ -161,6 +166,15 @@ public:
     std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
     // Where the save workers write their bytes; tests hold a save here.
     FileWriter FSaveWriter;
+    // The poster being rendered, if any, and its progress window.
+    std::unique_ptr<TPosterWorker> FPosterWorker;
+    QDialog* FPosterProgress = nullptr;
+    TfrmPoster* frmPoster = nullptr;
+    // The end of the poster worker, on the user-interface thread.
+    void PosterDone(std::uint64_t poster, int outcome);
+    std::uint64_t FPosterCount = 0;  // names each poster's end notice
+    // Cancels a poster being rendered and waits for its worker.
+    void CancelPoster();
     TfrmNewImage* frmNewImage = nullptr;
     TfrmImageQuality* frmImageQuality = nullptr;
     // The printer of the run, made by the first print command; tests put their own here.
@@ -190,6 +204,7 @@ public:
     TPoint GridOrigin{};
 
     // --- controls (named as the program's commands are) ---
+    QAction* mnuFilePoster;
     QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,
         *mnuFileExit;
     QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear, *mnuEditObject;

@@ -23,7 +23,7 @@
 #include "png_codec.h"
 #include "version_text.h"
 #include "object_file.h"
-#include "parallel_render.h"
+#include "picture_job.h"
 #include "solver.h"
 #include "strict_number.h"
 
@@ -527,18 +527,20 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
             return fail(ExitFailed, "cannot write the object file: " + error);
 
-        const int W = options.Width, H = options.Height, K = options.Supersample;
-        const bool density = options.ShadingMode == Shading::Density;
+        PictureJob job;
+        job.Width = options.Width;
+        job.Height = options.Height;
+        job.Background = options.Background;
+        job.Steps = options.Steps;
+        job.Density = options.ShadingMode == Shading::Density;
+        job.Supersample = options.Supersample;
+        job.Gamma = options.Gamma.value_or(DefaultGamma);
         std::atomic<std::uint64_t> stepsDone{0};
         ParallelOptions parallel;
         parallel.Threads = options.Threads.value_or(AvailableCores());
         parallel.Stop = &state->StopRequested;
         parallel.StepsDone = &stepsDone;
-        // The canvas, and then the job or the encoded file, which comes after it.
-        const std::uint64_t canvasBytes = Picture24::StrideFor(W) * static_cast<std::uint64_t>(H);
-        const std::uint64_t needed =
-            canvasBytes +
-            std::max(canvasBytes + 1024, density ? DensityJobBytes(W, H, K, parallel) : PlainJobBytes(W, H, parallel));
+        const std::uint64_t needed = PictureJobBytes(job, parallel);
         const bool progress = hooks.Progress && !options.Quiet;
         if (progress)
             err << "fernweave-render: " << FormatBytes(needed) << " of memory, " << parallel.Threads
@@ -549,26 +551,19 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                         (parallel.Threads > 1 ? "; use a smaller size or fewer threads"
                                                               : "; use a smaller size"));
 
-        auto canvas = std::make_unique<Picture24>(W, H, options.Background);
-        std::optional<DensityPicture> hits;
-        if (density) hits.emplace(DensityPicture{W, H, std::vector<DensityCell>(static_cast<std::size_t>(W) * H)});
+        auto canvas = std::make_unique<Picture24>();
         PrepareRendering(*state);
         {
             RenderFlagScope flag(hooks, &state->StopRequested);
             ProgressLine line(err, options.Steps, stepsDone, progress);
             const auto start = std::chrono::steady_clock::now();
-            const ParallelStats p = density ? RenderDensityParallel(*state, *hits, K, options.Steps, parallel)
-                                            : RenderPlainParallel(*state, *canvas, options.Steps, parallel);
+            const ParallelStats p = RenderPicture(*state, job, parallel, *canvas);
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             stats.Steps = p.Steps;
             stats.Plotted = p.Plotted;
         }
         if (stats.Steps < options.Steps || state->StopRequested.load())
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
-        if (density) {
-            ShadeDensity(*hits, options.Background, options.Gamma.value_or(DefaultGamma), *canvas);
-            hits.reset();
-        }
 
         const std::vector<std::uint8_t> picture =
             format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));

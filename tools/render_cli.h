@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fractal_state.h"
+#include "picture_job.h"
 #include "picture.h"
 #include "renderer.h"
 #include "resolution.h"
@@ -33,7 +34,6 @@ constexpr int MaxCanvasSide = 16384;
 constexpr int MaxSampleSide = 65536;
 constexpr int MaxSupersample = 8;
 constexpr int MaxThreads = 256;
-constexpr double DefaultGamma = 2.2;
 
 enum class Shading { Plain, Density };
 constexpr std::uint64_t MaxSteps = 1'000'000'000'000'000;  // 10^15

@@ -7,6 +7,7 @@
 #include "lcg_jump.h"
 #include "memory_budget.h"
 #include "parallel_render.h"
+#include "poster_job.h"
 #include "renderer.h"
 #include "solver.h"
 
@@ -209,6 +210,21 @@ TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {
     // a = sqrt(ln 2 / ln 100) = 0.3879...: 10 + a * 245 = 105.04, 20 - 20a = 12.24, 30 - 30a = 18.36
     EXPECT_EQ(out.Pixel(1, 0), MakeColor(105, 12, 18));
     EXPECT_EQ(out.Pixel(2, 0), MakeColor(200, 200, 200));
+}
+
+// The canvas's view scaled and centred, pixel edges onto pixel edges, halves to even.
+TEST(PosterPlacement, ScalesTheViewAndCentresIt) {
+    const TTriangle base{TPoint{0, 0}, TPoint{99, 99}, TPoint{1, 3}};
+    const TTriangle wide = PosterPlacement(base, 100, 100, 300, 200);  // twice the size, 50 columns each side
+    EXPECT_EQ(wide[0].x, 50);   // 50.5
+    EXPECT_EQ(wide[0].y, 0);    // 0.5
+    EXPECT_EQ(wide[1].x, 248);  // 248.5
+    EXPECT_EQ(wide[1].y, 198);
+    EXPECT_EQ(wide[2].x, 52);   // 52.5
+    EXPECT_EQ(wide[2].y, 6);    // 6.5
+    const TTriangle same = PosterPlacement(base, 100, 100, 100, 100);
+    EXPECT_EQ(same, base);
+    EXPECT_EQ(PosterPictureJob({120, 90, true, 3, 7, clBlack}).Steps, 7u * 120 * 90);
 }
 
 TEST(MemoryBudget, ReadsTheLimitsAndSaysWhatIsMissing) {

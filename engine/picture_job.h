@@ -1,0 +1,32 @@
+// One picture rendered in parts, plain or density-shaded: what the headless
+// renderer and the window's posters both run.
+#pragma once
+
+#include <cstdint>
+
+#include "fractal_state.h"
+#include "parallel_render.h"
+#include "picture.h"
+
+namespace fernweave {
+
+constexpr double DefaultGamma = 2.2;
+
+struct PictureJob {
+    int Width = 0, Height = 0;
+    TColor Background = clBlack;
+    std::uint64_t Steps = 0;
+    bool Density = false;
+    int Supersample = 1;  // density: the object is prepared this many times the size
+    double Gamma = DefaultGamma;
+};
+
+// The memory the job takes at its peak, the picture and its encoded file included.
+std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& options);
+
+// Renders the prepared object (PrepareRendering done) into `canvas`, made here
+// on the background. Stats.Steps < job.Steps when it was stopped.
+ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
+                            Picture24& canvas);
+
+}  // namespace fernweave

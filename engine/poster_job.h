@@ -1,0 +1,38 @@
+// A poster: the object alone on the background, the canvas's view scaled to
+// the poster's size, rendered from a fresh generator in parts on every core.
+// It is what the headless renderer makes of the exported object placed on
+// PosterPlacement.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "ifs_types.h"
+#include "picture_job.h"
+
+namespace fernweave {
+
+constexpr int MaxPosterSide = 16384;
+constexpr int MaxPosterSamples = 65536;  // supersample x side: the reset bound must stay beyond it
+
+struct PosterSettings {
+    int Width = 0, Height = 0;
+    bool Density = true;
+    int Supersample = 2;
+    std::uint64_t HitsPerPixel = 100;
+    TColor Background = clBlack;
+};
+
+// The base triangle carried from the canvas's view onto the poster: scaled by
+// the smaller of the two size ratios and centred, pixel edges onto pixel
+// edges, each vertex rounded half to even.
+TTriangle PosterPlacement(const TTriangle& base, int canvasWidth, int canvasHeight, int posterWidth, int posterHeight);
+
+// The picture job of a poster: steps = hits x width x height.
+PictureJob PosterPictureJob(const PosterSettings& settings);
+
+// A fresh state holding `object` imported and placed on `placement`, the
+// whole times the supersampling, prepared for rendering.
+void PreparePoster(FractalState& fresh, const TIfsObject& object, const TTriangle& placement, int supersample);
+
+}  // namespace fernweave
