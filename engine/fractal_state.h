@@ -55,6 +55,9 @@ struct FractalState {
     TColor PlotColor = 0;
     std::atomic<bool> Rendering{false};
     std::atomic<bool> StopRequested{false};
+    // The steps of the loop running now, brought up to date once per batch,
+    // so that a benchmark can read the worker's speed while it runs.
+    std::atomic<std::uint64_t> StepsRendered{0};
     bool ObjectImported = false;
     bool PictureLoaded = false;
     // Set when the prepared rendering is of an imported object placed on a triangle.

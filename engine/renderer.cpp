@@ -256,6 +256,7 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
         s.RecentMaps = {0, 0, 0, 0};
         s.CurrentPoint = {startX, startY};
     }
+    s.StepsRendered.store(0, std::memory_order_relaxed);
     if (n < 1) return stats;  // an object without maps has nothing to render
 
     MapChooser chooser;
@@ -337,6 +338,7 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
         }
         if (done > 0) plotColor = ColorOfPixelBytes(d.colorOf[base + done - 1]);
         stats.Steps += static_cast<std::uint64_t>(done);
+        s.StepsRendered.store(stats.Steps, std::memory_order_relaxed);
         cur ^= 1;
     }
 
