@@ -18,6 +18,7 @@
 #include <jpeglib.h>
 
 #include "bmp_codec.h"
+#include "../sanitized.h"
 
 namespace fernweave {
 namespace {
@@ -527,14 +528,6 @@ TEST(DecodeJpeg, AnnouncedHugePictureWithoutDataIsRefusedForItsData) {
     EXPECT_FALSE(DecodeJpeg(AnnouncedHugeWithoutData, &error));
     EXPECT_NE(error.find("premature end"), std::string::npos) << error;
 }
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define FERNWEAVE_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define FERNWEAVE_SANITIZED 1
-#endif
-#endif
 
 TEST(DecodeJpeg, AnnouncedHugePictureWithoutDataTakesNoPictureMemory) {
 #ifdef FERNWEAVE_SANITIZED
