@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,21 @@ inline void WriteScratchFile(const std::string& path, const std::uint8_t* data, 
 
 inline void Check(bool ok, const char* what) {
     if (!ok) Broken(what);
+}
+
+// What a picture decoder promises: a whole picture within the pixel limit, or a refusal that says why.
+template <class Picture>
+void CheckDecoded(const std::optional<Picture>& picture, const std::string& error, std::uint64_t maxPixels) {
+    if (picture) {
+        Check(!picture->Empty(), "a decoded picture has pixels");
+        Check(static_cast<std::uint64_t>(picture->Width()) * static_cast<std::uint64_t>(picture->Height()) <=
+                  maxPixels,
+              "a decoded picture is within the pixel limit");
+        Check(picture->ByteSize() == picture->Stride() * static_cast<std::size_t>(picture->Height()),
+              "a decoded picture is whole");
+    } else {
+        Check(!error.empty(), "a refusal says why");
+    }
 }
 
 }  // namespace fernweave::fuzz

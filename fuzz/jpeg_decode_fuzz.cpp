@@ -14,18 +14,8 @@ using namespace fernweave;
 constexpr std::uint64_t FuzzMaxPixels = std::uint64_t{1} << 22;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using fuzz::Check;
     std::string error;
     const auto picture = DecodeJpeg(std::span<const std::uint8_t>(data, size), &error, FuzzMaxPixels);
-    if (picture) {
-        Check(!picture->Empty(), "a decoded picture has pixels");
-        Check(static_cast<std::uint64_t>(picture->Width()) * static_cast<std::uint64_t>(picture->Height()) <=
-                  FuzzMaxPixels,
-              "a decoded picture is within the pixel limit");
-        Check(picture->ByteSize() == picture->Stride() * static_cast<std::size_t>(picture->Height()),
-              "a decoded picture is whole");
-    } else {
-        Check(!error.empty(), "a refusal says why");
-    }
+    fuzz::CheckDecoded(picture, error, FuzzMaxPixels);
     return 0;
 }

@@ -18,16 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     std::string error;
     const auto picture = DecodePng(bytes, &error, FuzzMaxPixels);
-    if (picture) {
-        Check(!picture->Empty(), "a decoded picture has pixels");
-        Check(static_cast<std::uint64_t>(picture->Width()) * static_cast<std::uint64_t>(picture->Height()) <=
-                  FuzzMaxPixels,
-              "a decoded picture is within the pixel limit");
-        Check(picture->ByteSize() == picture->Stride() * static_cast<std::size_t>(picture->Height()),
-              "a decoded picture is whole");
-    } else {
-        Check(!error.empty(), "a refusal says why");
-    }
+    fuzz::CheckDecoded(picture, error, FuzzMaxPixels);
 
     static const std::string path = fuzz::ScratchPath("picture.png");
     fuzz::WriteScratchFile(path, data, size);

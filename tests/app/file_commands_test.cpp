@@ -94,19 +94,7 @@ class FileCommandsTest : public QObject {
     void Choose(const QString& name, int type = 1) { dialogs->fileAnswers.push_back(TFileChoice{name, type}); }
     const TFakeDialogs::Shown& Last() const { return dialogs->shown.back(); }
 
-    // Draws and renders a Sierpinski triangle, then stops.
-    void Render() {
-        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
-                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
-        state->BeginDrawing();
-        for (int i = 0; i < 12; ++i) state->AddPoint(pts[2 * i], pts[2 * i + 1], 0x00FF00 + i, true);
-        DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
-        QVERIFY(state->Rendering);
-        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
-        w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
-    }
+    void Render() { window.RenderSierpinski(); }
     void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000); }
 
     // Runs a modal dialog of the program, answering it with `answer` once it shows.

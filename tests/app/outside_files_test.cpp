@@ -29,16 +29,7 @@ class OutsideFilesTest : public QObject {
 
     QString Path(const QString& name) const { return dir->filePath(name); }
 
-    // Draws and renders a Sierpinski triangle, then stops.
-    void Render() {
-        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
-                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
-        state->BeginDrawing();
-        for (int i = 0; i < 12; ++i) state->AddPoint(pts[2 * i], pts[2 * i + 1], 0x00FF00 + i, true);
-        DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
-        Stop();
-    }
+    void Render() { window.RenderSierpinski(); }
     void Stop() {
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
         w->mnuRenderStopClick();

@@ -2,11 +2,13 @@
 // boxes and file dialogs answered by the test, the window shown.
 #pragma once
 
+#include <QLabel>
 #include <QtTest>
 #include <memory>
 
 #include "fake_dialogs.h"
 #include "main_window.h"
+#include "strokes.h"
 
 namespace fernweave {
 
@@ -22,6 +24,20 @@ struct TWindowFixture {
         w = std::make_unique<TfrmMain>(*state, *dialogs);
         w->show();
         return QTest::qWaitForWindowExposed(w.get());
+    }
+
+    // Draws and renders a Sierpinski triangle, then stops.
+    void RenderSierpinski() {
+        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
+                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
+        state->BeginDrawing();
+        for (int i = 0; i < 12; ++i) state->AddPoint(pts[2 * i], pts[2 * i + 1], 0x00FF00 + i, true);
+        DrawObjectOutline(w->Canvas(), *state);
+        w->mnuRenderStartClick();
+        QVERIFY(state->Rendering);
+        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
+        w->mnuRenderStopClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive() && w->StatusPanels[3]->text() == "Ready", 20000);
     }
 
     // In a test's cleanup(): a rendering still running is stopped first.
