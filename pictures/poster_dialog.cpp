@@ -59,7 +59,9 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     form->addRow("S&upersampling:", edSupersample);
     form->addRow("&Quality (hits per pixel):", edHits);
     form->addRow("", lblSteps);
-    form->addRow("&File:", fileRow);
+    auto* fileLabel = new QLabel("&File:", this);
+    fileLabel->setBuddy(btnBrowse);  // the name field only shows the choice
+    form->addRow(fileLabel, fileRow);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

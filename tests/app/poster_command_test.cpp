@@ -15,7 +15,6 @@
 #include "poster_dialog.h"
 #include "render_cli.h"
 #include "strict_number.h"
-#include "strokes.h"
 #include "window_fixture.h"
 
 using namespace fernweave;
@@ -41,18 +40,7 @@ class PosterCommandTest : public QObject {
 
     QString Path(const QString& name) const { return dir->filePath(name); }
 
-    // Draws and renders a Sierpinski triangle, then stops.
-    void Render() {
-        const int pts[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
-                           158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
-        state->BeginDrawing();
-        for (int i = 0; i < 12; ++i) state->AddPoint(pts[2 * i], pts[2 * i + 1], 0x00FF00 + 40 * i, i % 2 == 0);
-        DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
-        QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
-        w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(w->IsIdle(), 20000);
-    }
+    void Render() { window.RenderSierpinski(); }
 
     // Runs the command, filling in the dialog once it shows; the file dialog answers `file`.
     void RenderPoster(const QString& file, int width, int height, bool density, int hits) {
