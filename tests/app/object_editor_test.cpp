@@ -119,6 +119,37 @@ private slots:
         QVERIFY(state->CurrentObject() == editedObject);
     }
 
+    void afterUndoTheEditedObjectIsRenderedOverTheCanvasAsItIs() {
+        const int first[] = {100, 300, 400, 300, 250, 60, 110, 290, 390, 290, 250, 80};
+        const int second[] = {300, 350, 500, 350, 400, 150, 320, 340, 480, 340, 400, 170};
+        for (int i = 0; i < 6; ++i) Click(first[2 * i], first[2 * i + 1]);
+        Click(300, 300, Qt::RightButton);
+        WaitReady();
+        for (int i = 0; i < 6; ++i) Click(second[2 * i], second[2 * i + 1]);
+        Click(300, 300, Qt::RightButton);
+        WaitReady();
+        w->mnuEditUndo->trigger();  // the first rendering again, no longer the one just made
+        const Picture24 shown = w->Canvas();
+        const std::uint32_t generator = state->RandomState;
+        TEditObject edited;
+        EditObject([&](TfrmEditObject& d) {
+            d.Model().Select({1, 2});
+            d.Model().Nudge(-5, 0);
+            edited = d.EditedObject();
+            d.btnRender->click();
+        });
+        WaitReady();
+        auto headless = std::make_unique<FractalState>();
+        headless->RandomState = generator;
+        LoadDrawing(*headless, edited);
+        headless->ResetPaintedBits(static_cast<std::size_t>(shown.Width() * shown.Height()));
+        Picture24 expected = shown;
+        RenderObject(*headless, expected, {}, Steps);
+        QVERIFY(w->Canvas() == expected);  // drawn over the first rendering
+        w->mnuEditUndo->trigger();
+        QVERIFY(w->Canvas() == shown);
+    }
+
     void numbersCommitOnEnterAndUndoIsTheDialogsEvenInANumberBox() {
         EditObject([&](TfrmEditObject& d) {
             d.btnAdd->click();
