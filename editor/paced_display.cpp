@@ -29,8 +29,9 @@ int FrameInterval(double refreshHz, double paintCostMs) {
     // Rounded up: never faster than the screen.
     const int fastest = static_cast<int>(std::ceil(1000.0 / refreshHz));
     const double affordable = paintCostMs / PaintShare;
-    const int interval = std::isfinite(affordable) ? static_cast<int>(std::ceil(std::max(0.0, affordable))) : MaxFrameGapMs;
-    return std::clamp(interval, fastest, std::max(fastest, MaxFrameGapMs));
+    const int interval =
+        std::isfinite(affordable) ? static_cast<int>(std::ceil(std::max(0.0, affordable))) : SlowestFrameIntervalMs;
+    return std::clamp(interval, fastest, std::max(fastest, SlowestFrameIntervalMs));
 }
 
 TFrameClock::TFrameClock(QWidget* target) : QObject(target), target_(target), timer_(new QTimer(this)) {
@@ -73,7 +74,9 @@ void TFrameClock::Finish() {
 void TFrameClock::Tick() {
     const bool dirty = dirty_.exchange(false, std::memory_order_relaxed);
     const auto now = std::chrono::steady_clock::now();
-    if (dirty || (running_ && now - lastFrame_ >= std::chrono::milliseconds(MaxFrameGapMs))) Frame();
+    // Clean, it paints at the last tick before the gap would pass its limit.
+    const auto gapAtNextTick = now - lastFrame_ + std::chrono::milliseconds(interval_);
+    if (dirty || (running_ && gapAtNextTick > std::chrono::milliseconds(MaxFrameGapMs))) Frame();
     if (running_ || dirty) return;
     // Resting: a mark that comes after this wakes the clock again.
     timer_->stop();

@@ -33,13 +33,15 @@ namespace fernweave {
 
 // The gap between frames, in milliseconds: at most the refresh rate (60 Hz
 // when refreshHz is not a usable rate), slower where painting one frame costs
-// more than its share of a core, but never slower than 20 Hz.
+// more than its share of a core, but never slower than 25 Hz.
 int FrameInterval(double refreshHz, double paintCostMs);
 
 // The longest gap between two frames while the clock runs, dirty or not.
 constexpr int MaxFrameGapMs = 50;
+// The slowest tick: 25 Hz, leaving room for a late tick on a busy machine.
+constexpr int SlowestFrameIntervalMs = 40;
 // The share of one core that painting may take before the rate falls.
-constexpr double PaintShare = 0.04;
+constexpr double PaintShare = 0.06;
 
 class TFrameClock : public QObject {
 public:
