@@ -200,3 +200,24 @@ TEST(PreviewRenderer, FramesAreTheHeadlessRenderingAndAChangeStartsAfresh) {
 
 }  // namespace
 }  // namespace fernweave
+
+namespace fernweave {
+namespace {
+
+TEST(PreviewRenderer, AGameWithoutChangesRestsAtItsTimeCeiling) {
+    TPreviewLimits limits;
+    limits.MaxSteps = std::uint64_t{1} << 62;  // only the time can end it
+    limits.MaxTime = std::chrono::milliseconds(50);
+    TPreviewRenderer preview({}, limits);
+    const std::uint64_t change = preview.Submit(Drawing(), std::make_shared<const Picture24>(400, 320));
+    ASSERT_TRUE(preview.WaitFinished(change, std::chrono::seconds(60)));
+    Picture24 frame;
+    std::uint64_t seen = 0;
+    TPreviewFrameInfo info;
+    ASSERT_TRUE(preview.TakeFrame(frame, seen, &info));
+    EXPECT_TRUE(info.Finished);
+    EXPECT_GT(info.Steps, 0u);
+}
+
+}  // namespace
+}  // namespace fernweave
