@@ -231,7 +231,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     imgPreview->World = WorldFor(model_.Object(), background_->Width(), background_->Height());
     ScrollBox = new QScrollArea;
     ScrollBox->setObjectName("ScrollBox");
-    ScrollBox->setAlignment(Qt::AlignCenter);
+    ScrollBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // canvas pixel (0, 0) at the preview's top left
     ScrollBox->setWidgetResizable(false);
     ScrollBox->setWidget(imgPreview);
     ScrollBox->setBackgroundRole(QPalette::Dark);
