@@ -9,7 +9,8 @@ namespace fernweave {
 inline std::string VersionText(std::string_view program) {
     return std::string(program) + " " FERNWEAVE_VERSION "\n"
            "Copyright (c) 2026 Lumenfold\n"
-           "Released under the MIT licence; see the LICENSE file that comes with the program.\n";
+           "Released under the MIT licence (LICENSE in the sources; /usr/share/doc/fernweave/copyright\n"
+           "where the package is installed).\n";
 }
 
 }  // namespace fernweave
