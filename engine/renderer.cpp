@@ -122,7 +122,7 @@ struct StepData {
 
     // The steps ahead, in a ring of two batches: the chain reads one while
     // the other fills.
-    alignas(64) std::uint8_t mapOf[2 * BatchSize];
+    alignas(64) std::uint8_t mapOf[2 * BatchSize + 1];  // and a spare slot of map 0
     alignas(64) std::uint32_t colorOf[2 * BatchSize];  // as pixel bytes
 
     // Carried from one run of steps to the next.
@@ -152,11 +152,25 @@ inline void WorkOutStep(StepData& d, const MapChooser::Table& chooser, std::uint
 
 enum class StepsEnd { Batch, Stop, Repaint };
 
+// One map application: the step of the chain.
+inline void ApplyMap(const MapCoefficients& m, float x, float y, float& xn, float& yn) {
+    const double xd = x, yd = y;
+    xn = static_cast<float>(m.A * xd + m.B * yd + m.C);
+    yn = static_cast<float>(m.D * xd + m.E * yd + m.F);
+}
+
 // Runs the steps of the batch at ring offset Base from `done` up to `count`,
 // working out the next batch on the way. Ends early at a stop request, or at
 // a repaint that falls due: then that pixel is plotted but its bit (dueBit)
 // is not yet set. Out of line and without calls, so that the point stays in
 // registers: a call would push it into memory on every step.
+//
+// Each pass applies the map of step j before it plots step j - 1. Both wait
+// for the same point; coming first in program order, the chain's operations
+// are the older ones and win the ports, and the plotting of the step before
+// (placement, rounding, stores) fills the time the chain leaves free. The
+// early application has no side effects: a far-away point applies the map
+// again to the start, and a stop or repaint simply drops it.
 template <bool Placed, int Base, bool Counting>
 [[gnu::noinline]] StepsEnd RunSteps(StepData& d, int& done, int count, std::size_t& dueBit) {
     // Locals: the canvas writes cannot alias them.
@@ -176,48 +190,63 @@ template <bool Placed, int Base, bool Counting>
 
     StepsEnd end = StepsEnd::Batch;
     int j = done;
-    for (; j < count; ++j) {
+    if (j < count) {
         if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
             end = StepsEnd::Stop;
-            break;
-        }
-        WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
-
-        const MapCoefficients& m = d.coeffs[d.mapOf[Base + j]];
-        const double xd = x, yd = y;
-        x = static_cast<float>(m.A * xd + m.B * yd + m.C);
-        y = static_cast<float>(m.D * xd + m.E * yd + m.F);
-        if constexpr (Placed) {
-            const double cx = x, cy = y;
-            px = static_cast<float>(place.A * cx + place.B * cy + place.C);
-            py = static_cast<float>(place.D * cx + place.E * cy + place.F);
         } else {
-            px = x;
-            py = y;
-        }
-        const auto ix = static_cast<std::uint32_t>(RoundCoordinate(px));
-        const auto iy = static_cast<std::uint32_t>(RoundCoordinate(py));
-        if (ix < W && iy < H) [[likely]] {
-            const std::uint32_t c = d.colorOf[Base + j];
-            if constexpr (Counting) {
-                hits.Add(ix, iy, c);
-                continue;
-            }
-            std::uint8_t* p = pixels + std::size_t{iy} * stride + 3 * std::size_t{ix};
-            p[0] = static_cast<std::uint8_t>(c);
-            const auto greenRed = static_cast<std::uint16_t>(c >> 8);
-            std::memcpy(p + 1, &greenRed, 2);
-            const std::size_t bit = std::size_t{iy} * W + ix;
-            if (--untilRepaint == 0) [[unlikely]] {
-                dueBit = bit;
-                end = StepsEnd::Repaint;
+            WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
+            ApplyMap(d.coeffs[d.mapOf[Base + j]], x, y, x, y);
+            ++j;
+            // Here and at the top of each pass: (x, y) is the point of step
+            // j - 1, not yet plotted.
+            for (;;) {
+                // At j == count this reads the ring's spare slot or a slot
+                // already filled; the result is dropped.
+                const MapCoefficients& m = d.coeffs[d.mapOf[Base + j]];
+                float xn, yn;
+                ApplyMap(m, x, y, xn, yn);
+                if constexpr (Placed) {
+                    const double cx = x, cy = y;
+                    px = static_cast<float>(place.A * cx + place.B * cy + place.C);
+                    py = static_cast<float>(place.D * cx + place.E * cy + place.F);
+                } else {
+                    px = x;
+                    py = y;
+                }
+                const auto ix = static_cast<std::uint32_t>(RoundCoordinate(px));
+                const auto iy = static_cast<std::uint32_t>(RoundCoordinate(py));
+                if (ix < W && iy < H) [[likely]] {
+                    const std::uint32_t c = d.colorOf[Base + j - 1];
+                    if constexpr (Counting) {
+                        hits.Add(ix, iy, c);
+                    } else {
+                        std::uint8_t* p = pixels + std::size_t{iy} * stride + 3 * std::size_t{ix};
+                        p[0] = static_cast<std::uint8_t>(c);
+                        const auto greenRed = static_cast<std::uint16_t>(c >> 8);
+                        std::memcpy(p + 1, &greenRed, 2);
+                        const std::size_t bit = std::size_t{iy} * W + ix;
+                        if (--untilRepaint == 0) [[unlikely]] {
+                            dueBit = bit;
+                            end = StepsEnd::Repaint;
+                            break;
+                        }
+                        bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+                    }
+                } else if (FarAway(static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy))) [[unlikely]] {
+                    x = startX;
+                    y = startY;
+                    ApplyMap(m, x, y, xn, yn);
+                }
+                if (j == count) break;
+                if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
+                    end = StepsEnd::Stop;
+                    break;
+                }
+                WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
+                x = xn;
+                y = yn;
                 ++j;
-                break;
             }
-            bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
-        } else if (FarAway(static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy))) [[unlikely]] {
-            x = startX;
-            y = startY;
         }
     }
     done = j;
@@ -267,6 +296,8 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
     const std::size_t bitsSizeBefore = s.PaintedBits.Size();
 
     StepData d;
+    d.coeffs[0] = {};
+    d.mapOf[2 * BatchSize] = 0;
     for (int k = 1; k <= n; ++k) {
         const TIfsMap& m = s.Maps[k];
         d.coeffs[k] = {m.A, m.B, m.C, m.D, m.E, m.F};
