@@ -8,9 +8,8 @@
 #include "hit_counter.h"
 #include "solver.h"
 
-#if defined(__SSE__) || defined(__x86_64__)
+#if defined(__x86_64__)
 #include <xmmintrin.h>
-#define FERNWEAVE_HAVE_SSE 1
 #else
 #include <cmath>
 #endif
@@ -47,22 +46,25 @@ void PrepareRendering(FractalState& s) {
 
 namespace {
 
-// Rounds to the nearest integer, halves to even. NaN and values outside the
-// int32 range give INT32_MIN, which lies far beyond the reset bound.
-inline std::int32_t RoundCoordinate(float v) {
-#ifdef FERNWEAVE_HAVE_SSE
-    return _mm_cvtss_si32(_mm_set_ss(v));
+// Rounds to the nearest integer, halves to even, as a 64-bit value so that
+// the canvas index needs no widening. NaN and values beyond the int64 range
+// give INT64_MIN; like every value beyond +-2^31, that lies far beyond the
+// reset bound.
+inline std::int64_t RoundCoordinate(float v) {
+#if defined(__x86_64__)
+    return _mm_cvtss_si64(_mm_set_ss(v));
 #else
-    if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT32_MIN;
-    return static_cast<std::int32_t>(std::lrintf(v));
+    if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT64_MIN;
+    return std::lrintf(v);
 #endif
 }
 
-inline bool FarAway(std::int32_t ix, std::int32_t iy) {
+inline bool FarAway(std::int64_t ix, std::int64_t iy) {
     return ix < -FarAwayBound || ix > FarAwayBound || iy < -FarAwayBound || iy > FarAwayBound;
 }
 
-struct MapCoefficients {
+// A map's coefficients, a cache line each: the step finds them with a shift.
+struct alignas(64) MapCoefficients {
     double A, B, C, D, E, F;
 };
 
@@ -180,7 +182,7 @@ template <bool Placed, int Base, bool Counting>
     std::uint8_t* const pixels = d.pixels;
     const std::size_t stride = d.stride;
     std::uint64_t* const bits = d.bits;
-    const std::uint32_t W = d.width, H = d.height;
+    const std::uint64_t W = d.width, H = d.height;
     const float startX = d.startX, startY = d.startY;
     HitTarget hits;
     if constexpr (Counting) hits = *d.hits;
@@ -213,18 +215,18 @@ template <bool Placed, int Base, bool Counting>
                     px = x;
                     py = y;
                 }
-                const auto ix = static_cast<std::uint32_t>(RoundCoordinate(px));
-                const auto iy = static_cast<std::uint32_t>(RoundCoordinate(py));
+                const auto ix = static_cast<std::uint64_t>(RoundCoordinate(px));
+                const auto iy = static_cast<std::uint64_t>(RoundCoordinate(py));
                 if (ix < W && iy < H) [[likely]] {
                     const std::uint32_t c = d.colorOf[Base + j - 1];
                     if constexpr (Counting) {
                         hits.Add(ix, iy, c);
                     } else {
-                        std::uint8_t* p = pixels + std::size_t{iy} * stride + 3 * std::size_t{ix};
+                        std::uint8_t* p = pixels + iy * stride + 3 * ix;
                         p[0] = static_cast<std::uint8_t>(c);
                         const auto greenRed = static_cast<std::uint16_t>(c >> 8);
                         std::memcpy(p + 1, &greenRed, 2);
-                        const std::size_t bit = std::size_t{iy} * W + ix;
+                        const std::size_t bit = iy * W + ix;
                         if (--untilRepaint == 0) [[unlikely]] {
                             dueBit = bit;
                             end = StepsEnd::Repaint;
@@ -232,7 +234,7 @@ template <bool Placed, int Base, bool Counting>
                         }
                         bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
                     }
-                } else if (FarAway(static_cast<std::int32_t>(ix), static_cast<std::int32_t>(iy))) [[unlikely]] {
+                } else if (FarAway(static_cast<std::int64_t>(ix), static_cast<std::int64_t>(iy))) [[unlikely]] {
                     x = startX;
                     y = startY;
                     ApplyMap(m, x, y, xn, yn);
