@@ -235,9 +235,12 @@ template <bool Placed, int Base, bool Counting>
                         bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
                     }
                 } else if (FarAway(static_cast<std::int64_t>(ix), static_cast<std::int64_t>(iy))) [[unlikely]] {
+                    // Read the map again: kept for this rare case, its
+                    // coefficients would hold six registers through the step.
+                    asm volatile("" ::: "memory");
                     x = startX;
                     y = startY;
-                    ApplyMap(m, x, y, xn, yn);
+                    ApplyMap(d.coeffs[d.mapOf[Base + j]], x, y, xn, yn);
                 }
                 if (j == count) break;
                 if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
