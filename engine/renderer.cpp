@@ -124,7 +124,7 @@ struct StepData {
 
     // The steps ahead, in a ring of two batches: the chain reads one while
     // the other fills.
-    alignas(64) std::uint8_t mapOf[2 * BatchSize + 1];  // and a spare slot of map 0
+    alignas(64) std::uint8_t mapOf[2 * BatchSize + 2];  // and two spare slots of map 0
     alignas(64) std::uint32_t colorOf[2 * BatchSize];  // as pixel bytes
 
     // Carried from one run of steps to the next.
@@ -167,12 +167,15 @@ inline void ApplyMap(const MapCoefficients& m, float x, float y, float& xn, floa
 // is not yet set. Out of line and without calls, so that the point stays in
 // registers: a call would push it into memory on every step.
 //
-// Each pass applies the map of step j before it plots step j - 1. Both wait
-// for the same point; coming first in program order, the chain's operations
-// are the older ones and win the ports, and the plotting of the step before
-// (placement, rounding, stores) fills the time the chain leaves free. The
-// early application has no side effects: a far-away point applies the map
-// again to the start, and a stop or repaint simply drops it.
+// The chain runs two steps ahead of the plotting: the pass that plots step k
+// applies the map of step k + 2. The plotting (placement, rounding, stores)
+// then finds its point long since worked out, and runs and retires in the
+// chain's shadow instead of holding places in the core's window while it
+// waits; the chain's own operations come first and win the ports. Working
+// ahead has no side effects: a stop or a repaint drops the two points ahead,
+// and a far-away point works them out again from the start. The stop test
+// for a step and the working out of its successor's map a batch ahead come
+// after the step before it is plotted, as in a loop of single steps.
 template <bool Placed, int Base, bool Counting>
 [[gnu::noinline]] StepsEnd RunSteps(StepData& d, int& done, int count, std::size_t& dueBit) {
     // Locals: the canvas writes cannot alias them.
@@ -191,22 +194,22 @@ template <bool Placed, int Base, bool Counting>
     std::uint32_t r = d.generator, recentDiffuse = d.recentDiffuse;
 
     StepsEnd end = StepsEnd::Batch;
-    int j = done;
-    if (j < count) {
+    int k = done;
+    if (k < count) {
         if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
             end = StepsEnd::Stop;
         } else {
-            WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
-            ApplyMap(d.coeffs[d.mapOf[Base + j]], x, y, x, y);
-            ++j;
-            // Here and at the top of each pass: (x, y) is the point of step
-            // j - 1, not yet plotted.
+            WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + k);
+            ApplyMap(d.coeffs[d.mapOf[Base + k]], x, y, x, y);
+            // (x, y): the point of step k, to plot in this pass; (x1, y1)
+            // the point of step k + 1. Past the batch's end these read the
+            // ring's spare slots or slots already filled, and what they give
+            // is dropped.
+            float x1, y1;
+            ApplyMap(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
             for (;;) {
-                // At j == count this reads the ring's spare slot or a slot
-                // already filled; the result is dropped.
-                const MapCoefficients& m = d.coeffs[d.mapOf[Base + j]];
-                float xn, yn;
-                ApplyMap(m, x, y, xn, yn);
+                float x2, y2;
+                ApplyMap(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
                 if constexpr (Placed) {
                     const double cx = x, cy = y;
                     px = static_cast<float>(place.A * cx + place.B * cy + place.C);
@@ -218,9 +221,9 @@ template <bool Placed, int Base, bool Counting>
                 const auto ix = static_cast<std::uint64_t>(RoundCoordinate(px));
                 const auto iy = static_cast<std::uint64_t>(RoundCoordinate(py));
                 if (ix < W && iy < H) [[likely]] {
-                    const std::uint32_t c = d.colorOf[Base + j - 1];
+                    const std::uint32_t c = d.colorOf[Base + k];
                     if constexpr (Counting) {
-                        hits.Add(ix, iy, c);
+                        hits.Add(static_cast<std::uint32_t>(ix), static_cast<std::uint32_t>(iy), c);
                     } else {
                         std::uint8_t* p = pixels + iy * stride + 3 * ix;
                         p[0] = static_cast<std::uint8_t>(c);
@@ -230,31 +233,35 @@ template <bool Placed, int Base, bool Counting>
                         if (--untilRepaint == 0) [[unlikely]] {
                             dueBit = bit;
                             end = StepsEnd::Repaint;
+                            ++k;
                             break;
                         }
                         bits[bit >> 6] |= std::uint64_t{1} << (bit & 63);
                     }
                 } else if (FarAway(static_cast<std::int64_t>(ix), static_cast<std::int64_t>(iy))) [[unlikely]] {
-                    // Read the map again: kept for this rare case, its
-                    // coefficients would hold six registers through the step.
+                    // The maps are read again: held for this rare case, their
+                    // coefficients would take registers through every step.
                     asm volatile("" ::: "memory");
                     x = startX;
                     y = startY;
-                    ApplyMap(d.coeffs[d.mapOf[Base + j]], x, y, xn, yn);
+                    ApplyMap(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
+                    ApplyMap(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
                 }
-                if (j == count) break;
+                ++k;
+                if (k == count) break;
                 if (stop.load(std::memory_order_relaxed)) [[unlikely]] {
                     end = StepsEnd::Stop;
                     break;
                 }
-                WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + j);
-                x = xn;
-                y = yn;
-                ++j;
+                WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + k);
+                x = x1;
+                y = y1;
+                x1 = x2;
+                y1 = y2;
             }
         }
     }
-    done = j;
+    done = k;
     d.x = x;
     d.y = y;
     d.px = px;
@@ -302,7 +309,7 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
 
     StepData d;
     d.coeffs[0] = {};
-    d.mapOf[2 * BatchSize] = 0;
+    d.mapOf[2 * BatchSize] = d.mapOf[2 * BatchSize + 1] = 0;
     for (int k = 1; k <= n; ++k) {
         const TIfsMap& m = s.Maps[k];
         d.coeffs[k] = {m.A, m.B, m.C, m.D, m.E, m.F};
