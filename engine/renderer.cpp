@@ -9,7 +9,7 @@
 #include "solver.h"
 
 #if defined(__x86_64__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #else
 #include <cmath>
 #endif
@@ -56,6 +56,14 @@ inline std::int64_t RoundCoordinate(float v) {
 #else
     if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT64_MIN;
     return std::lrintf(v);
+#endif
+}
+inline std::int64_t RoundCoordinate(double v) {
+#if defined(__x86_64__)
+    return _mm_cvtsd_si64(_mm_set_sd(v));
+#else
+    if (!(v >= -2147483648.0 && v < 2147483648.0)) return INT64_MIN;
+    return std::lrint(v);
 #endif
 }
 
@@ -154,11 +162,11 @@ inline void WorkOutStep(StepData& d, const MapChooser::Table& chooser, std::uint
 
 enum class StepsEnd { Batch, Stop, Repaint };
 
-// One map application: the step of the chain.
-inline void ApplyMap(const MapCoefficients& m, float x, float y, float& xn, float& yn) {
-    const double xd = x, yd = y;
-    xn = static_cast<float>(m.A * xd + m.B * yd + m.C);
-    yn = static_cast<float>(m.D * xd + m.E * yd + m.F);
+// One map application: the step of the chain. The point is a pair of floats;
+// it is carried as doubles, exactly, so that each is widened once for all its uses.
+inline void ApplyMap(const MapCoefficients& m, double x, double y, double& xn, double& yn) {
+    xn = static_cast<float>(m.A * x + m.B * y + m.C);
+    yn = static_cast<float>(m.D * x + m.E * y + m.F);
 }
 
 // Runs the steps of the batch at ring offset Base from `done` up to `count`,
@@ -186,10 +194,11 @@ template <bool Placed, int Base, bool Counting>
     const std::size_t stride = d.stride;
     std::uint64_t* const bits = d.bits;
     const std::uint64_t W = d.width, H = d.height;
-    const float startX = d.startX, startY = d.startY;
+    const double startX = d.startX, startY = d.startY;
     HitTarget hits;
     if constexpr (Counting) hits = *d.hits;
-    float x = d.x, y = d.y, px = d.px, py = d.py;
+    double x = d.x, y = d.y;
+    float px = d.px, py = d.py;
     std::int32_t untilRepaint = d.untilRepaint;
     std::uint32_t r = d.generator, recentDiffuse = d.recentDiffuse;
 
@@ -205,21 +214,22 @@ template <bool Placed, int Base, bool Counting>
             // the point of step k + 1. Past the batch's end these read the
             // ring's spare slots or slots already filled, and what they give
             // is dropped.
-            float x1, y1;
+            double x1, y1;
             ApplyMap(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
             for (;;) {
-                float x2, y2;
+                double x2, y2;
                 ApplyMap(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
+                std::uint64_t ix, iy;
                 if constexpr (Placed) {
-                    const double cx = x, cy = y;
-                    px = static_cast<float>(place.A * cx + place.B * cy + place.C);
-                    py = static_cast<float>(place.D * cx + place.E * cy + place.F);
+                    px = static_cast<float>(place.A * x + place.B * y + place.C);
+                    py = static_cast<float>(place.D * x + place.E * y + place.F);
+                    ix = static_cast<std::uint64_t>(RoundCoordinate(px));
+                    iy = static_cast<std::uint64_t>(RoundCoordinate(py));
                 } else {
-                    px = x;
-                    py = y;
+                    // The same rounding as of the float: the double holds it exactly.
+                    ix = static_cast<std::uint64_t>(RoundCoordinate(x));
+                    iy = static_cast<std::uint64_t>(RoundCoordinate(y));
                 }
-                const auto ix = static_cast<std::uint64_t>(RoundCoordinate(px));
-                const auto iy = static_cast<std::uint64_t>(RoundCoordinate(py));
                 if (ix < W && iy < H) [[likely]] {
                     const std::uint32_t c = d.colorOf[Base + k];
                     if constexpr (Counting) {
@@ -262,10 +272,15 @@ template <bool Placed, int Base, bool Counting>
         }
     }
     done = k;
-    d.x = x;
-    d.y = y;
-    d.px = px;
-    d.py = py;
+    d.x = static_cast<float>(x);
+    d.y = static_cast<float>(y);
+    if constexpr (Placed) {
+        d.px = px;
+        d.py = py;
+    } else {
+        d.px = static_cast<float>(x);
+        d.py = static_cast<float>(y);
+    }
     d.untilRepaint = untilRepaint;
     d.generator = r;
     d.recentDiffuse = recentDiffuse;
