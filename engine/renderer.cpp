@@ -149,7 +149,7 @@ struct StepData {
 inline void WorkOutStep(StepData& d, const MapChooser::Table& chooser, std::uint32_t& r, std::uint32_t& recentDiffuse,
                         int j) {
     r = NextRandomState(r);
-    const int k = chooser.Choose(r);
+    const std::size_t k = chooser.Choose(r);
     d.mapOf[j] = static_cast<std::uint8_t>(k);
     // The newest Diffuse map among the last four, else the map itself: the
     // lowest non-zero byte, with k above the four. No branch, because

@@ -57,19 +57,18 @@ public:
         const std::uint8_t* bucket;
         const std::uint64_t* threshold;
         int mapCount;
-        int Choose(std::uint32_t state) const {
+        unsigned Choose(std::uint32_t state) const {
             const unsigned entry = bucket[state >> BucketShift];
-            int k = static_cast<int>(entry & MapMask);
-            if (entry & Mixed) {
-                while (k < mapCount && state >= threshold[k]) ++k;
-            }
+            if (!(entry & Mixed)) [[likely]] return entry;  // the map itself
+            unsigned k = entry & MapMask;
+            while (static_cast<int>(k) < mapCount && state >= threshold[k]) ++k;
             return k;
         }
     };
 
     void Build(const TMapArray& maps, int mapCount);
     Table View() const { return {bucket_.data(), threshold_.data(), mapCount_}; }
-    int Choose(std::uint32_t state) const { return View().Choose(state); }
+    int Choose(std::uint32_t state) const { return static_cast<int>(View().Choose(state)); }
 
 private:
     static constexpr int BucketBits = 14;
