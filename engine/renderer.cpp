@@ -164,7 +164,7 @@ enum class StepsEnd { Batch, Stop, Repaint };
 
 // One map application: the step of the chain. The point is a pair of floats;
 // it is carried as doubles, exactly, so that each is widened once for all its uses.
-inline void ApplyMap(const MapCoefficients& m, double x, double y, double& xn, double& yn) {
+inline void MapPoint(const MapCoefficients& m, double x, double y, double& xn, double& yn) {
     xn = static_cast<float>(m.A * x + m.B * y + m.C);
     yn = static_cast<float>(m.D * x + m.E * y + m.F);
 }
@@ -209,16 +209,16 @@ template <bool Placed, int Base, bool Counting>
             end = StepsEnd::Stop;
         } else {
             WorkOutStep(d, chooser, r, recentDiffuse, (Base ^ BatchSize) + k);
-            ApplyMap(d.coeffs[d.mapOf[Base + k]], x, y, x, y);
+            MapPoint(d.coeffs[d.mapOf[Base + k]], x, y, x, y);
             // (x, y): the point of step k, to plot in this pass; (x1, y1)
             // the point of step k + 1. Past the batch's end these read the
             // ring's spare slots or slots already filled, and what they give
             // is dropped.
             double x1, y1;
-            ApplyMap(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
+            MapPoint(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
             for (;;) {
                 double x2, y2;
-                ApplyMap(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
+                MapPoint(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
                 std::uint64_t ix, iy;
                 if constexpr (Placed) {
                     px = static_cast<float>(place.A * x + place.B * y + place.C);
@@ -254,8 +254,8 @@ template <bool Placed, int Base, bool Counting>
                     asm volatile("" ::: "memory");
                     x = startX;
                     y = startY;
-                    ApplyMap(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
-                    ApplyMap(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
+                    MapPoint(d.coeffs[d.mapOf[Base + k + 1]], x, y, x1, y1);
+                    MapPoint(d.coeffs[d.mapOf[Base + k + 2]], x1, y1, x2, y2);
                 }
                 ++k;
                 if (k == count) break;
@@ -277,9 +277,6 @@ template <bool Placed, int Base, bool Counting>
     if constexpr (Placed) {
         d.px = px;
         d.py = py;
-    } else {
-        d.px = static_cast<float>(x);
-        d.py = static_cast<float>(y);
     }
     d.untilRepaint = untilRepaint;
     d.generator = r;
