@@ -46,24 +46,20 @@ void PrepareRendering(FractalState& s) {
 
 namespace {
 
-// Rounds to the nearest integer, halves to even, as a 64-bit value so that
-// the canvas index needs no widening. NaN and values beyond the int64 range
-// give INT64_MIN; like every value beyond +-2^31, that lies far beyond the
-// reset bound.
-inline std::int64_t RoundCoordinate(float v) {
+// Rounds a float, or a double that holds one, to the nearest integer, halves
+// to even, as a 64-bit value so that the canvas index needs no widening. NaN
+// and values beyond the int64 range give INT64_MIN; like every value beyond
+// +-2^31, that lies far beyond the reset bound.
+template <typename Real>
+inline std::int64_t RoundCoordinate(Real v) {
 #if defined(__x86_64__)
-    return _mm_cvtss_si64(_mm_set_ss(v));
+    if constexpr (sizeof(Real) == sizeof(float))
+        return _mm_cvtss_si64(_mm_set_ss(v));
+    else
+        return _mm_cvtsd_si64(_mm_set_sd(v));
 #else
-    if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT64_MIN;
-    return std::lrintf(v);
-#endif
-}
-inline std::int64_t RoundCoordinate(double v) {
-#if defined(__x86_64__)
-    return _mm_cvtsd_si64(_mm_set_sd(v));
-#else
-    if (!(v >= -2147483648.0 && v < 2147483648.0)) return INT64_MIN;
-    return std::lrint(v);
+    if (!(v >= Real{-2147483648.0} && v < Real{2147483648.0})) return INT64_MIN;
+    return std::llrint(v);
 #endif
 }
 
