@@ -13,13 +13,8 @@ using namespace fernweave;
 
 // Drives the real canvas widget: every click falls on the last move position,
 // as a hand on a mouse does.
-class CanvasEditingTest : public QObject {
+class CanvasEditingTest : public QObject, TWindowTest {
     Q_OBJECT
-
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TFakeDialogs* dialogs = nullptr;
-    TfrmMain* w = nullptr;
 
     void Move(int x, int y) { QTest::mouseMove(w->imgPaint, QPoint(x, y)); }
     void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
@@ -56,13 +51,8 @@ class CanvasEditingTest : public QObject {
     }
 
 private slots:
-    void init() {
-        QVERIFY(window.Open());
-        state = window.state.get();
-        dialogs = window.dialogs.get();
-        w = window.w.get();
-    }
-    void cleanup() { window.Close(); }
+    void init() { QVERIFY(OpenWindow()); }
+    void cleanup() { CloseWindow(); }
 
     void aWholeDrawingRendersStopsAndUndoes() {
         const Picture24 before = w->Canvas();

@@ -81,20 +81,12 @@ struct THeldWriter {
 
 }  // namespace
 
-class FileCommandsTest : public QObject {
+class FileCommandsTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TFakeDialogs* dialogs = nullptr;
-    TfrmMain* w = nullptr;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString Path(const QString& name) const { return dir->filePath(name); }
     void Choose(const QString& name, int type = 1) { dialogs->fileAnswers.push_back(TFileChoice{name, type}); }
     const TFakeDialogs::Shown& Last() const { return dialogs->shown.back(); }
 
-    void Render() { window.RenderSierpinski(); }
     void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000); }
 
     // Runs a modal dialog of the program, answering it with `answer` once it shows.
@@ -107,14 +99,8 @@ class FileCommandsTest : public QObject {
     }
 
 private slots:
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(window.Open());
-        state = window.state.get();
-        dialogs = window.dialogs.get();
-        w = window.w.get();
-    }
-    void cleanup() { window.Close(); }
+    void init() { QVERIFY(OpenWindow()); }
+    void cleanup() { CloseWindow(); }
 
     // --- objects ---
 

@@ -42,13 +42,8 @@ void Draw(TfrmMain& w, int points, TColor color = 0x00FF00) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, TWindowTest {
     Q_OBJECT
-
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TFakeDialogs* dialogs = nullptr;
-    TfrmMain* w = nullptr;
 
     QString Status() const { return w->StatusPanels[3]->text(); }
 
@@ -75,14 +70,9 @@ class MainWindowTest : public QObject {
     static bool AllOff(QAction* menu, QAction* button = nullptr) { return !menu->isEnabled() && (!button || !button->isEnabled()); }
 
 private slots:
-    void init() {
-        QVERIFY(window.Open());
-        state = window.state.get();
-        dialogs = window.dialogs.get();
-        w = window.w.get();
-    }
+    void init() { QVERIFY(OpenWindow()); }
 
-    void cleanup() { window.Close(); }
+    void cleanup() { CloseWindow(); }
 
     void startsBlackAndIdle() {
         QCOMPARE(w->windowTitle(), QString("Fernweave 2.0"));

@@ -15,12 +15,9 @@
 
 using namespace fernweave;
 
-class ObjectEditorTest : public QObject {
+class ObjectEditorTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TfrmMain* w = nullptr;
     static constexpr std::uint64_t Steps = 200000;
 
     void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
@@ -59,12 +56,10 @@ class ObjectEditorTest : public QObject {
 
 private slots:
     void init() {
-        QVERIFY(window.Open());
-        state = window.state.get();
-        w = window.w.get();
+        QVERIFY(OpenWindow());
         w->FRenderStepLimit = Steps;
     }
-    void cleanup() { window.Close(); }
+    void cleanup() { CloseWindow(); }
 
     void refiningARenderingReplacesItAndUndoBringsItBack() {
         QCOMPARE(w->mnuEditObject->text(), QString("Edit &Object..."));

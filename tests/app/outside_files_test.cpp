@@ -18,18 +18,9 @@
 
 using namespace fernweave;
 
-class OutsideFilesTest : public QObject {
+class OutsideFilesTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TFakeDialogs* dialogs = nullptr;
-    TfrmMain* w = nullptr;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString Path(const QString& name) const { return dir->filePath(name); }
-
-    void Render() { window.RenderSierpinski(); }
     void Stop() {
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
         w->mnuRenderStopClick();
@@ -59,14 +50,8 @@ class OutsideFilesTest : public QObject {
     }
 
 private slots:
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(window.Open());
-        state = window.state.get();
-        dialogs = window.dialogs.get();
-        w = window.w.get();
-    }
-    void cleanup() { window.Close(); }
+    void init() { QVERIFY(OpenWindow()); }
+    void cleanup() { CloseWindow(); }
 
     void commandLineLeavesTheToolkitsOptions() {
         const char* args[] = {"fernweave", "-platform", "offscreen", "-style=fusion", "--display", ":9",

@@ -29,18 +29,8 @@ QByteArray Slurp(const QString& name) {
 
 }  // namespace
 
-class PosterCommandTest : public QObject {
+class PosterCommandTest : public QObject, TWindowTest {
     Q_OBJECT
-
-    TWindowFixture window;
-    FractalState* state = nullptr;
-    TFakeDialogs* dialogs = nullptr;
-    TfrmMain* w = nullptr;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString Path(const QString& name) const { return dir->filePath(name); }
-
-    void Render() { window.RenderSierpinski(); }
 
     // Runs the command, filling in the dialog once it shows; the file dialog answers `file`.
     void RenderPoster(const QString& file, int width, int height, bool density, int hits) {
@@ -61,16 +51,10 @@ class PosterCommandTest : public QObject {
     }
 
 private slots:
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(window.Open());
-        state = window.state.get();
-        dialogs = window.dialogs.get();
-        w = window.w.get();
-    }
+    void init() { QVERIFY(OpenWindow()); }
     void cleanup() {
         w->CancelPoster();
-        window.Close();
+        CloseWindow();
     }
 
     void theMenuItemFollowsSaveAndTheIdleState() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
@@ -52,6 +53,30 @@ struct TWindowFixture {
         }
         w.reset();
     }
+};
+
+// What the window tests share: the fixture, short names for its parts and a
+// fresh folder for the test's files. A test class derives from QObject and
+// this, and calls OpenWindow() in its init() and CloseWindow() in cleanup().
+struct TWindowTest {
+    TWindowFixture window;
+    FractalState* state = nullptr;
+    TFakeDialogs* dialogs = nullptr;
+    TfrmMain* w = nullptr;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString Path(const QString& name) const { return dir->filePath(name); }
+    void Render() { window.RenderSierpinski(); }
+
+    bool OpenWindow() {
+        dir = std::make_unique<QTemporaryDir>();
+        if (!window.Open()) return false;
+        state = window.state.get();
+        dialogs = window.dialogs.get();
+        w = window.w.get();
+        return true;
+    }
+    void CloseWindow() { window.Close(); }
 };
 
 }  // namespace fernweave
