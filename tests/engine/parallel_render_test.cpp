@@ -8,6 +8,7 @@
 #include "memory_budget.h"
 #include "parallel_render.h"
 #include "poster_job.h"
+#include "../reference_game.h"
 #include "renderer.h"
 #include "solver.h"
 
@@ -159,30 +160,18 @@ TEST(RenderPlainParallel, StopsWithoutFinishing) {
     EXPECT_LT(RenderPlainParallel(*Prepare(Fern()), canvas, 1000000, options).Steps, 1000000u);
 }
 
-// The counting game written out step by step with the engine's primitives.
+// What the step-by-step game hits, counted in cells of factor x factor.
 DensityPicture ReferenceDensity(FractalState& s, int width, int height, int factor, std::uint64_t steps) {
     DensityPicture picture{width, height, std::vector<DensityCell>(static_cast<std::size_t>(width) * height)};
-    const bool placed = s.RenderPlacedObject;
-    const TFloatPoint start{static_cast<float>(s.BaseTriangle[0].x), static_cast<float>(s.BaseTriangle[0].y)};
-    s.RecentMaps = {0, 0, 0, 0};
-    s.CurrentPoint = start;
-    for (std::uint64_t step = 0; step < steps; ++step) {
-        const int k = ChooseMap(s);
-        placed ? ApplyMapPlaced(s, k) : ApplyMap(s, k);
-        s.RecentMaps = {s.RecentMaps[1], s.RecentMaps[2], s.RecentMaps[3], k};
-        const TColor color = ChoosePlotColor(s);
-        const TFloatPoint p = placed ? s.PlacedPoint : s.CurrentPoint;
-        const double ix = std::nearbyint(p.x), iy = std::nearbyint(p.y);
-        if (ix >= 0 && ix < width * factor && iy >= 0 && iy < height * factor) {
-            DensityCell& c = picture.Cells[static_cast<std::size_t>(iy) / factor * width + static_cast<std::size_t>(ix) / factor];
-            ++c.Count;
-            c.Red += RedOf(color);
-            c.Green += GreenOf(color);
-            c.Blue += BlueOf(color);
-        } else if (!(std::fabs(ix) <= 100000 && std::fabs(iy) <= 100000)) {
-            s.CurrentPoint = start;
-        }
-    }
+    reference::PlayGame(s, s.RenderPlacedObject, steps, [&](std::int64_t ix, std::int64_t iy, TColor color) {
+        if (ix < 0 || ix >= width * factor || iy < 0 || iy >= height * factor) return false;
+        DensityCell& c = picture.Cells[static_cast<std::size_t>(iy / factor * width + ix / factor)];
+        ++c.Count;
+        c.Red += RedOf(color);
+        c.Green += GreenOf(color);
+        c.Blue += BlueOf(color);
+        return true;
+    });
     return picture;
 }
 

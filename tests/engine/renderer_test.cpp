@@ -6,53 +6,35 @@
 #include <thread>
 #include <vector>
 
+#include "../reference_game.h"
 #include "renderer.h"
 #include "solver.h"
 
 namespace fernweave {
 namespace {
 
-// The loop written out step by step with the engine's primitive operations,
-// the way the chaos game is defined. The fast loop must match it exactly.
+// What the step-by-step game plotted, and where it asked for repaints.
 struct ReferenceResult {
     std::vector<std::uint64_t> repaintAtPlotted;
     std::uint64_t plotted = 0;
 };
 
-bool ReferenceRound(float v, std::int64_t& out) {
-    if (std::isnan(v) || std::fabs(v) >= 9.2e18f) return false;
-    out = static_cast<std::int64_t>(std::nearbyint(v));
-    return true;
-}
-
 ReferenceResult ReferenceLoop(FractalState& s, Picture24& canvas, bool placed, std::uint64_t steps) {
     ReferenceResult result;
-    s.RecentMaps = {0, 0, 0, 0};
-    const TFloatPoint start{static_cast<float>(s.BaseTriangle[0].x), static_cast<float>(s.BaseTriangle[0].y)};
-    s.CurrentPoint = start;
     std::int32_t counter = 8000;
     const int W = canvas.Width(), H = canvas.Height();
-    for (std::uint64_t step = 0; step < steps; ++step) {
-        const int k = ChooseMap(s);
-        placed ? ApplyMapPlaced(s, k) : ApplyMap(s, k);
-        s.RecentMaps = {s.RecentMaps[1], s.RecentMaps[2], s.RecentMaps[3], k};
-        s.PlotColor = ChoosePlotColor(s);
-        const TFloatPoint p = placed ? s.PlacedPoint : s.CurrentPoint;
-        std::int64_t ix = 0, iy = 0;
-        const bool finite = ReferenceRound(p.x, ix) && ReferenceRound(p.y, iy);
-        if (finite && 0 <= ix && ix < W && 0 <= iy && iy < H) {
-            ++counter;
-            ++result.plotted;
-            SetPixel24(canvas, static_cast<int>(ix), static_cast<int>(iy), s.PlotColor);
-            if (counter == 10000) {
-                result.repaintAtPlotted.push_back(result.plotted);
-                counter = 0;
-            }
-            s.PaintedBits.Set(static_cast<std::size_t>(iy) * static_cast<std::size_t>(W) + static_cast<std::size_t>(ix));
-        } else if (!finite || ix < -100000 || ix > 100000 || iy < -100000 || iy > 100000) {
-            s.CurrentPoint = start;
+    reference::PlayGame(s, placed, steps, [&](std::int64_t ix, std::int64_t iy, TColor color) {
+        if (ix < 0 || ix >= W || iy < 0 || iy >= H) return false;
+        ++counter;
+        ++result.plotted;
+        SetPixel24(canvas, static_cast<int>(ix), static_cast<int>(iy), color);
+        if (counter == 10000) {
+            result.repaintAtPlotted.push_back(result.plotted);
+            counter = 0;
         }
-    }
+        s.PaintedBits.Set(static_cast<std::size_t>(iy) * static_cast<std::size_t>(W) + static_cast<std::size_t>(ix));
+        return true;
+    });
     return result;
 }
 

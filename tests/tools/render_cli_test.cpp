@@ -19,6 +19,7 @@
 #include "png_codec.h"
 #include "object_file.h"
 #include "solver.h"
+#include "../reference_game.h"
 #include "../sanitized.h"
 
 namespace fernweave::cli {
@@ -138,22 +139,11 @@ Picture24 ReferenceRender(FractalState& s, int w, int h, TColor background, std:
         ComputeProbabilities(s);
     }
     Picture24 pic(w, h, background);
-    const TFloatPoint start{static_cast<float>(s.BaseTriangle[0].x), static_cast<float>(s.BaseTriangle[0].y)};
-    s.CurrentPoint = start;
-    s.RecentMaps = {0, 0, 0, 0};
-    for (std::uint64_t i = 0; i < steps; ++i) {
-        const int k = ChooseMap(s);
-        placed ? ApplyMapPlaced(s, k) : ApplyMap(s, k);
-        s.RecentMaps = {s.RecentMaps[1], s.RecentMaps[2], s.RecentMaps[3], k};
-        const TColor color = ChoosePlotColor(s);
-        const TFloatPoint p = placed ? s.PlacedPoint : s.CurrentPoint;
-        const long long ix = std::llrint(p.x), iy = std::llrint(p.y);  // halves to even
-        if (ix >= 0 && ix < w && iy >= 0 && iy < h) {
-            SetPixel24(pic, static_cast<int>(ix), static_cast<int>(iy), color);
-        } else if (ix < -100000 || ix > 100000 || iy < -100000 || iy > 100000) {
-            s.CurrentPoint = start;
-        }
-    }
+    reference::PlayGame(s, placed, steps, [&](std::int64_t ix, std::int64_t iy, TColor color) {
+        if (ix < 0 || ix >= w || iy < 0 || iy >= h) return false;
+        SetPixel24(pic, static_cast<int>(ix), static_cast<int>(iy), color);
+        return true;
+    });
     return pic;
 }
 
