@@ -54,6 +54,17 @@ class ObjectEditorTest : public QObject, TWindowTest {
         QTest::mouseRelease(d.imgPreview, Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, dy));
     }
 
+    // The drawing rendered without the window onto `canvas`, from generator state `generator`.
+    static Picture24 RenderedHeadless(const TEditObject& drawing, std::uint32_t generator, const Picture24& canvas) {
+        auto headless = std::make_unique<FractalState>();
+        headless->RandomState = generator;
+        LoadDrawing(*headless, drawing);
+        headless->ResetPaintedBits(static_cast<std::size_t>(canvas.Width() * canvas.Height()));
+        Picture24 picture = canvas;
+        RenderObject(*headless, picture, {}, Steps);
+        return picture;
+    }
+
 private slots:
     void init() {
         QVERIFY(OpenWindow());
@@ -96,12 +107,7 @@ private slots:
 
         // The edited drawing rendered headless on the picture from before the first
         // rendering, with the generator where that rendering left it.
-        auto headless = std::make_unique<FractalState>();
-        headless->RandomState = generator;
-        LoadDrawing(*headless, edited);
-        headless->ResetPaintedBits(static_cast<std::size_t>(before.Width() * before.Height()));
-        Picture24 expected = before;
-        RenderObject(*headless, expected, {}, Steps);
+        const Picture24 expected = RenderedHeadless(edited, generator, before);
         QVERIFY(w->Canvas() == expected);
         const TIfsObject editedObject = state->CurrentObject();
         QVERIFY(editedObject.BaseTriangle == edited.Base && editedObject.MapCount == 3);
@@ -134,13 +140,7 @@ private slots:
             d.btnRender->click();
         });
         WaitReady();
-        auto headless = std::make_unique<FractalState>();
-        headless->RandomState = generator;
-        LoadDrawing(*headless, edited);
-        headless->ResetPaintedBits(static_cast<std::size_t>(shown.Width() * shown.Height()));
-        Picture24 expected = shown;
-        RenderObject(*headless, expected, {}, Steps);
-        QVERIFY(w->Canvas() == expected);  // drawn over the first rendering
+        QVERIFY(w->Canvas() == RenderedHeadless(edited, generator, shown));  // drawn over the first rendering
         w->mnuEditUndo->trigger();
         QVERIFY(w->Canvas() == shown);
     }
