@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
-#include <set>
 #include <thread>
 #include <unistd.h>
 #include <vector>
