@@ -315,17 +315,18 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
-    if (FPosterWorker) {
-        if (dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
-                             TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
-            return false;
-        CancelPoster();
-    }
+    // The poster is stopped only once the whole close is settled: a Cancel
+    // anywhere after the first question leaves it running.
+    if (FPosterWorker && dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+                                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
+        return false;
     if (RenderActive()) {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    return FSaved || AskToSavePicture();
+    if (!FSaved && !AskToSavePicture()) return false;
+    CancelPoster();
+    return true;
 }
 
 bool TfrmMain::AskToSavePicture() {

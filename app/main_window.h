@@ -8,6 +8,8 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "color_panel.h"
 #include "dialogs.h"
@@ -171,7 +173,8 @@ public:
     QDialog* FPosterProgress = nullptr;
     TfrmPoster* frmPoster = nullptr;
     // The end of the poster worker, on the user-interface thread.
-    void PosterDone(std::uint64_t poster, int outcome);
+    void PosterDone(std::uint64_t poster, int outcome, const QString& error);
+    std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
     std::uint64_t FPosterCount = 0;  // names each poster's end notice
     // Cancels a poster being rendered and waits for its worker.
     void CancelPoster();

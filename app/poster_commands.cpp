@@ -2,17 +2,24 @@
 // window and its end.
 #include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <tuple>
 
 #include "main_window.h"
 #include "image_quality_dialog.h"
 #include "memory_budget.h"
 #include "poster_dialog.h"
+#include "save_worker.h"
 
 namespace fernweave {
 
@@ -20,36 +27,109 @@ namespace {
 
 const QString PosterTitle = "Render Poster";
 
-// A window of its own, not modal: the main window stays usable.
+const char* const FormatExtensions[] = {"", ".bmp", ".jpg", ".png"};
+
+QString PhaseText(const TPosterWorker& worker, double secondsRendering) {
+    switch (worker.CurrentPhase()) {
+        case TPosterWorker::Phase::Preparing:
+            return "Preparing the memory...";
+        case TPosterWorker::Phase::Writing:
+            return "Writing " + QString::fromStdString(worker.FileName()) + "...";
+        case TPosterWorker::Phase::Rendering:
+            break;
+    }
+    const double done = static_cast<double>(worker.StepsDone());
+    QString text = QString("Rendering the poster: %1 %").arg(worker.Progress() * 100, 0, 'f', 0);
+    if (done > 0 && secondsRendering > 2) {
+        const double rate = done / secondsRendering;
+        const double left = (static_cast<double>(worker.Steps()) - done) / rate;
+        text += QString(", %1 million steps a second, ").arg(rate / 1e6, 0, 'f', 0);
+        text += left < 90 ? QString("%1 s left").arg(std::ceil(left), 0, 'f', 0)
+                          : QString("%1 min left").arg(std::ceil(left / 60), 0, 'f', 0);
+    }
+    return text;
+}
+
+// A window of its own, not modal: the main window stays usable. It stays
+// until the worker has really stopped.
 QDialog* MakeProgressWindow(QWidget* owner, TPosterWorker* worker) {
     auto* window = new QDialog(owner);
     window->setObjectName("frmPosterProgress");
     window->setWindowTitle(PosterTitle);
     window->setModal(false);
     auto* layout = new QVBoxLayout(window);
-    layout->addWidget(new QLabel("Rendering the poster...", window));
+    auto* phase = new QLabel("Preparing the memory...", window);
+    phase->setObjectName("lblPhase");
+    layout->addWidget(phase);
     auto* bar = new QProgressBar(window);
     bar->setObjectName("pbPoster");
     bar->setRange(0, 1000);
-    bar->setMinimumWidth(320);
+    bar->setMinimumWidth(420);
     layout->addWidget(bar);
     auto* cancel = new QPushButton("Cancel", window);
     cancel->setObjectName("btnCancel");
     layout->addWidget(cancel, 0, Qt::AlignRight);
-    QObject::connect(cancel, &QPushButton::clicked, window, [worker, cancel] {
+    const auto stop = [worker, cancel, phase] {
         worker->Cancel();
         cancel->setEnabled(false);
-    });
+        phase->setText("Stopping...");
+    };
+    QObject::connect(cancel, &QPushButton::clicked, window, stop);
     // Closing the window cancels too.
-    QObject::connect(window, &QDialog::rejected, window, [worker] { worker->Cancel(); });
+    QObject::connect(window, &QDialog::rejected, window, stop);
     auto* timer = new QTimer(window);
-    QObject::connect(timer, &QTimer::timeout, bar,
-                     [bar, worker] { bar->setValue(static_cast<int>(worker->Progress() * 1000)); });
+    auto rendering = std::make_shared<std::optional<QElapsedTimer>>();
+    QObject::connect(timer, &QTimer::timeout, bar, [bar, worker, phase, cancel, rendering] {
+        if (worker->CurrentPhase() == TPosterWorker::Phase::Rendering && !*rendering) rendering->emplace().start();
+        if (cancel->isEnabled())
+            phase->setText(PhaseText(*worker, *rendering ? static_cast<double>((*rendering)->elapsed()) / 1000 : 0));
+        if (worker->CurrentPhase() == TPosterWorker::Phase::Preparing) {
+            bar->setRange(0, 0);  // busy: the memory is being set up
+        } else {
+            bar->setRange(0, 1000);
+            bar->setValue(static_cast<int>(worker->Progress() * 1000));
+        }
+    });
     timer->start(200);
     return window;
 }
 
 }  // namespace
+
+// The file the poster goes to, settled before any work: a name, its format
+// from the extension (a name without one gets the chosen type's), the
+// overwrite question, and what can be checked of the target. Nothing when
+// the dialog must show again.
+std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettings& settings) {
+    QString name = frmPoster->edFile->text().trimmed();
+    if (name.isEmpty() || QFileInfo(name).isDir()) {
+        if (!frmPoster->Browse()) return std::nullopt;
+        name = frmPoster->edFile->text();
+    }
+    const int chosen = frmPoster->Format > 0 ? frmPoster->Format : FSaveFilterIndex;
+    int format = FormatForFileName(name.toStdString(), TPictureFormat{0});
+    if (format == 0) {
+        format = std::clamp(chosen, 1, 3);
+        name += FormatExtensions[format];
+        frmPoster->edFile->setText(name);
+    }
+    if (QFileInfo::exists(name) && name != frmPoster->ConfirmedFile) {
+        if (dialogs_.Message(this, PosterTitle,
+                             QFileInfo(name).fileName() + " already exists.\nDo you want to replace it?",
+                             TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
+            return std::nullopt;
+        frmPoster->ConfirmedFile = name;
+    }
+    std::string problem = PictureSizeProblem(format, settings.Width, settings.Height);
+    if (problem.empty())
+        problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height));
+    if (!problem.empty()) {
+        dialogs_.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
+                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        return std::nullopt;
+    }
+    return std::make_pair(name, format);
+}
 
 void TfrmMain::mnuFilePosterClick() {
     if (!(IsIdle() && state_.MapCount > 0 && !FPosterWorker)) return;
@@ -60,6 +140,7 @@ void TfrmMain::mnuFilePosterClick() {
             if (!choice) return false;
             frmPoster->edFile->setText(choice->FileName);
             frmPoster->Format = choice->FilterIndex;
+            frmPoster->ConfirmedFile = choice->FileName;  // the save dialog asked
             return true;
         };
     }
@@ -67,20 +148,25 @@ void TfrmMain::mnuFilePosterClick() {
     frmPoster->ResetSize(canvas.Width(), canvas.Height());
 
     PosterSettings settings;
+    QString fileName;
+    int format = FormatBmp;
     for (;;) {
         if (frmPoster->exec() != QDialog::Accepted) return;
-        if (frmPoster->edFile->text().isEmpty() && !frmPoster->Browse()) continue;
         settings = frmPoster->Settings();
-        if (settings.Density &&
-            static_cast<std::int64_t>(std::max(settings.Width, settings.Height)) * settings.Supersample > MaxPosterSamples) {
-            dialogs_.Message(this, PosterTitle,
-                             "The poster times the supersampling may be at most 65536 pixels on a side.",
-                             TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        if (const std::string problem = PosterSettingsProblem(settings); !problem.empty()) {
+            dialogs_.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
+                             TDialogs::Icon::Warning);
             continue;
         }
+        const auto target = PosterTarget(settings);
+        if (!target) continue;
+        std::tie(fileName, format) = *target;
         ParallelOptions threads;
-        threads.Threads = AvailableCores();
-        const std::string refusal = CheckMemory(PictureJobBytes(PosterPictureJob(settings), threads), AvailableMemory());
+        threads.Threads = settings.Threads;
+        std::optional<MemoryLimit> available = AvailableMemory();
+        if (!available || frmPoster->MemoryCap() < available->Bytes)
+            available = MemoryLimit{frmPoster->MemoryCap(), "the memory set in this dialog"};
+        const std::string refusal = CheckMemory(PictureJobBytes(PosterPictureJob(settings), threads), available);
         if (!refusal.empty()) {
             dialogs_.Message(this, PosterTitle,
                              QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
@@ -97,12 +183,15 @@ void TfrmMain::mnuFilePosterClick() {
     const auto dpi = static_cast<std::uint16_t>(frmPoster->Resolution());
     const std::uint64_t poster = ++FPosterCount;
     FPosterWorker = std::make_unique<TPosterWorker>(
-        state_.CurrentObject(), placement, settings, frmPoster->edFile->text().toStdString(), frmPoster->Format,
-        PackResolution({dpi, dpi}), frmImageQuality->Quality(),
-        [this, poster](TPosterWorker::Outcome outcome, const std::string&) {
+        state_.CurrentObject(), placement, settings, fileName.toStdString(), format, PackResolution({dpi, dpi}),
+        frmImageQuality->Quality(),
+        [this, poster](TPosterWorker::Outcome outcome, const std::string& error) {
             // Runs on the worker's thread: hand the end over to the window.
             QMetaObject::invokeMethod(
-                this, [this, poster, outcome] { Guard([&] { PosterDone(poster, static_cast<int>(outcome)); }); },
+                this,
+                [this, poster, outcome, error] {
+                    Guard([&] { PosterDone(poster, static_cast<int>(outcome), QString::fromStdString(error)); });
+                },
                 Qt::QueuedConnection);
         },
         FSaveWriter);
@@ -111,12 +200,28 @@ void TfrmMain::mnuFilePosterClick() {
     UpdateCommands();
 }
 
-void TfrmMain::PosterDone(std::uint64_t poster, int outcome) {
+void TfrmMain::PosterDone(std::uint64_t poster, int outcome, const QString& error) {
     // A notice from a poster cancelled by the close query has nothing left to end.
     if (!FPosterWorker || poster != FPosterCount) return;
+    const auto ended = static_cast<TPosterWorker::Outcome>(outcome);
+    if (ended == TPosterWorker::Outcome::Failed && FPosterWorker->HasPoster()) {
+        // The rendering is done: never throw it away for a file that could not be written.
+        dialogs_.Message(this, PosterTitle,
+                         "The poster could not be written (" + error +
+                             ").\nChoose another file to save it to; Cancel there discards the poster.",
+                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        if (const auto choice = ChooseSaveFile(PosterTitle)) {
+            const std::string name = choice->FileName.toStdString();
+            FPosterWorker->Rewrite(name, FormatForFileName(name, static_cast<TPictureFormat>(choice->FilterIndex)));
+            return;
+        }
+    } else if (ended == TPosterWorker::Outcome::Failed) {
+        dialogs_.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
+                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+    } else if (ended == TPosterWorker::Outcome::Written) {
+        SetHintPanel("Poster saved to " + QString::fromStdString(FPosterWorker->FileName()));
+    }
     CancelPoster();
-    if (static_cast<TPosterWorker::Outcome>(outcome) == TPosterWorker::Outcome::Failed)
-        dialogs_.Message(this, PosterTitle, "Fail to save the picture.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
     UpdateCommands();
 }
 

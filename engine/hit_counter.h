@@ -1,7 +1,9 @@
-// What the counting chaos-game loop plots into (density shading): for each
-// picture pixel the number of hits and the sums of their colours. The samples
-// lie on a canvas K times the picture's size; each falls into the picture
-// pixel that holds it, so the K x K samples of a pixel add up in one cell.
+// What the counting chaos-game loop plots into (density shading): a list of
+// the chunk's hits, each the picture cell it falls into and its colour. The
+// samples lie on a canvas K times the picture's size; each falls into the
+// picture pixel that holds it, so the K x K samples of a pixel add up in one
+// cell. A list costs the chunk's length, not the picture's size, and adds up
+// into the one shared picture in any order.
 #pragma once
 
 #include <cstddef>
@@ -9,27 +11,25 @@
 
 namespace fernweave {
 
-// One chunk's hits on one picture pixel. 32 bits suffice while a chunk has
-// fewer than 2^32 / 255 steps.
-struct HitCell {
-    std::uint32_t Count, Blue, Green, Red;
-};
+// One hit: the cell above the low 24 bits, its colour (blue, green, red from the low byte up) in them.
+using HitEntry = std::uint64_t;
+constexpr int HitColorBits = 24;
 
-constexpr std::uint64_t MaxCountingChunk = std::uint64_t{1} << 24;  // 2^24 * 255 < 2^32
+// A sample row outside the rows kept (a band of the picture).
+constexpr std::uint64_t RowOutside = ~std::uint64_t{0};
+
+constexpr std::uint64_t MaxCountingChunk = std::uint64_t{1} << 24;
 
 struct HitTarget {
-    HitCell* Cells = nullptr;
+    HitEntry* Next = nullptr;                   // where the next hit goes; room for one per step
     const std::uint32_t* ColumnCell = nullptr;  // sample column -> picture column
-    const std::size_t* RowCell = nullptr;       // sample row -> first cell of its picture row
+    const std::uint64_t* RowCell = nullptr;     // sample row -> first cell of its picture row, or RowOutside
     std::uint32_t SampleWidth = 0, SampleHeight = 0;
 
-    // pixelBytes: blue, green, red from the low byte up, as the canvas holds them.
-    void Add(std::uint32_t ix, std::uint32_t iy, std::uint32_t pixelBytes) const {
-        HitCell& h = Cells[RowCell[iy] + ColumnCell[ix]];
-        ++h.Count;
-        h.Blue += pixelBytes & 0xFF;
-        h.Green += (pixelBytes >> 8) & 0xFF;
-        h.Red += (pixelBytes >> 16) & 0xFF;
+    void Add(std::uint32_t ix, std::uint32_t iy, std::uint32_t pixelBytes) {
+        const std::uint64_t row = RowCell[iy];
+        if (row == RowOutside) return;
+        *Next++ = (row + ColumnCell[ix]) << HitColorBits | (pixelBytes & 0xFFFFFF);
     }
 };
 

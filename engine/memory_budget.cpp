@@ -65,6 +65,32 @@ std::optional<std::string> ParseCgroupPath(std::string_view cgroup) {
     return std::nullopt;
 }
 
+std::optional<std::string> ParseCgroupV1MemoryPath(std::string_view cgroup) {
+    // "4:cpu,memory:/a/b": the hierarchy whose controllers include memory.
+    for (std::size_t at = 0; at < cgroup.size();) {
+        const std::size_t eol = std::min(cgroup.find('\n', at), cgroup.size());
+        const std::string_view line = cgroup.substr(at, eol - at);
+        at = eol + 1;
+        const std::size_t c1 = line.find(':');
+        const std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
+        if (c2 == std::string_view::npos) continue;
+        std::string_view controllers = line.substr(c1 + 1, c2 - c1 - 1);
+        while (!controllers.empty()) {
+            const std::size_t comma = std::min(controllers.find(','), controllers.size());
+            if (controllers.substr(0, comma) == "memory") return std::string(line.substr(c2 + 1));
+            controllers.remove_prefix(std::min(comma + 1, controllers.size()));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> ParseMemoryLimitInBytes(std::string_view text) {
+    // Without a limit the kernel writes the largest page-aligned signed value.
+    const auto v = ParseNumber(text);
+    if (!v || *v >= (std::uint64_t{1} << 62)) return std::nullopt;
+    return v;
+}
+
 std::optional<std::uint64_t> ParseMemoryMax(std::string_view text) {
     if (text.starts_with("max")) return std::nullopt;
     return ParseNumber(text);
@@ -92,6 +118,16 @@ std::optional<MemoryLimit> AvailableMemory() {
                 const auto current = ReadText(dir + "/memory.current");
                 const std::uint64_t used = current ? ParseNumber(*current).value_or(0) : 0;
                 Tighten(best, *cap > used ? *cap - used : 0, "the control group's memory.max");
+            }
+        }
+    if (const auto cgroup = ReadText("/proc/self/cgroup"))
+        if (const auto path = ParseCgroupV1MemoryPath(*cgroup)) {
+            const std::string dir = "/sys/fs/cgroup/memory" + (*path == "/" ? std::string() : *path);
+            const auto limit = ReadText(dir + "/memory.limit_in_bytes");
+            if (const auto cap = limit ? ParseMemoryLimitInBytes(*limit) : std::nullopt) {
+                const auto usage = ReadText(dir + "/memory.usage_in_bytes");
+                const std::uint64_t used = usage ? ParseNumber(*usage).value_or(0) : 0;
+                Tighten(best, *cap > used ? *cap - used : 0, "the control group's memory.limit_in_bytes");
             }
         }
     return best;

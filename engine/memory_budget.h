@@ -25,6 +25,8 @@ std::optional<std::uint64_t> ParseMemAvailable(std::string_view meminfo);     //
 std::optional<std::uint64_t> ParseStatusField(std::string_view status, std::string_view field);  // "VmSize:"
 std::optional<std::string> ParseCgroupPath(std::string_view cgroup);          // /proc/self/cgroup, v2
 std::optional<std::uint64_t> ParseMemoryMax(std::string_view text);           // "max" gives nullopt
+std::optional<std::string> ParseCgroupV1MemoryPath(std::string_view cgroup);  // /proc/self/cgroup, v1
+std::optional<std::uint64_t> ParseMemoryLimitInBytes(std::string_view text);  // v1; no limit gives nullopt
 
 // "1.5 GiB", "300 MiB", "12 KiB".
 std::string FormatBytes(std::uint64_t bytes);

@@ -102,7 +102,7 @@ public:
         for (std::thread& t : pool) t.join();
         if (failure_) std::rethrow_exception(failure_);
         stats_.Chunks = merged_;
-        stats_.Steps = std::min(steps_, merged_ * chunkSteps_);
+        stats_.Steps = merged_ == chunkCount_ ? steps_ : std::min(steps_, stepsMerged_);
         return stats_;
     }
 
@@ -132,7 +132,7 @@ private:
                 break;
             }
             Verify();
-            if (!merging_ && merged_ < verified_) {
+            if ((Job::OrderFree || !merging_) && handedOut_ < verified_) {
                 MergeNext(lock);
                 continue;
             }
@@ -234,17 +234,21 @@ private:
         if (++failStreak_ >= 3) speculate_ = false;
     }
 
+    // A job whose merges add up in any order merges on every thread at once;
+    // otherwise one merge at a time, in step order. A chunk's slot may be
+    // taken by a new chunk once its merge is handed out, so the layer is read first.
     void MergeNext(std::unique_lock<std::mutex>& lock) {
         merging_ = true;
-        const std::uint64_t index = merged_;
+        const std::uint64_t index = handedOut_++;
         const int layer = At(index).layer;
         lock.unlock();
-        job_.Merge(layer);
+        job_.Merge(layer, options_.Threads > 1 && Job::OrderFree);
         lock.lock();
         merging_ = false;
         freeLayers_.push_back(layer);
         ++merged_;
-        if (options_.StepsDone) options_.StepsDone->store(First(index) + Length(index), std::memory_order_relaxed);
+        stepsMerged_ += Length(index);
+        if (options_.StepsDone) options_.StepsDone->store(stepsMerged_, std::memory_order_relaxed);
         idle_.notify_all();
     }
 
@@ -261,7 +265,8 @@ private:
     std::vector<Chunk> ring_;  // chunk i at i % size: chunks merged_ .. started_ - 1
     std::vector<int> freeLayers_;
     std::uint64_t chunkCount_ = 0;
-    std::uint64_t started_ = 0, verified_ = 0, merged_ = 0;
+    std::uint64_t started_ = 0, verified_ = 0, handedOut_ = 0, merged_ = 0;  // merged_: merges finished
+    std::uint64_t stepsMerged_ = 0;
     ChainPoint trueEnd_;  // the true point before chunk verified_
     std::uint64_t warmUp_ = DefaultWarmUp;
     int failStreak_ = 0;
@@ -276,6 +281,7 @@ private:
 // pixels, so the later chunk's colour wins.
 class PlainJob {
 public:
+    static constexpr bool OrderFree = false;
     PlainJob(Picture24& canvas, int layers) : canvas_(canvas), layers_(static_cast<std::size_t>(layers)) {
         const std::size_t pixels = static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
         for (Layer& l : layers_) {
@@ -297,7 +303,7 @@ public:
         painted.Resize(painted.Size());
     }
 
-    void Merge(int layer) {
+    void Merge(int layer, bool) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
         const std::size_t width = static_cast<std::size_t>(canvas_.Width());
         const std::size_t pixels = width * static_cast<std::size_t>(canvas_.Height());
@@ -327,52 +333,81 @@ private:
     std::vector<Layer> layers_;
 };
 
-// Density layers: one chunk's hits per picture pixel; the merge adds them up.
+// Density layers: one chunk's list of hits; the merge adds them into the
+// shared picture, with atomic additions while other merges may run.
 class DensityJob {
 public:
-    DensityJob(DensityPicture& picture, int factor, int layers)
+    static constexpr bool OrderFree = true;
+
+    DensityJob(DensityPicture& picture, int factor, int layers, std::uint64_t chunkSteps)
         : picture_(picture), layers_(static_cast<std::size_t>(layers)) {
-        const std::size_t cells = picture.Cells.size();
-        for (auto& l : layers_) l.assign(cells, HitCell{});
+        for (auto& l : layers_) l.resize(static_cast<std::size_t>(chunkSteps));
         columnCell_.resize(static_cast<std::size_t>(picture.Width) * static_cast<std::size_t>(factor));
         for (std::size_t x = 0; x < columnCell_.size(); ++x) columnCell_[x] = static_cast<std::uint32_t>(x / factor);
         rowCell_.resize(static_cast<std::size_t>(picture.Height) * static_cast<std::size_t>(factor));
-        for (std::size_t y = 0; y < rowCell_.size(); ++y)
-            rowCell_[y] = y / static_cast<std::size_t>(factor) * static_cast<std::size_t>(picture.Width);
-    }
-
-    RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
-        const HitTarget target{layers_[static_cast<std::size_t>(layer)].data(), columnCell_.data(), rowCell_.data(),
-                               static_cast<std::uint32_t>(columnCell_.size()),
-                               static_cast<std::uint32_t>(rowCell_.size())};
-        return ContinuePreparedCounting(s, target, stop, steps);
-    }
-
-    void Discard(int layer) {
-        auto& l = layers_[static_cast<std::size_t>(layer)];
-        std::fill(l.begin(), l.end(), HitCell{});
-    }
-
-    void Merge(int layer) {
-        auto& l = layers_[static_cast<std::size_t>(layer)];
-        for (std::size_t i = 0; i < l.size(); ++i) {
-            HitCell& h = l[i];
-            if (h.Count == 0) continue;
-            DensityCell& c = picture_.Cells[i];
-            c.Count += h.Count;
-            c.Blue += h.Blue;
-            c.Green += h.Green;
-            c.Red += h.Red;
-            h = HitCell{};
+        const std::size_t first = static_cast<std::size_t>(picture.FirstRow);
+        const std::size_t rows = static_cast<std::size_t>(picture.Rows());
+        for (std::size_t y = 0; y < rowCell_.size(); ++y) {
+            const std::size_t row = y / static_cast<std::size_t>(factor);
+            rowCell_[y] = row >= first && row - first < rows ? (row - first) * static_cast<std::size_t>(picture.Width)
+                                                             : RowOutside;
         }
     }
 
+    RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
+        Layer& l = layers_[static_cast<std::size_t>(layer)];
+        HitTarget target{l.data(), columnCell_.data(), rowCell_.data(), static_cast<std::uint32_t>(columnCell_.size()),
+                         static_cast<std::uint32_t>(rowCell_.size())};
+        const RenderStats stats = ContinuePreparedCounting(s, target, stop, steps);
+        ends_[static_cast<std::size_t>(layer)] = static_cast<std::size_t>(target.Next - l.data());
+        return stats;
+    }
+
+    void Discard(int layer) { ends_[static_cast<std::size_t>(layer)] = 0; }
+
+    void Merge(int layer, bool shared) {
+        const Layer& l = layers_[static_cast<std::size_t>(layer)];
+        const std::size_t n = ends_[static_cast<std::size_t>(layer)];
+        if (shared)
+            AddHits<true>(l.data(), n);
+        else
+            AddHits<false>(l.data(), n);
+    }
+
 private:
+    using Layer = std::vector<HitEntry>;
+
+    template <bool Atomic>
+    void AddHits(const HitEntry* hits, std::size_t n) {
+        DensityCell* const cells = picture_.Cells.data();
+        for (std::size_t i = 0; i < n; ++i) {
+            const HitEntry e = hits[i];
+            DensityCell& c = cells[e >> HitColorBits];
+            const std::uint64_t blue = e & 0xFF, green = (e >> 8) & 0xFF, red = (e >> 16) & 0xFF;
+            if constexpr (Atomic) {
+                std::atomic_ref<std::uint64_t>(c.Count).fetch_add(1, std::memory_order_relaxed);
+                std::atomic_ref<std::uint64_t>(c.Blue).fetch_add(blue, std::memory_order_relaxed);
+                std::atomic_ref<std::uint64_t>(c.Green).fetch_add(green, std::memory_order_relaxed);
+                std::atomic_ref<std::uint64_t>(c.Red).fetch_add(red, std::memory_order_relaxed);
+            } else {
+                ++c.Count;
+                c.Blue += blue;
+                c.Green += green;
+                c.Red += red;
+            }
+        }
+    }
+
     DensityPicture& picture_;
-    std::vector<std::vector<HitCell>> layers_;
+    std::vector<Layer> layers_;
+    std::vector<std::size_t> ends_ = std::vector<std::size_t>(layers_.size());
     std::vector<std::uint32_t> columnCell_;
-    std::vector<std::size_t> rowCell_;
+    std::vector<std::uint64_t> rowCell_;
 };
+
+// A density chunk's list takes 8 bytes a step: short chunks keep it small,
+// and its merge costs its hits, not the picture's size.
+constexpr std::uint64_t DensityChunkSteps = std::uint64_t{1} << 20;
 
 std::uint64_t ChunkStepsFor(const ParallelOptions& options, std::uint64_t pixels, bool counting) {
     std::uint64_t steps = options.ChunkSteps > 0 ? options.ChunkSteps : DefaultChunkSteps(pixels, counting);
@@ -419,42 +454,95 @@ std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& option
 
 ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture& picture, int factor,
                                     std::uint64_t steps, const ParallelOptions& options) {
-    const std::uint64_t samples = static_cast<std::uint64_t>(picture.Width) * picture.Height * factor * factor;
-    DensityJob job(picture, factor, LayerCount(options));
-    ParallelStats stats =
-        ChunkPipeline<DensityJob>(prepared, job, steps, ChunkStepsFor(options, samples, true), options).Run();
+    const std::uint64_t chunkSteps = std::min(options.ChunkSteps > 0 ? options.ChunkSteps : DensityChunkSteps, MaxCountingChunk);
+    DensityJob job(picture, factor, LayerCount(options), chunkSteps);
+    ParallelStats stats = ChunkPipeline<DensityJob>(prepared, job, steps, chunkSteps, options).Run();
     // The counting loop keeps no count of its own: every hit is a plotted step.
     stats.Plotted = 0;
     for (const DensityCell& c : picture.Cells) stats.Plotted += c.Count;
     return stats;
 }
 
-std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options) {
-    const std::uint64_t cells = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    return cells * (sizeof(DensityCell) + sizeof(HitCell) * static_cast<std::uint64_t>(LayerCount(options))) +
-           static_cast<std::uint64_t>(factor) * (width * sizeof(std::uint32_t) + height * sizeof(std::size_t));
+std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options, int rows) {
+    const std::uint64_t cells = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows > 0 ? rows : height);
+    const std::uint64_t chunkSteps = options.ChunkSteps > 0 ? std::min(options.ChunkSteps, MaxCountingChunk) : DensityChunkSteps;
+    return cells * sizeof(DensityCell) + static_cast<std::uint64_t>(LayerCount(options)) * chunkSteps * sizeof(HitEntry) +
+           static_cast<std::uint64_t>(factor) * (width * sizeof(std::uint32_t) + height * sizeof(std::uint64_t));
 }
 
-void ShadeDensity(const DensityPicture& picture, TColor background, double gamma, Picture24& out) {
-    out.Reset(picture.Width, picture.Height, background);
-    std::uint64_t cmax = 0;
-    for (const DensityCell& c : picture.Cells) cmax = std::max(cmax, c.Count);
-    if (cmax == 0) return;
-    const double logMax = std::log1p(static_cast<double>(cmax));
-    const double exponent = 1.0 / gamma;
+namespace {
+
+// Nearest rank among the lit counts, found by narrowing a range of counts with
+// histograms: no copy of the counts, a few passes over them. `each(f)` calls
+// f(count) for every pixel.
+template <class ForEach>
+std::uint64_t WhiteCountOf(const ForEach& each, double whitePoint) {
+    std::uint64_t lit = 0, lo = ~std::uint64_t{0}, hi = 0;
+    each([&](std::uint64_t c) {
+        if (c == 0) return;
+        ++lit;
+        lo = std::min(lo, c);
+        hi = std::max(hi, c);
+    });
+    if (lit == 0) return 0;
+    const double share = std::clamp(whitePoint, 0.0, 100.0) / 100.0;
+    const std::uint64_t rank =  // the rank-th smallest lit count
+        std::clamp<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(lit))), 1, lit);
+    constexpr std::uint64_t Buckets = 1 << 16;
+    std::vector<std::uint64_t> histogram(Buckets);
+    std::uint64_t below = 0;  // lit counts under lo
+    while (lo < hi) {
+        const std::uint64_t width = (hi - lo) / Buckets + 1;
+        std::fill(histogram.begin(), histogram.end(), 0);
+        each([&](std::uint64_t c) {
+            if (c >= lo && c <= hi) ++histogram[(c - lo) / width];
+        });
+        std::uint64_t bucket = 0;
+        while (below + histogram[bucket] < rank) below += histogram[bucket++];
+        lo += bucket * width;
+        hi = std::min(hi, lo + (width - 1));
+    }
+    return lo;
+}
+
+}  // namespace
+
+std::uint64_t WhiteCount(const std::vector<std::uint64_t>& counts, double whitePoint) {
+    return WhiteCountOf([&](const auto& f) { for (const std::uint64_t c : counts) f(c); }, whitePoint);
+}
+
+std::uint64_t WhiteCount(const DensityPicture& picture, double whitePoint) {
+    return WhiteCountOf([&](const auto& f) { for (const DensityCell& c : picture.Cells) f(c.Count); }, whitePoint);
+}
+
+void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, Picture24& out) {
+    ShadeDensity(picture, background, tone, WhiteCount(picture, tone.WhitePoint), out);
+}
+
+void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
+                  Picture24& out) {
+    const int rows = picture.Rows();
+    out.Reset(picture.Width, rows, background);
+    if (white == 0) return;
+    const double logWhite = std::log1p(static_cast<double>(white));
+    const double exponent = 1.0 / tone.Gamma;
+    const double gain = std::exp2(tone.Exposure);
     const double back[3] = {static_cast<double>(BlueOf(background)), static_cast<double>(GreenOf(background)),
                             static_cast<double>(RedOf(background))};
-    for (int y = 0; y < picture.Height; ++y) {
+    for (int y = 0; y < rows; ++y) {
         std::uint8_t* row = out.Row(y);
         const DensityCell* cells = picture.Cells.data() + static_cast<std::size_t>(y) * picture.Width;
         for (int x = 0; x < picture.Width; ++x) {
             const DensityCell& c = cells[x];
             if (c.Count == 0) continue;
             const double count = static_cast<double>(c.Count);
-            const double a = std::pow(std::log1p(count) / logMax, exponent);
+            const double r = gain * std::pow(std::log1p(count) / logWhite, exponent);
+            const double a = std::min(1.0, r);
+            const double toWhite = r > 1 ? tone.Highlights * std::min(1.0, r - 1) : 0.0;
             const std::uint64_t sums[3] = {c.Blue, c.Green, c.Red};
             for (int ch = 0; ch < 3; ++ch) {
-                const double color = static_cast<double>(sums[ch]) / count;
+                double color = static_cast<double>(sums[ch]) / count;
+                if (toWhite > 0) color += toWhite * (255 - color);
                 const double v = std::nearbyint(back[ch] + a * (color - back[ch]));  // halves to even
                 row[3 * x + ch] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
             }

@@ -10,6 +10,7 @@
 // chain, and the picture is the same for every number of threads.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -69,23 +70,64 @@ struct DensityCell {
     friend bool operator==(const DensityCell&, const DensityCell&) = default;
 };
 
+// The hits of a picture, or of a band of its rows.
 struct DensityPicture {
-    int Width = 0, Height = 0;
-    std::vector<DensityCell> Cells;  // row by row
+    int Width = 0, Height = 0;       // the whole picture
+    std::vector<DensityCell> Cells;  // the rows kept, row by row: Cells.size() / Width of them
+    int FirstRow = 0;                // the picture row of the first row kept
+    int Rows() const { return Width > 0 ? static_cast<int>(Cells.size() / static_cast<std::size_t>(Width)) : 0; }
 };
 
 // Counts the hits of `steps` steps on a canvas `factor` times the picture's
 // size (the object must be prepared at that size), each sample into the
-// picture pixel that holds it. Plotted counts all the picture's hits.
+// picture pixel that holds it; hits outside the rows kept are dropped, so a
+// band holds exactly its rows of the whole. All threads add into the one
+// picture (sums do not depend on the order), each keeping only a list of its
+// chunk's hits. Plotted counts the rows' hits.
 ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture& picture, int factor,
                                     std::uint64_t steps, const ParallelOptions& options);
 
-// Bytes a density job takes, the totals included.
-std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options);
+// Bytes a density job takes: `rows` rows of cells (all when 0), the threads' hit lists and tables.
+std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options, int rows = 0);
 
-// The shaded picture: brightness a = (ln(1 + c) / ln(1 + cmax))^(1 / gamma),
-// colour the mean of the hits, each channel background + a * (colour -
-// background), rounded half to even. Pixels without hits keep the background.
-void ShadeDensity(const DensityPicture& picture, TColor background, double gamma, Picture24& out);
+// How a print maker sets the tone of density shading.
+struct DensityTone {
+    double Gamma = 2.2;
+    double Exposure = 0;      // stops
+    double WhitePoint = 99;   // percent of the lit pixels at or below the white count, 50 to 100
+    double Highlights = 0;    // 0 to 1: how far the pixels beyond the white point go toward white
+};
+
+// The white count: the count of the lit pixel at the white point, the
+// smallest count that at least WhitePoint percent of the lit pixels do not
+// exceed (100: the largest). An integer found exactly, so the same for every
+// thread count and band cut. 0 when nothing is lit.
+std::uint64_t WhiteCount(const std::vector<std::uint64_t>& counts, double whitePoint);
+// The same over the counts of a picture (or several bands, counts gathered first).
+std::uint64_t WhiteCount(const DensityPicture& picture, double whitePoint);
+
+// The shaded rows: with r = 2^exposure (ln(1 + c) / ln(1 + white))^(1 / gamma),
+// brightness a = min(1, r), colour the mean of the hits, each channel
+// background + a * (colour - background), rounded half to even; beyond the
+// white point (r > 1) the colour goes toward white by highlights * min(1, r - 1).
+// Pixels without hits keep the background. `out` gets the rows kept.
+void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
+                  Picture24& out);
+// The same with the white count of the picture itself.
+void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, Picture24& out);
+
+// Grows `v` to `size` elements in pieces, stopping when `stop` is set: the
+// pages of a big job are touched (Linux hands them out only then) without
+// keeping a Cancel waiting. False when stopped.
+template <class T>
+bool GrowStoppable(std::vector<T>& v, std::size_t size, const std::atomic<bool>* stop, const T& value = T{}) {
+    constexpr std::size_t Piece = (std::size_t{32} << 20) / sizeof(T) + 1;
+    v.reserve(size);
+    while (v.size() < size) {
+        if (stop && stop->load(std::memory_order_relaxed)) return false;
+        v.resize(std::min(size, v.size() + Piece), value);
+    }
+    return true;
+}
 
 }  // namespace fernweave

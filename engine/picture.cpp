@@ -1,5 +1,6 @@
 #include "picture.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace fernweave {
@@ -11,6 +12,25 @@ void Picture24::Reset(int width, int height, TColor fill) {
     stride_ = StrideFor(width);
     bytes_.assign(stride_ * static_cast<std::size_t>(height), 0);
     Fill(fill);
+}
+
+bool Picture24::Reset(int width, int height, TColor fill, const std::atomic<bool>* stop) {
+    if (width < 0 || height < 0) throw std::invalid_argument("negative picture size");
+    Clear();
+    std::vector<std::uint8_t> bytes;
+    const std::size_t size = StrideFor(width) * static_cast<std::size_t>(height);
+    constexpr std::size_t Piece = std::size_t{32} << 20;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        if (stop && stop->load(std::memory_order_relaxed)) return false;
+        bytes.resize(std::min(size, bytes.size() + Piece));
+    }
+    bytes_ = std::move(bytes);
+    width_ = width;
+    height_ = height;
+    stride_ = StrideFor(width);
+    Fill(fill);
+    return true;
 }
 
 void Picture24::Fill(TColor color) {

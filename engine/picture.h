@@ -2,6 +2,7 @@
 // of that row (blue, green, red), row 0 at the top, rows padded to 4 bytes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,6 +18,9 @@ public:
 
     // Width and height must each be 0 or more; a 0 side makes an empty picture.
     void Reset(int width, int height, TColor fill = clBlack);
+    // The same, stopping when `stop` is set while the memory is touched
+    // (false, and the picture empty, when stopped).
+    bool Reset(int width, int height, TColor fill, const std::atomic<bool>* stop);
     void Fill(TColor color);
     void Clear() { Reset(0, 0); }
 

@@ -14,12 +14,17 @@ std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& opti
 
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
                             Picture24& canvas) {
-    canvas.Reset(job.Width, job.Height, job.Background);
-    if (!job.Density) return RenderPlainParallel(prepared, canvas, job.Steps, options);
-    DensityPicture hits{job.Width, job.Height,
-                        std::vector<DensityCell>(static_cast<std::size_t>(job.Width) * job.Height)};
+    if (!job.Density) {
+        if (!canvas.Reset(job.Width, job.Height, job.Background, options.Stop)) return {};
+        return RenderPlainParallel(prepared, canvas, job.Steps, options);
+    }
+    canvas.Clear();
+    DensityPicture hits{job.Width, job.Height, {}};
+    if (!GrowStoppable(hits.Cells, static_cast<std::size_t>(job.Width) * static_cast<std::size_t>(job.Height),
+                       options.Stop))
+        return {};
     const ParallelStats stats = RenderDensityParallel(prepared, hits, job.Supersample, job.Steps, options);
-    if (stats.Steps == job.Steps) ShadeDensity(hits, job.Background, job.Gamma, canvas);
+    if (stats.Steps == job.Steps) ShadeDensity(hits, job.Background, job.Tone, canvas);
     return stats;
 }
 

@@ -11,6 +11,7 @@
 namespace fernweave {
 
 constexpr double DefaultGamma = 2.2;
+constexpr double DefaultWhitePoint = 99;
 
 struct PictureJob {
     int Width = 0, Height = 0;
@@ -18,14 +19,15 @@ struct PictureJob {
     std::uint64_t Steps = 0;
     bool Density = false;
     int Supersample = 1;  // density: the object is prepared this many times the size
-    double Gamma = DefaultGamma;
+    DensityTone Tone;  // density only
 };
 
 // The memory the job takes at its peak, the picture and its encoded file included.
 std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& options);
 
 // Renders the prepared object (PrepareRendering done) into `canvas`, made here
-// on the background. Stats.Steps < job.Steps when it was stopped.
+// on the background. Stats.Steps < job.Steps when it was stopped, also while
+// the memory is set up (options.Stop is seen there too); then `canvas` is empty.
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
                             Picture24& canvas);
 

@@ -22,6 +22,39 @@ TTriangle PosterPlacement(const TTriangle& base, int canvasWidth, int canvasHeig
     return t;
 }
 
+std::string PosterSettingsProblem(const PosterSettings& s) {
+    const auto range = [](const char* what, const std::string& from, const std::string& to) {
+        return std::string(what) + " must be from " + from + " to " + to + ".";
+    };
+    const std::string side = std::to_string(MaxPosterSide);
+    if (s.Width < 1 || s.Width > MaxPosterSide) return range("The width", "1", side + " pixels");
+    if (s.Height < 1 || s.Height > MaxPosterSide) return range("The height", "1", side + " pixels");
+    if (s.Density) {
+        if (static_cast<std::int64_t>(std::max(s.Width, s.Height)) * s.Supersample > MaxPosterSamples)
+            return "The poster times the supersampling may be at most 65536 pixels on a side.";
+        const DensityTone& t = s.Tone;
+        if (!(t.Gamma >= 0.1 && t.Gamma <= 10)) return range("The gamma", "0.1", "10");
+        if (!(t.Exposure >= -10 && t.Exposure <= 10)) return range("The exposure", "-10", "10 stops");
+        if (!(t.WhitePoint >= 50 && t.WhitePoint <= 100)) return range("The white point", "50", "100 %");
+        if (!(t.Highlights >= 0 && t.Highlights <= 1)) return range("The highlights", "0", "1");
+    }
+    if (s.HitsPerPixel < 1 || s.HitsPerPixel > 1000000) return range("The quality", "1", "1000000 hits per pixel");
+    if (s.Threads < 0 || s.Threads > 256) return range("The threads", "1", "256");
+    return {};
+}
+
+const PrintSize PrintSizes[9] = {
+    {"A4", 210, 297},          {"A3", 297, 420},           {"A2", 420, 594},
+    {"A1", 594, 841},          {"A0", 841, 1189},          {"US Letter", 215.9, 279.4},
+    {"8 x 10 in", 203.2, 254}, {"12 x 18 in", 304.8, 457.2}, {"24 x 36 in", 609.6, 914.4},
+};
+
+void PrintSizePixels(const PrintSize& size, int dpi, bool landscape, int& width, int& height) {
+    const auto pixels = [dpi](double mm) { return static_cast<int>(std::lround(mm / 25.4 * dpi)); };
+    width = pixels(landscape ? size.HeightMm : size.WidthMm);
+    height = pixels(landscape ? size.WidthMm : size.HeightMm);
+}
+
 PictureJob PosterPictureJob(const PosterSettings& settings) {
     PictureJob job;
     job.Width = settings.Width;
@@ -31,6 +64,7 @@ PictureJob PosterPictureJob(const PosterSettings& settings) {
                 static_cast<std::uint64_t>(settings.Height);
     job.Density = settings.Density;
     job.Supersample = settings.Density ? settings.Supersample : 1;
+    job.Tone = settings.Tone;
     return job;
 }
 

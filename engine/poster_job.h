@@ -6,13 +6,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "ifs_types.h"
 #include "picture_job.h"
 
 namespace fernweave {
 
-constexpr int MaxPosterSide = 16384;
+constexpr int MaxPosterSide = 65536;
 constexpr int MaxPosterSamples = 65536;  // supersample x side: the reset bound must stay beyond it
 
 struct PosterSettings {
@@ -21,12 +22,26 @@ struct PosterSettings {
     int Supersample = 2;
     std::uint64_t HitsPerPixel = 100;
     TColor Background = clBlack;
+    DensityTone Tone;  // density only
+    int Threads = 0;   // 0: every core
 };
 
 // The base triangle carried from the canvas's view onto the poster: scaled by
 // the smaller of the two size ratios and centred, pixel edges onto pixel
 // edges, each vertex rounded half to even.
 TTriangle PosterPlacement(const TTriangle& base, int canvasWidth, int canvasHeight, int posterWidth, int posterHeight);
+
+// Why the settings make no poster, naming the range a value must lie in; empty when fine.
+std::string PosterSettingsProblem(const PosterSettings& settings);
+
+// Print sizes a poster is made for, in millimetres, portrait.
+struct PrintSize {
+    const char* Name;
+    double WidthMm, HeightMm;
+};
+extern const PrintSize PrintSizes[9];
+// The size in pixels at `dpi`, turned to landscape when `landscape`.
+void PrintSizePixels(const PrintSize& size, int dpi, bool landscape, int& width, int& height);
 
 // The picture job of a poster: steps = hits x width x height.
 PictureJob PosterPictureJob(const PosterSettings& settings);

@@ -119,7 +119,7 @@ struct StepData {
     MapCoefficients place;
     MapChooser::Table chooser;
     const std::atomic<bool>* stop;
-    const HitTarget* hits;  // the counting loop's target, else nullptr
+    HitTarget* hits;  // the counting loop's target, else nullptr
     std::uint8_t* pixels;
     std::size_t stride;
     std::uint64_t* bits;
@@ -277,6 +277,7 @@ template <bool Placed, int Base, bool Counting>
     d.untilRepaint = untilRepaint;
     d.generator = r;
     d.recentDiffuse = recentDiffuse;
+    if constexpr (Counting) d.hits->Next = hits.Next;
     return end;
 }
 
@@ -290,7 +291,7 @@ template <bool Placed, int Base, bool Counting>
 // shading) adds each plotted step to `hits` instead of painting the canvas.
 struct LoopSetup {
     bool resume = false;
-    const HitTarget* hits = nullptr;
+    HitTarget* hits = nullptr;
     const std::atomic<bool>* stop = nullptr;  // else the state's StopRequested
 };
 
@@ -436,7 +437,7 @@ RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::a
                                 : RunLoop<false, false>(s, layer, {}, maxSteps, setup);
 }
 
-RenderStats ContinuePreparedCounting(FractalState& s, const HitTarget& hits, const std::atomic<bool>& stop,
+RenderStats ContinuePreparedCounting(FractalState& s, HitTarget& hits, const std::atomic<bool>& stop,
                                      std::uint64_t maxSteps) {
     Picture24 none;
     const LoopSetup setup{true, &hits, &stop};

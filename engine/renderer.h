@@ -57,9 +57,9 @@ RenderStats RunPreparedLoop(FractalState& s, Picture24& canvas, RepaintRequest r
 // `layer` and its painted bits into PaintedBits; it requests no repaint.
 RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::atomic<bool>& stop,
                                  std::uint64_t maxSteps);
-// The same loop counting each plotted step into `hits` (density shading).
-// maxSteps is at most MaxCountingChunk.
-RenderStats ContinuePreparedCounting(FractalState& s, const HitTarget& hits, const std::atomic<bool>& stop,
+// The same loop listing each plotted step in `hits` (density shading), which
+// has room for maxSteps entries; hits.Next ends past the last one.
+RenderStats ContinuePreparedCounting(FractalState& s, HitTarget& hits, const std::atomic<bool>& stop,
                                      std::uint64_t maxSteps);
 
 // PrepareRendering, the matching loop, then Rendering := false.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "memory_budget.h"
 
 namespace fernweave {
 
@@ -105,10 +108,19 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         mode = 0666 & ~mask;
     }
     auto writeAll = writer.WriteAll ? writer.WriteAll : WriteAllToDescriptor;
+    const auto cancelled = [&] { return writer.Cancel && writer.Cancel->load(std::memory_order_relaxed); };
     bool ok = ::fchmod(fd, mode) == 0;
     int err = errno;
-    if (ok) {
-        ok = writeAll(fd, data.data(), data.size());
+    bool stopped = false;
+    // In pieces, so that a cancel is seen while a big file goes out.
+    constexpr std::size_t Piece = std::size_t{64} << 20;
+    for (std::size_t at = 0; ok && at < data.size(); at += Piece) {
+        if (cancelled()) {
+            ok = false;
+            stopped = true;
+            break;
+        }
+        ok = writeAll(fd, data.data() + at, std::min(Piece, data.size() - at));
         err = errno;
     }
     if (ok) {
@@ -119,16 +131,50 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         ok = false;
         err = errno;
     }
+    if (ok && cancelled()) {
+        ok = false;
+        stopped = true;
+    }
     if (ok) {
         ok = ::rename(temp.c_str(), path.c_str()) == 0;
         err = errno;
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        SetError(error, ErrnoText(requested, err ? err : EIO));
+        SetError(error, stopped ? requested + ": cancelled" : ErrnoText(requested, err ? err : EIO));
         return false;
     }
     return true;
+}
+
+std::string CheckTargetFile(const std::string& path, std::uint64_t bytes) {
+    if (path.empty()) return "no file name";
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (::stat(path.c_str(), &st) != 0) return ErrnoText(path, errno);
+        if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
+    } else if (errno != ENOENT) {
+        return ErrnoText(path, errno);
+    }
+    const std::string dir = DirectoryOf(path);
+    if (::stat(dir.c_str(), &st) != 0) return ErrnoText(path, errno);
+    if (!S_ISDIR(st.st_mode)) return path + ": " + dir + " is not a folder";
+    // access() says yes to root everywhere and knows nothing of read-only mounts: make a file.
+    std::string probe = dir + "/." + BaseNameOf(path) + ".XXXXXX";
+    std::vector<char> name(probe.begin(), probe.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return ErrnoText(path, errno);
+    ::close(fd);
+    ::unlink(name.data());
+    struct statvfs fs {};
+    if (::statvfs(dir.c_str(), &fs) == 0) {
+        const std::uint64_t room = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
+        if (room < bytes)
+            return path + ": not enough room on the disk (" + FormatBytes(bytes) + " needed, " + FormatBytes(room) +
+                   " free)";
+    }
+    return {};
 }
 
 bool ReadFilePrefix(const std::string& path, std::size_t limit, std::string& bytes, std::string* error) {

@@ -3,6 +3,7 @@
 // rename. Only a regular file (or a missing name) is ever replaced.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,6 +14,9 @@ namespace fernweave {
 struct FileWriter {
     // Writes all of `data` to the open descriptor; false on any failure.
     bool (*WriteAll)(int fd, const std::uint8_t* data, std::size_t size) = nullptr;
+    // Set: the write gives up (and leaves any existing file as it was) at the
+    // next piece, and at the latest just before the rename.
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 // The writer used when none is given: write(2) until done, retrying interrupted calls.
@@ -22,6 +26,12 @@ bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size);
 // in `error` (when given) and leaves any existing file untouched.
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data, std::string* error = nullptr,
                         FileWriter writer = {});
+
+// Whether `path` can be written with `bytes` bytes before any work is done:
+// an existing target is a regular file, its folder exists and takes a new file
+// (a real one is made and removed, so a read-only file system shows), and the
+// file system has room for the bytes. Empty when fine, else the reason.
+std::string CheckTargetFile(const std::string& path, std::uint64_t bytes);
 
 // Reads at most `limit` bytes from the start of a regular file. False when the
 // file cannot be opened or is not a regular file.

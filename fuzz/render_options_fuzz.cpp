@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(error.empty(), "no reason without a refusal");
     Check(options.Width >= 1 && options.Width <= MaxCanvasSide && options.Height >= 1 &&
               options.Height <= MaxCanvasSide,
-          "canvas sides 1 to 16384");
+          "canvas sides 1 to 65536");
     Check(options.Steps <= MaxSteps, "steps within the limit");
     Check(options.Resolution.X >= 1 && options.Resolution.Y >= 1, "resolution at least 1");
     Check(!options.Quality || (*options.Quality >= MinJpegQuality && *options.Quality <= MaxJpegQuality),

@@ -18,6 +18,8 @@ namespace fernweave {
 
 // Pictures larger than this many pixels are refused when loading (768 MiB as 24 bits).
 constexpr std::uint64_t MaxJpegPixels = std::uint64_t{1} << 28;
+// libjpeg's limit on a side (JPEG_MAX_DIMENSION).
+constexpr int MaxJpegSide = 65500;
 // Files larger than this are refused by LoadJpegFile.
 constexpr std::size_t MaxJpegFileBytes = std::size_t{1} << 30;
 

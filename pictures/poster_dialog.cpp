@@ -1,7 +1,10 @@
 #include "poster_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,13 +12,17 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "dialog_buttons.h"
+#include "memory_budget.h"
+#include "save_worker.h"
 
 namespace fernweave {
 
 namespace {
 
+// Wide ranges: a typed value is never cut short; the command checks it and names the range.
 QSpinBox* Field(QWidget* parent, const char* name, int min, int max, int value) {
     auto* box = new QSpinBox(parent);
     box->setObjectName(name);
@@ -24,27 +31,71 @@ QSpinBox* Field(QWidget* parent, const char* name, int min, int max, int value) 
     return box;
 }
 
+QDoubleSpinBox* Decimal(QWidget* parent, const char* name, double min, double max, double step, double value) {
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setDecimals(2);
+    box->setRange(min, max);
+    box->setSingleStep(step);
+    box->setValue(value);
+    return box;
+}
+
+std::uint64_t DefaultMemoryCap() {
+    // What can be had, less a margin for the rest of the desktop.
+    const auto available = AvailableMemory();
+    const std::uint64_t bytes = available ? available->Bytes / 10 * 9 : std::uint64_t{4} << 30;
+    return std::max<std::uint64_t>(bytes, std::uint64_t{64} << 20);
+}
+
 }  // namespace
+
+struct TfrmPoster::Snapshot {
+    PosterSettings settings;
+    int resolution = 0, memory = 0, preset = 0;
+    bool aspect = true;
+    QString file;
+};
 
 TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     setObjectName("frmPoster");
     setWindowTitle("Render Poster");
-    auto* form = new QFormLayout;
-    edWidth = Field(this, "edWidth", 1, MaxPosterSide, 2200);
-    edHeight = Field(this, "edHeight", 1, MaxPosterSide, 1456);
+    const QString side = QString::number(MaxPosterSide);
+    cbPreset = new QComboBox(this);
+    cbPreset->setObjectName("cbPreset");
+    cbPreset->addItem("Custom");
+    for (const PrintSize& p : PrintSizes) cbPreset->addItem(p.Name);
+    chkAspect = new QCheckBox("&Keep the canvas's proportions", this);
+    chkAspect->setObjectName("chkAspect");
+    chkAspect->setChecked(true);
+    edWidth = Field(this, "edWidth", 0, 9999999, 2200);
+    edHeight = Field(this, "edHeight", 0, 9999999, 1456);
     edResolution = Field(this, "edResolution", 1, 65535, 300);
     edResolution->setSuffix(" DPI");
+    lblPrintSize = new QLabel(this);
+    lblPrintSize->setObjectName("lblPrintSize");
     cbShading = new QComboBox(this);
     cbShading->setObjectName("cbShading");
     cbShading->addItems({"Plain", "Density"});
     cbShading->setCurrentIndex(1);
     edSupersample = Field(this, "edSupersample", 1, 8, 2);
-    edHits = Field(this, "edHits", 1, 1000000, 100);
+    edHits = Field(this, "edHits", 0, 9999999, 100);
+    edGamma = Decimal(this, "edGamma", 0.1, 10, 0.1, DefaultGamma);
+    edExposure = Decimal(this, "edExposure", -10, 10, 0.25, 0);
+    edExposure->setSuffix(" stops");
+    edWhitePoint = Decimal(this, "edWhitePoint", 50, 100, 0.5, DefaultWhitePoint);
+    edWhitePoint->setSuffix(" %");
+    edHighlights = Decimal(this, "edHighlights", 0, 1, 0.05, 0);
+    edThreads = Field(this, "edThreads", 1, 256, AvailableCores());
+    edMemory = Field(this, "edMemory", 16, 1 << 30, static_cast<int>(std::min<std::uint64_t>(DefaultMemoryCap() >> 20, 1 << 30)));
+    edMemory->setSuffix(" MiB");
     lblSteps = new QLabel(this);
     lblSteps->setObjectName("lblSteps");
+    lblEstimate = new QLabel(this);
+    lblEstimate->setObjectName("lblEstimate");
     edFile = new QLineEdit(this);
     edFile->setObjectName("edFile");
-    edFile->setReadOnly(true);
+    edFile->setPlaceholderText("Choose a file with Browse...");
     btnBrowse = new QPushButton("&Browse...", this);
     btnBrowse->setObjectName("btnBrowse");
     btnBrowse->setAutoDefault(false);
@@ -52,33 +103,68 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     fileRow->addWidget(edFile, 1);
     fileRow->addWidget(btnBrowse);
 
-    form->addRow("&Width (pixels):", edWidth);
-    form->addRow("&Height (pixels):", edHeight);
-    form->addRow("&Resolution:", edResolution);
-    form->addRow("&Shading:", cbShading);
-    form->addRow("S&upersampling:", edSupersample);
-    form->addRow("&Quality (hits per pixel):", edHits);
-    form->addRow("", lblSteps);
+    auto* size = new QFormLayout;
+    size->addRow("&Print size:", cbPreset);
+    size->addRow("", chkAspect);
+    size->addRow("&Width (pixels, 1 to " + side + "):", edWidth);
+    size->addRow("&Height (pixels, 1 to " + side + "):", edHeight);
+    size->addRow("&Resolution:", edResolution);
+    size->addRow("", lblPrintSize);
+    auto* render = new QFormLayout;
+    render->addRow("&Shading:", cbShading);
+    render->addRow("S&upersampling (1 to 8):", edSupersample);
+    render->addRow("&Quality (hits per pixel):", edHits);
+    render->addRow("", lblSteps);
+    render->addRow("&Threads:", edThreads);
+    render->addRow("&Memory at most:", edMemory);
+    auto* toneBox = new QGroupBox("Tone (density shading)", this);
+    toneBox->setObjectName("grpTone");
+    auto* tone = new QFormLayout(toneBox);
+    tone->addRow("&Gamma (0.1 to 10):", edGamma);
+    tone->addRow("&Exposure:", edExposure);
+    tone->addRow("White &point:", edWhitePoint);
+    tone->addRow("High&lights (0 to 1):", edHighlights);
+    auto* fileForm = new QFormLayout;
     auto* fileLabel = new QLabel("&File:", this);
-    fileLabel->setBuddy(btnBrowse);  // the name field only shows the choice
-    form->addRow(fileLabel, fileRow);
+    fileLabel->setBuddy(edFile);
+    fileForm->addRow(fileLabel, fileRow);
+    fileForm->addRow("", lblEstimate);
 
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addLayout(size);
+    left->addLayout(render);
+    columns->addLayout(left);
+    columns->addWidget(toneBox, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addLayout(columns);
+    layout->addLayout(fileForm);
     layout->addLayout(OkCancelRow(this, btnOk, btnCancel));
     connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnBrowse, &QPushButton::clicked, this, [this] {
         if (Browse) Browse();
     });
-    for (QSpinBox* box : {edWidth, edHeight, edHits}) connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
+    connect(cbPreset, &QComboBox::activated, this, &TfrmPoster::PresetChosen);
+    connect(edWidth, &QSpinBox::valueChanged, this, &TfrmPoster::WidthChanged);
+    for (QSpinBox* box : {edWidth, edHeight, edHits, edThreads, edSupersample, edResolution})
+        connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
     connect(cbShading, &QComboBox::currentIndexChanged, this, &TfrmPoster::SettingsChanged);
+    connect(edFile, &QLineEdit::textChanged, this, &TfrmPoster::SettingsChanged);
     SettingsChanged();
 }
 
 void TfrmPoster::ResetSize(int canvasWidth, int canvasHeight) {
+    canvasWidth_ = std::max(1, canvasWidth);
+    canvasHeight_ = std::max(1, canvasHeight);
+    cbPreset->setCurrentIndex(0);
+    keepingAspect_ = true;  // four times the canvas keeps it by itself
     edWidth->setValue(std::clamp(4 * canvasWidth, 1, MaxPosterSide));
     edHeight->setValue(std::clamp(4 * canvasHeight, 1, MaxPosterSide));
+    keepingAspect_ = false;
+    // A poster never goes to last time's file without being asked for again.
+    edFile->clear();
+    ConfirmedFile.clear();
 }
 
 PosterSettings TfrmPoster::Settings() const {
@@ -88,15 +174,89 @@ PosterSettings TfrmPoster::Settings() const {
     s.Density = cbShading->currentIndex() == 1;
     s.Supersample = edSupersample->value();
     s.HitsPerPixel = static_cast<std::uint64_t>(edHits->value());
+    s.Tone = {edGamma->value(), edExposure->value(), edWhitePoint->value(), edHighlights->value()};
+    s.Threads = edThreads->value();
     return s;
 }
 
 int TfrmPoster::Resolution() const { return edResolution->value(); }
 
+std::uint64_t TfrmPoster::MemoryCap() const { return static_cast<std::uint64_t>(edMemory->value()) << 20; }
+
+void TfrmPoster::showEvent(QShowEvent* event) {
+    typed_ = std::make_shared<Snapshot>(
+        Snapshot{Settings(), Resolution(), edMemory->value(), cbPreset->currentIndex(), chkAspect->isChecked(), edFile->text()});
+    QDialog::showEvent(event);
+}
+
+void TfrmPoster::reject() {
+    // Cancel forgets what was typed.
+    if (typed_) {
+        const Snapshot s = *typed_;
+        keepingAspect_ = true;
+        edWidth->setValue(s.settings.Width);
+        edHeight->setValue(s.settings.Height);
+        keepingAspect_ = false;
+        edResolution->setValue(s.resolution);
+        cbShading->setCurrentIndex(s.settings.Density ? 1 : 0);
+        edSupersample->setValue(s.settings.Supersample);
+        edHits->setValue(static_cast<int>(s.settings.HitsPerPixel));
+        edGamma->setValue(s.settings.Tone.Gamma);
+        edExposure->setValue(s.settings.Tone.Exposure);
+        edWhitePoint->setValue(s.settings.Tone.WhitePoint);
+        edHighlights->setValue(s.settings.Tone.Highlights);
+        edThreads->setValue(s.settings.Threads);
+        edMemory->setValue(s.memory);
+        cbPreset->setCurrentIndex(s.preset);
+        chkAspect->setChecked(s.aspect);
+        edFile->setText(s.file);
+    }
+    QDialog::reject();
+}
+
+void TfrmPoster::PresetChosen(int index) {
+    if (index < 1 || index > static_cast<int>(std::size(PrintSizes))) return;
+    int width = 0, height = 0;
+    PrintSizePixels(PrintSizes[index - 1], Resolution(), canvasWidth_ >= canvasHeight_, width, height);
+    keepingAspect_ = true;  // the paper's own proportions
+    edWidth->setValue(width);
+    edHeight->setValue(height);
+    keepingAspect_ = false;
+    cbPreset->setCurrentIndex(index);
+}
+
+void TfrmPoster::WidthChanged() {
+    if (keepingAspect_) return;
+    cbPreset->setCurrentIndex(0);
+    if (chkAspect->isChecked())
+        edHeight->setValue(static_cast<int>(
+            std::lround(static_cast<double>(edWidth->value()) * canvasHeight_ / canvasWidth_)));
+}
+
 void TfrmPoster::SettingsChanged() {
-    edSupersample->setEnabled(cbShading->currentIndex() == 1);
-    const double steps = static_cast<double>(PosterPictureJob(Settings()).Steps);
+    const PosterSettings s = Settings();
+    edSupersample->setEnabled(s.Density);
+    for (QWidget* w : {static_cast<QWidget*>(edGamma), static_cast<QWidget*>(edExposure),
+                       static_cast<QWidget*>(edWhitePoint), static_cast<QWidget*>(edHighlights)})
+        w->setEnabled(s.Density);
+    const double steps = static_cast<double>(PosterPictureJob(s).Steps);
     lblSteps->setText(QString("%1 million steps").arg(steps / 1e6, 0, 'f', steps < 1e7 ? 1 : 0));
+    const double dpi = Resolution();
+    lblPrintSize->setText(QString("%1 x %2 cm, %3 x %4 in at this resolution")
+                              .arg(s.Width / dpi * 2.54, 0, 'f', 1)
+                              .arg(s.Height / dpi * 2.54, 0, 'f', 1)
+                              .arg(s.Width / dpi, 0, 'f', 2)
+                              .arg(s.Height / dpi, 0, 'f', 2));
+    if (!PosterSettingsProblem(s).empty()) {
+        lblEstimate->setText("");
+        return;
+    }
+    ParallelOptions threads;
+    threads.Threads = s.Threads;
+    const int format = FormatForFileName(edFile->text().toStdString(), static_cast<TPictureFormat>(Format > 0 ? Format : FormatPng));
+    lblEstimate->setText(QString("Takes %1 of memory; the file up to %2")
+                             .arg(QString::fromStdString(FormatBytes(PictureJobBytes(PosterPictureJob(s), threads))))
+                             .arg(QString::fromStdString(FormatBytes(PictureFileBytes(format, s.Width, s.Height)))));
 }
 
 }  // namespace fernweave

@@ -3,10 +3,13 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 #include "poster_job.h"
 
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,23 +22,38 @@ class TfrmPoster : public QDialog {
 public:
     explicit TfrmPoster(QWidget* parent = nullptr);
 
-    // The size presets to four times the canvas (at most 16384 a side).
+    // The size presets to four times the canvas; the file field starts empty.
     void ResetSize(int canvasWidth, int canvasHeight);
     PosterSettings Settings() const;
     int Resolution() const;
+    // The memory the job may take, in bytes.
+    std::uint64_t MemoryCap() const;
 
-    QSpinBox *edWidth, *edHeight, *edResolution, *edSupersample, *edHits;
-    QComboBox* cbShading;
+    QSpinBox *edWidth, *edHeight, *edResolution, *edSupersample, *edHits, *edThreads, *edMemory;
+    QDoubleSpinBox *edGamma, *edExposure, *edWhitePoint, *edHighlights;
+    QComboBox *cbShading, *cbPreset;
+    QCheckBox* chkAspect;
     QLineEdit* edFile;
     QPushButton *btnBrowse, *btnOk, *btnCancel;
-    QLabel* lblSteps;
+    QLabel *lblSteps, *lblPrintSize, *lblEstimate;
 
     // Chooses the file (the window's save dialog); true when one was chosen.
     std::function<bool()> Browse;
-    int Format = 0;  // of the chosen file
+    int Format = 0;         // the type chosen in the save dialog
+    QString ConfirmedFile;  // the name the save dialog's overwrite question allowed
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
 
 private:
     void SettingsChanged();
+    void PresetChosen(int index);
+    void WidthChanged();
+    int canvasWidth_ = 550, canvasHeight_ = 364;
+    bool keepingAspect_ = false;
+    struct Snapshot;
+    std::shared_ptr<Snapshot> typed_;  // the values when the dialog showed, for Cancel
 };
 
 }  // namespace fernweave

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "fractal_state.h"
 #include "save_worker.h"
@@ -21,6 +22,7 @@ TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placemen
       ended_(std::move(ended)),
       writer_(writer),
       steps_(PosterPictureJob(settings).Steps) {
+    writer_.Cancel = &stop_;
     thread_ = std::thread([this] { Execute(); });
 }
 
@@ -37,35 +39,68 @@ double TPosterWorker::Progress() const {
     return steps_ == 0 ? 1.0 : static_cast<double>(done_.load(std::memory_order_relaxed)) / static_cast<double>(steps_);
 }
 
+void TPosterWorker::Rewrite(std::string fileName, int format) {
+    Join();
+    fileName_ = std::move(fileName);
+    format_ = format;
+    thread_ = std::thread([this] { Write(); });
+}
+
 void TPosterWorker::Execute() {
-    Outcome outcome = Outcome::Failed;
     std::string error;
     try {
         auto state = std::make_unique<FractalState>();
         PreparePoster(*state, object_, placement_, settings_.Density ? settings_.Supersample : 1);
         const PictureJob job = PosterPictureJob(settings_);
         ParallelOptions options;
-        options.Threads = AvailableCores();
+        options.Threads = settings_.Threads > 0 ? settings_.Threads : AvailableCores();
         options.IdlePriority = true;
         options.Stop = &stop_;
         options.StepsDone = &done_;
-        Picture24 poster;
-        const ParallelStats stats = RenderPicture(*state, job, options, poster);
+        phase_.store(Phase::Rendering);
+        const ParallelStats stats = RenderPicture(*state, job, options, poster_);
         state.reset();
         if (stats.Steps < job.Steps || stop_.load()) {
-            outcome = Outcome::Cancelled;
-        } else {
-            const auto bytes = EncodePicture(poster, format_, resolution_, quality_);
-            poster.Clear();
-            outcome = stop_.load() ? Outcome::Cancelled
-                      : WriteFileReplacing(fileName_, bytes, &error, writer_) ? Outcome::Written
-                                                                             : Outcome::Failed;
+            poster_.Clear();
+            if (ended_) ended_(Outcome::Cancelled, {});
+            return;
         }
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory";
     } catch (const std::exception& e) {
         error = e.what();
     } catch (...) {
         error = "unknown error";
     }
+    if (!error.empty()) {
+        poster_.Clear();
+        if (ended_) ended_(Outcome::Failed, error);
+        return;
+    }
+    Write();
+}
+
+void TPosterWorker::Write() {
+    phase_.store(Phase::Writing);
+    Outcome outcome = Outcome::Failed;
+    std::string error;
+    try {
+        const auto bytes = EncodePicture(poster_, format_, resolution_, quality_);
+        if (stop_.load())
+            outcome = Outcome::Cancelled;
+        else if (WriteFileReplacing(fileName_, bytes, &error, writer_))
+            outcome = Outcome::Written;
+        else if (stop_.load())
+            outcome = Outcome::Cancelled;
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory to encode the poster";
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "unknown error";
+    }
+    // Kept only while it may still be written elsewhere.
+    if (outcome != Outcome::Failed) poster_.Clear();
     if (ended_) ended_(outcome, error);
 }
 

@@ -1,6 +1,7 @@
-// TPosterWorker: renders a poster on every core at idle priority, so that a
-// rendering on the canvas keeps its core, then writes it as the save worker
-// writes a picture (a temporary file, renamed over a regular file only).
+// TPosterWorker: renders a poster at idle priority, so that a rendering on the
+// canvas keeps its core, then writes it as the save worker writes a picture
+// (a temporary file, renamed over a regular file only). When the file cannot
+// be written the finished poster is kept, to be written elsewhere.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "ifs_types.h"
+#include "picture.h"
 #include "poster_job.h"
 #include "safe_file.h"
 
@@ -18,10 +20,12 @@ namespace fernweave {
 class TPosterWorker {
 public:
     enum class Outcome { Written, Failed, Cancelled };
+    enum class Phase { Preparing, Rendering, Writing };
     // Called on the worker thread at the end; it must only hand the end over.
     using EndNotice = std::function<void(Outcome outcome, const std::string& error)>;
 
-    // Works on its own copy of the object and starts at once.
+    // Works on its own copy of the object and starts at once. `format` is the
+    // save worker's; `threads` 0 means every core.
     TPosterWorker(const TIfsObject& object, const TTriangle& placement, const PosterSettings& settings,
                   std::string fileName, int format, std::uint32_t resolution, int quality, EndNotice ended,
                   FileWriter writer = {});
@@ -29,14 +33,24 @@ public:
     TPosterWorker(const TPosterWorker&) = delete;
     TPosterWorker& operator=(const TPosterWorker&) = delete;
 
-    // Stops the rendering; nothing is written unless the writing had begun.
+    // Stops the work in any phase; nothing is written, an existing file stays.
     void Cancel() { stop_.store(true); }
     void Join();
-    // The share of the steps done, 0 to 1.
+    // The share of the steps done, 0 to 1, and the steps done.
     double Progress() const;
+    std::uint64_t StepsDone() const { return done_.load(std::memory_order_relaxed); }
+    std::uint64_t Steps() const { return steps_; }
+    Phase CurrentPhase() const { return phase_.load(std::memory_order_relaxed); }
+
+    // After a Failed end: whether the finished poster is kept, and writing it
+    // to another file (on a thread again, with the same end notice).
+    bool HasPoster() const { return !poster_.Empty(); }
+    void Rewrite(std::string fileName, int format);
+    const std::string& FileName() const { return fileName_; }
 
 private:
     void Execute();
+    void Write();
 
     TIfsObject object_;
     TTriangle placement_;
@@ -50,6 +64,8 @@ private:
     std::uint64_t steps_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<std::uint64_t> done_{0};
+    std::atomic<Phase> phase_{Phase::Preparing};
+    Picture24 poster_;  // the finished poster until it is written
     std::thread thread_;
 };
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <exception>
 #include <stdexcept>
+#include <string>
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
@@ -21,6 +22,21 @@ TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chose
     if (extension == "jpg" || extension == "jpeg") return FormatJpeg;
     if (extension == "png") return FormatPng;
     return chosenFormat;
+}
+
+std::uint64_t PictureFileBytes(int format, int width, int height) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    if (format == FormatBmp) return BmpFileHeaderSize + BmpInfoHeaderSize + Picture24::StrideFor(width) * static_cast<std::uint64_t>(height);
+    // PNG stores incompressible rows with a filter byte each and 5 bytes a deflate block.
+    return pixels * 3 + static_cast<std::uint64_t>(height) * 2 + pixels / 4096 + 4096;
+}
+
+std::string PictureSizeProblem(int format, int width, int height) {
+    if (format == FormatBmp && PictureFileBytes(format, width, height) > 0xFFFFFFFFu)
+        return "a BMP file must stay under 4 GiB; choose PNG for this size";
+    if (format == FormatJpeg && (width > MaxJpegSide || height > MaxJpegSide))
+        return "a JPEG picture may be at most " + std::to_string(MaxJpegSide) + " pixels on a side; choose PNG for this size";
+    return {};
 }
 
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,

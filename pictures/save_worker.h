@@ -20,6 +20,12 @@ enum TPictureFormat : int { FormatBmp = 1, FormatJpeg = 2, FormatPng = 3 };
 // like "x.png" thus never holds BMP bytes that Load would then refuse.
 TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat);
 
+// The size of the file a picture of this size makes: exact for BMP, an upper
+// estimate for PNG and JPEG (their pixels as they are, as if nothing compressed).
+std::uint64_t PictureFileBytes(int format, int width, int height);
+// Why the format cannot hold a picture of this size; empty when it can.
+std::string PictureSizeProblem(int format, int width, int height);
+
 // The bytes of a picture file in the given format; throws when encoding fails.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
                                         int quality);

@@ -17,17 +17,10 @@ namespace {
 std::atomic<std::atomic<bool>*> activeStopFlag{nullptr};
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
-sigset_t InterruptSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    return set;
-}
-
-// During a rendering an interrupt ends the loop and the run writes nothing;
-// at any other moment it ends the program as usual.
+// From the start of the rendering until the picture is in place an interrupt
+// stops the work and the run writes nothing; after that it is too late to
+// undo anything, and the run ends in success. Before the rendering it ends
+// the program as usual.
 extern "C" void OnInterrupt(int signal) {
     if (std::atomic<bool>* stop = activeStopFlag.load()) {
         stop->store(true, std::memory_order_relaxed);
@@ -40,14 +33,11 @@ extern "C" void OnInterrupt(int signal) {
     raise(signal);
 }
 
-void SetRenderFlag(std::atomic<bool>* stop) { activeStopFlag.store(stop); }
+// Once the work is over the program only exits: an interrupt then must not
+// turn a written picture into a failure.
+std::atomic<bool> afterTheWork{false};
 
-// The writes are held together: an interrupt waits until they are done, so
-// that no temporary file is left behind.
-void HoldInterrupts(bool begin) {
-    const sigset_t set = InterruptSignals();
-    sigprocmask(begin ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
+void SetRenderFlag(std::atomic<bool>* stop) { activeStopFlag.store(stop ? stop : &afterTheWork); }
 
 }  // namespace
 
@@ -60,7 +50,6 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     fernweave::cli::RunHooks hooks;
     hooks.RenderFlag = SetRenderFlag;
-    hooks.Writing = HoldInterrupts;
     hooks.Progress = isatty(STDERR_FILENO) == 1;
     const int code = fernweave::cli::RunRenderTool(args, std::cout, std::cerr, hooks);
     std::cout.flush();

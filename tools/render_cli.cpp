@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -21,6 +23,7 @@
 #include "jpeg_codec.h"
 #include "memory_budget.h"
 #include "png_codec.h"
+#include "save_worker.h"
 #include "version_text.h"
 #include "object_file.h"
 #include "picture_job.h"
@@ -216,6 +219,46 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A plain decimal: digits, at most one point, a leading minus where allowed.
+std::optional<double> ParseDecimal(const std::string& value, bool signedValue) {
+    std::string_view digits = value;
+    if (signedValue && digits.starts_with('-')) digits.remove_prefix(1);
+    if (digits.empty() || digits.find_first_not_of("0123456789.") != std::string_view::npos ||
+        std::count(digits.begin(), digits.end(), '.') > 1 || digits == ".")
+        return std::nullopt;
+    return std::strtod(value.c_str(), nullptr);
+}
+
+std::string FormatNumber(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> ParseMemorySize(std::string_view text) {
+    int shift = 0;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 'K': case 'k': shift = 10; break;
+            case 'M': case 'm': shift = 20; break;
+            case 'G': case 'g': shift = 30; break;
+            case 'T': case 't': shift = 40; break;
+            default: break;
+        }
+        if (shift != 0) text.remove_suffix(1);
+    }
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+    std::uint64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || end != text.data() + text.size() || (shift != 0 && v > (~std::uint64_t{0} >> shift)))
+        return std::nullopt;
+    return v << shift;
+}
+
 bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& options, std::string& error) {
     RenderOptions result;
     bool haveInput = false;
@@ -265,7 +308,8 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         static constexpr std::string_view valued[] = {"-o",      "--output",  "--size",    "--background",
                                                       "--steps", "--dpi",     "--place",   "--export",
                                                       "--quality", "--threads", "--shading", "--supersample",
-                                                      "--gamma"};
+                                                      "--gamma", "--exposure", "--white-point", "--highlights",
+                                                      "--memory"};
         bool known = false;
         for (std::string_view v : valued) known = known || name == v;
         if (!known) {
@@ -297,7 +341,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         } else if (name == "--size") {
             const auto size = ParsePair(value, 1, MaxCanvasSide, false);
             if (!size) {
-                error = "bad canvas size " + Quote(value) + " (expected WxH, each 1 to 16384)";
+                error = "bad canvas size " + Quote(value) + " (expected WxH, each 1 to 65536)";
                 return false;
             }
             result.Width = static_cast<int>(size->First);
@@ -350,16 +394,30 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                 return false;
             }
             result.Supersample = static_cast<int>(*k);
-        } else if (name == "--gamma") {
-            // A plain decimal: digits, at most one point.
-            char* end = nullptr;
-            const bool decimal = !value.empty() && value.find_first_not_of("0123456789.") == std::string::npos;
-            const double g = decimal ? std::strtod(value.c_str(), &end) : 0.0;
-            if (!decimal || end != value.c_str() + value.size() || !(g >= 0.1 && g <= 10.0)) {
-                error = "bad gamma " + Quote(value) + " (expected a number from 0.1 to 10)";
+        } else if (name == "--gamma" || name == "--exposure" || name == "--white-point" || name == "--highlights") {
+            struct Range {
+                const char* what;
+                double min, max;
+                std::optional<double>& into;
+            };
+            const Range r = name == "--gamma"       ? Range{"gamma", 0.1, 10, result.Gamma}
+                            : name == "--exposure"  ? Range{"exposure", -10, 10, result.Exposure}
+                            : name == "--highlights" ? Range{"highlights", 0, 1, result.Highlights}
+                                                     : Range{"white point", 50, 100, result.WhitePoint};
+            const auto v = ParseDecimal(value, r.min < 0);
+            if (!v || !(*v >= r.min && *v <= r.max)) {
+                error = std::string("bad ") + r.what + " " + Quote(value) + " (expected a number from " +
+                        FormatNumber(r.min) + " to " + FormatNumber(r.max) + ")";
                 return false;
             }
-            result.Gamma = g;
+            r.into = *v;
+        } else if (name == "--memory") {
+            const auto bytes = ParseMemorySize(value);
+            if (!bytes || *bytes == 0) {
+                error = "bad memory size " + Quote(value) + " (expected bytes, or a number with K, M, G or T)";
+                return false;
+            }
+            result.Memory = *bytes;
         } else if (name == "--place") {
             const auto t = ParsePlacement(value);
             if (!t) {
@@ -371,9 +429,17 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         }
     }
 
-    if (result.ShadingMode == Shading::Plain && (result.Supersample != 1 || result.Gamma)) {
-        error = std::string(result.Supersample != 1 ? "--supersample" : "--gamma") + " is for --shading density";
-        return false;
+    if (result.ShadingMode == Shading::Plain) {
+        const char* densityOnly = result.Supersample != 1 ? "--supersample"
+                                  : result.Gamma          ? "--gamma"
+                                  : result.Exposure       ? "--exposure"
+                                  : result.WhitePoint     ? "--white-point"
+                                  : result.Highlights     ? "--highlights"
+                                                          : nullptr;
+        if (densityOnly) {
+            error = std::string(densityOnly) + " is for --shading density";
+            return false;
+        }
     }
     if (static_cast<std::int64_t>(result.Width) * result.Supersample > MaxSampleSide ||
         static_cast<std::int64_t>(result.Height) * result.Supersample > MaxSampleSide) {
@@ -523,7 +589,13 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                    : TTriangle{state->Points[1], state->Points[2], state->Points[3]};
         for (const std::string& w : BaseTriangleWarnings(base)) err << "fernweave-render: warning: " << w << '\n';
 
-        if (!CheckTarget(options.Output, error)) return fail(ExitFailed, "cannot write the picture: " + error);
+        const int formatId = format->Extension == ".bmp" ? FormatBmp : format->Extension == ".png" ? FormatPng : FormatJpeg;
+        if (const std::string problem = PictureSizeProblem(formatId, options.Width, options.Height); !problem.empty())
+            return fail(ExitFailed, "cannot write the picture: " + problem);
+        if (const std::string problem =
+                CheckTargetFile(options.Output, PictureFileBytes(formatId, options.Width, options.Height));
+            !problem.empty())
+            return fail(ExitFailed, "cannot write the picture: " + problem);
         if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
             return fail(ExitFailed, "cannot write the object file: " + error);
 
@@ -534,7 +606,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         job.Steps = options.Steps;
         job.Density = options.ShadingMode == Shading::Density;
         job.Supersample = options.Supersample;
-        job.Gamma = options.Gamma.value_or(DefaultGamma);
+        job.Tone.Gamma = options.Gamma.value_or(DefaultGamma);
+        job.Tone.Exposure = options.Exposure.value_or(0);
+        job.Tone.WhitePoint = options.WhitePoint.value_or(DefaultWhitePoint);
+        job.Tone.Highlights = options.Highlights.value_or(0);
         std::atomic<std::uint64_t> stepsDone{0};
         ParallelOptions parallel;
         parallel.Threads = options.Threads.value_or(AvailableCores());
@@ -545,16 +620,21 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (progress)
             err << "fernweave-render: " << FormatBytes(needed) << " of memory, " << parallel.Threads
                 << (parallel.Threads == 1 ? " thread\n" : " threads\n");
-        const std::string refusal = CheckMemory(needed, AvailableMemory());
+        std::optional<MemoryLimit> available = AvailableMemory();
+        if (options.Memory && (!available || *options.Memory < available->Bytes))
+            available = MemoryLimit{*options.Memory, "--memory"};
+        const std::string refusal = CheckMemory(needed, available);
         if (!refusal.empty())
             return fail(ExitFailed, "cannot render: " + refusal +
-                                        (parallel.Threads > 1 ? "; use a smaller size or fewer threads"
-                                                              : "; use a smaller size"));
+                                        (parallel.Threads > 1 && !job.Density ? "; use a smaller size or fewer threads"
+                                                                              : "; use a smaller size"));
 
+        // From here until the picture is in place an interrupt stops the work
+        // and nothing is written; once it is in place, the run succeeds.
+        RenderFlagScope flag(hooks, &state->StopRequested);
         auto canvas = std::make_unique<Picture24>();
         PrepareRendering(*state);
         {
-            RenderFlagScope flag(hooks, &state->StopRequested);
             ProgressLine line(err, options.Steps, stepsDone, progress);
             const auto start = std::chrono::steady_clock::now();
             const ParallelStats p = RenderPicture(*state, job, parallel, *canvas);
@@ -562,8 +642,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             stats.Steps = p.Steps;
             stats.Plotted = p.Plotted;
         }
-        if (stats.Steps < options.Steps || state->StopRequested.load())
+        const auto interrupted = [&] {
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
+        };
+        if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
 
         const std::vector<std::uint8_t> picture =
             format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
@@ -573,8 +655,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             options.ExportPath.empty() ? std::vector<std::uint8_t>{} : EncodeObject(state->CurrentObject());
 
         WritingScope writing(hooks);
-        if (!WriteFileReplacing(options.Output, picture, &error, hooks.Writer))
-            return fail(ExitFailed, "cannot write the picture: " + error);
+        FileWriter writer = hooks.Writer;
+        writer.Cancel = &state->StopRequested;
+        if (!WriteFileReplacing(options.Output, picture, &error, writer))
+            return state->StopRequested.load() ? interrupted() : fail(ExitFailed, "cannot write the picture: " + error);
         if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, object, &error, hooks.Writer))
             return fail(ExitFailed, "cannot write the object file: " + error + " (the picture was written)");
     } catch (const std::bad_alloc&) {

@@ -28,7 +28,7 @@ constexpr int ExitFailed = 1;       // input, memory or output failed
 constexpr int ExitUsage = 2;        // the command line is wrong
 constexpr int ExitInterrupted = 130;
 
-constexpr int MaxCanvasSide = 16384;
+constexpr int MaxCanvasSide = 65536;
 // The canvas a supersampled rendering plays on: the reset bound (+-100000 on
 // the rounded point) must stay beyond it.
 constexpr int MaxSampleSide = 65536;
@@ -57,11 +57,18 @@ struct RenderOptions {
     Shading ShadingMode = Shading::Plain;
     int Supersample = 1;                   // density only
     std::optional<double> Gamma;           // density only; DefaultGamma when not given
+    std::optional<double> Exposure;        // density only, stops; 0 when not given
+    std::optional<double> WhitePoint;      // density only, percent; DefaultWhitePoint when not given
+    std::optional<double> Highlights;      // density only, 0 to 1; 0 when not given
+    std::optional<std::uint64_t> Memory;   // bytes the job may take at most
     bool Quiet = false;
     bool Stats = false;
     bool Help = false;
     bool Version = false;
 };
+
+// "40M", "2G", "1048576": bytes, or K, M, G, T meaning powers of 1024.
+std::optional<std::uint64_t> ParseMemorySize(std::string_view text);
 
 // Parses the arguments that follow the program name. False, with one line of
 // explanation in `error`, when they are not a valid command.
@@ -104,8 +111,10 @@ std::vector<std::string> BaseTriangleWarnings(const TTriangle& base);
 // --- the whole run ---
 
 struct RunHooks {
-    // Called with the flag that stops the rendering just before the loop
-    // starts, and with nullptr when it has ended (an interrupt handler sets it).
+    // Called with the flag that stops the work just before the rendering
+    // starts, and with nullptr when the picture is written or the run gave up
+    // (an interrupt handler sets it). An interrupt before the picture's
+    // rename leaves nothing written; after it, the run goes on to success.
     void (*RenderFlag)(std::atomic<bool>* stop) = nullptr;
     // Called with true before the first file is written and false after the last.
     void (*Writing)(bool begin) = nullptr;

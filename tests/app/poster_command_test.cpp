@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -7,6 +8,8 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cerrno>
+#include <deque>
 #include <QtTest>
 #include <sstream>
 
@@ -32,22 +35,43 @@ QByteArray Slurp(const QString& name) {
 class PosterCommandTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    // Runs the command, filling in the dialog once it shows; the file dialog answers `file`.
+    struct Entry {
+        int width, height;
+        bool density;
+        int hits;
+        QString file;  // typed into the dialog; empty: Browse answers from the file dialog's answers
+    };
+
+    // Runs the command, filling in the dialog and pressing OK each time it
+    // shows, one entry a time; Cancel when the entries have run out.
+    void RenderPosterWith(std::deque<Entry> entries) {
+        QTimer filler;
+        QObject::connect(&filler, &QTimer::timeout, w, [this, &entries] {
+            TfrmPoster* d = w->frmPoster;
+            if (!d || !d->isVisible()) return;
+            if (entries.empty()) {
+                d->btnCancel->click();
+                return;
+            }
+            const Entry e = entries.front();
+            entries.pop_front();
+            d->edWidth->setValue(e.width);
+            d->edHeight->setValue(e.height);
+            d->edResolution->setValue(150);
+            d->cbShading->setCurrentIndex(e.density ? 1 : 0);
+            d->edSupersample->setValue(2);
+            d->edHits->setValue(e.hits);
+            d->edFile->setText(e.file);
+            d->btnOk->click();
+        });
+        filler.start(10);
+        w->mnuFilePosterClick();
+    }
+
+    // The dialog once, with no file typed: the save dialog gives `file`.
     void RenderPoster(const QString& file, int width, int height, bool density, int hits) {
         dialogs->fileAnswers.push_back(TFileChoice{file, 1});
-        QTimer::singleShot(0, w, [this, width, height, density, hits] {
-            QTRY_VERIFY(w->frmPoster && w->frmPoster->isVisible());
-            TfrmPoster* d = w->frmPoster;
-            d->edWidth->setValue(width);
-            d->edHeight->setValue(height);
-            d->edResolution->setValue(150);
-            d->cbShading->setCurrentIndex(density ? 1 : 0);
-            d->edSupersample->setValue(2);
-            d->edHits->setValue(hits);
-            d->edFile->clear();
-            d->btnOk->click();  // no file yet: the save dialog comes first
-        });
-        w->mnuFilePosterClick();
+        RenderPosterWith({{width, height, density, hits, ""}});
     }
 
 private slots:
@@ -109,13 +133,63 @@ private slots:
         QVERIFY(dialogs->shown.empty());
     }
 
-    void aPosterThatCannotBeWrittenSaysSo() {
+    // What can be checked is checked before any work: the dialog shows again.
+    void aTargetThatCannotBeWrittenIsRefusedBeforeRendering() {
         Render();
-        RenderPoster(Path("no-such-folder/poster.bmp"), 50, 40, false, 5);
+        QFile plain(Path("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        RenderPosterWith({{50, 40, false, 5, Path("plain/poster.bmp")}, {70000, 40, false, 5, Path("p.bmp")},
+                          {65536, 40, false, 5, Path("p.jpg")}});
+        QVERIFY(!w->FPosterWorker);
+        QCOMPARE(dialogs->shown.size(), std::size_t{3});
+        QVERIFY(dialogs->shown[0].text.startsWith("The poster cannot be written: " + Path("plain/poster.bmp")));
+        QVERIFY(dialogs->shown[0].text.contains("Not a directory"));
+        QCOMPARE(dialogs->shown[1].text, QString("The width must be from 1 to 65536 pixels."));
+        QVERIFY(dialogs->shown[2].text.contains("at most 65500 pixels on a side"));
+    }
+
+    // The file field starts empty every time; a typed existing name asks
+    // before it is replaced, and its extension decides the format.
+    void anExistingFileIsReplacedOnlyWhenTheUserSaysSo() {
+        Render();
+        QFile old(Path("poster.png"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old poster");
+        old.close();
+        dialogs->answers = {TDialogs::Answer::No, TDialogs::Answer::Yes};
+        RenderPosterWith({{60, 40, false, 5, Path("poster.png")}, {60, 40, false, 5, Path("poster.png")}});
+        QCOMPARE(dialogs->shown.size(), std::size_t{2});
+        QCOMPARE(dialogs->shown[0].text, QString("poster.png already exists.\nDo you want to replace it?"));
         QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
-        QCOMPARE(dialogs->shown.size(), std::size_t{1});
-        QCOMPARE(dialogs->shown.back().title, QString("Render Poster"));
-        QCOMPARE(dialogs->shown.back().text, QString("Fail to save the picture."));
+        QCOMPARE(Slurp(Path("poster.png")).left(4), QByteArray("\x89PNG"));
+        QCOMPARE(w->StatusPanels[1]->text(), "Poster saved to " + Path("poster.png"));
+        w->frmPoster->ResetSize(550, 364);
+        QVERIFY(w->frmPoster->edFile->text().isEmpty());
+        // A name without a known extension gets the chosen type's.
+        RenderPosterWith({{60, 40, false, 5, Path("untyped")}});
+        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QCOMPARE(Slurp(Path("untyped.bmp")).left(2), QByteArray("BM"));
+    }
+
+    // A full disk after the rendering keeps the poster for another file.
+    void aPosterThatCannotBeWrittenIsKeptForAnotherFile() {
+        Render();
+        static std::atomic<int> failures;
+        failures = 1;
+        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
+            errno = ENOSPC;
+            return false;
+        };
+        dialogs->fileAnswers.push_back(TFileChoice{Path("elsewhere.bmp"), 1});
+        RenderPosterWith({{60, 40, true, 5, Path("full.bmp")}});
+        QTRY_VERIFY_WITH_TIMEOUT(dialogs->shown.size() == 1, 60000);
+        QVERIFY(dialogs->shown[0].text.startsWith("The poster could not be written (" + Path("full.bmp")));
+        QVERIFY(dialogs->shown[0].text.contains("No space left on device"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QCOMPARE(Slurp(Path("elsewhere.bmp")).left(2), QByteArray("BM"));
+        QVERIFY(!QFile::exists(Path("full.bmp")));
     }
 
     // Cancel, and closing the window while a poster renders: nothing is written.
@@ -135,7 +209,13 @@ private slots:
         QVERIFY(dialogs->shown.back().buttons == TDialogs::Buttons::YesNo);
         QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
         QVERIFY(w->FPosterWorker);
-        // Yes stops it, then the close query goes on: the unsaved canvas asks, No closes.
+        // Yes, then Cancel to the save question: the poster goes on.
+        dialogs->answers = {TDialogs::Answer::Yes, TDialogs::Answer::Cancel};
+        QVERIFY(!w->close());
+        QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));
+        QVERIFY(w->FPosterWorker);
+        QVERIFY(!w->mnuFilePoster->isEnabled());
+        // Yes stops it once the close query is settled: the unsaved canvas asks, No closes.
         dialogs->answers = {TDialogs::Answer::Yes, TDialogs::Answer::No};
         QVERIFY(w->close());
         QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));

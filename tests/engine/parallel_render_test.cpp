@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <memory>
 #include <vector>
 
 #include "lcg_jump.h"
 #include "memory_budget.h"
 #include "parallel_render.h"
+#include "picture_job.h"
 #include "poster_job.h"
 #include "../reference_game.h"
 #include "renderer.h"
@@ -187,6 +190,52 @@ TEST(RenderDensityParallel, CountsWhatOneChainHits) {
             EXPECT_EQ(RenderDensityParallel(*Prepare(object.drawing, K), picture, K, steps, OptionsFor(cut)).Steps, steps);
             EXPECT_TRUE(picture.Cells == expected.Cells);
         }
+        // A band keeps exactly its rows of the whole, however the rows are cut.
+        for (const auto& [first, rows, threads] : {std::tuple{0, 1, 1}, {37, 50, 2}, {H - 7, 7, 3}}) {
+            DensityPicture band{W, H, std::vector<DensityCell>(static_cast<std::size_t>(W) * rows), first};
+            Cut cut{threads, 1000, 16, 0, threads == 1};
+            EXPECT_EQ(RenderDensityParallel(*Prepare(object.drawing, K), band, K, steps, OptionsFor(cut)).Steps, steps);
+            EXPECT_TRUE(std::equal(band.Cells.begin(), band.Cells.end(), expected.Cells.begin() + first * W))
+                << object.name << ", rows " << first << " + " << rows;
+        }
+    }
+}
+
+TEST(WhiteCount, IsTheNearestRankAmongTheLitPixels) {
+    std::vector<std::uint64_t> counts = {0, 5, 0, 1, 9, 1, 3, 0};  // lit: 1 1 3 5 9
+    EXPECT_EQ(WhiteCount(counts, 100), 9u);
+    EXPECT_EQ(WhiteCount(counts, 80), 5u);   // 4 of 5
+    EXPECT_EQ(WhiteCount(counts, 50), 3u);   // rank ceil(2.5) = 3
+    EXPECT_EQ(WhiteCount(std::vector<std::uint64_t>(4, 0), 99), 0u);
+    // Wide spreads narrow in a few passes, exactly.
+    std::uint32_t r = 12345;
+    counts.clear();
+    for (int i = 0; i < 100000; ++i) {
+        r = r * 1664525u + 1013904223u;
+        counts.push_back(i % 7 == 0 ? 0 : (std::uint64_t{r} << (r % 29)) + (r >> 28));
+    }
+    std::vector<std::uint64_t> lit;
+    for (const std::uint64_t c : counts)
+        if (c != 0) lit.push_back(c);
+    std::sort(lit.begin(), lit.end());
+    for (const double p : {50.0, 99.0, 99.9, 100.0})
+        EXPECT_EQ(WhiteCount(counts, p), lit[static_cast<std::size_t>(std::ceil(p / 100 * lit.size())) - 1]) << p;
+}
+
+// A stop while the memory is set up ends the job before any step, with nothing kept.
+TEST(RenderPicture, StopsWhileTheMemoryIsSetUp) {
+    std::atomic<bool> stop{true};
+    ParallelOptions options;
+    options.Stop = &stop;
+    for (const bool density : {false, true}) {
+        PictureJob job;
+        job.Width = 4000;
+        job.Height = 3000;
+        job.Steps = 1000;
+        job.Density = density;
+        Picture24 canvas;
+        EXPECT_EQ(RenderPicture(*Prepare(Fern()), job, options, canvas).Steps, 0u);
+        EXPECT_TRUE(canvas.Empty());
     }
 }
 
@@ -194,11 +243,32 @@ TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {
     // Pixels: none, one hit of pure red, the most hits (cmax) of grey 200.
     const DensityPicture picture{3, 1, {{}, {1, 0, 0, 255}, {99, 99 * 200, 99 * 200, 99 * 200}}};
     Picture24 out;
-    ShadeDensity(picture, MakeColor(10, 20, 30), 2.0, out);
+    ShadeDensity(picture, MakeColor(10, 20, 30), DensityTone{2.0, 0, 100, 0}, out);
     EXPECT_EQ(out.Pixel(0, 0), MakeColor(10, 20, 30));
     // a = sqrt(ln 2 / ln 100) = 0.3879...: 10 + a * 245 = 105.04, 20 - 20a = 12.24, 30 - 30a = 18.36
     EXPECT_EQ(out.Pixel(1, 0), MakeColor(105, 12, 18));
     EXPECT_EQ(out.Pixel(2, 0), MakeColor(200, 200, 200));
+    // One stop brighter: a = 0.7759; the brightest pixel saturates at its colour.
+    ShadeDensity(picture, MakeColor(10, 20, 30), DensityTone{2.0, 1, 100, 0}, out);
+    EXPECT_EQ(out.Pixel(1, 0), MakeColor(200, 4, 7));  // 10 + 0.7759 * 245 = 200.1, 20 - 15.5, 30 - 23.3
+    EXPECT_EQ(out.Pixel(2, 0), MakeColor(200, 200, 200));
+    // White point at the dimmer pixel: the bright one lies beyond it (r = 2.58), and
+    // highlights 0.5 take it half the way to white: 200 + 0.5 * 55 = 227.5, to even 228.
+    ShadeDensity(picture, MakeColor(10, 20, 30), DensityTone{2.0, 0, 50, 0.5}, out);
+    EXPECT_EQ(out.Pixel(1, 0), MakeColor(255, 0, 0));
+    EXPECT_EQ(out.Pixel(2, 0), MakeColor(228, 228, 228));
+}
+
+// A few bright specks no longer dim the rest: with the white point at 99 %
+// the bulk of the picture keeps its brightness.
+TEST(ShadeDensity, TheWhitePointIgnoresAFewHotSpots) {
+    DensityPicture picture{1000, 1, std::vector<DensityCell>(1000, DensityCell{50, 50 * 255, 0, 0})};
+    for (int i = 0; i < 5; ++i) picture.Cells[static_cast<std::size_t>(i)] = {100000, 100000 * 255ull, 0, 0};
+    Picture24 out;
+    ShadeDensity(picture, clBlack, DensityTone{}, out);
+    EXPECT_EQ(out.Pixel(500, 0), MakeColor(0, 0, 255));
+    ShadeDensity(picture, clBlack, DensityTone{2.2, 0, 100, 0}, out);
+    EXPECT_LT(BlueOf(out.Pixel(500, 0)), 200);  // the largest count as white: dimmed to 61 %
 }
 
 // The canvas's view scaled and centred, pixel edges onto pixel edges, halves to even.
@@ -213,7 +283,11 @@ TEST(PosterPlacement, ScalesTheViewAndCentresIt) {
     EXPECT_EQ(wide[2].y, 6);    // 6.5
     const TTriangle same = PosterPlacement(base, 100, 100, 100, 100);
     EXPECT_EQ(same, base);
-    EXPECT_EQ(PosterPictureJob({120, 90, true, 3, 7, clBlack}).Steps, 7u * 120 * 90);
+    PosterSettings settings;
+    settings.Width = 120;
+    settings.Height = 90;
+    settings.HitsPerPixel = 7;
+    EXPECT_EQ(PosterPictureJob(settings).Steps, 7u * 120 * 90);
 }
 
 TEST(MemoryBudget, ReadsTheLimitsAndSaysWhatIsMissing) {
@@ -223,6 +297,10 @@ TEST(MemoryBudget, ReadsTheLimitsAndSaysWhatIsMissing) {
     EXPECT_EQ(ParseCgroupPath("12:cpu:/a\n0::/user.slice/x.scope\n"), "/user.slice/x.scope");
     EXPECT_EQ(ParseMemoryMax("max\n"), std::nullopt);
     EXPECT_EQ(ParseMemoryMax("1073741824\n"), 1073741824u);
+    EXPECT_EQ(ParseCgroupV1MemoryPath("12:cpu,cpuacct:/a\n4:blkio,memory:/box/1\n0::/x\n"), "/box/1");
+    EXPECT_EQ(ParseCgroupV1MemoryPath("0::/user.slice\n"), std::nullopt);
+    EXPECT_EQ(ParseMemoryLimitInBytes("1073741824\n"), 1073741824u);
+    EXPECT_EQ(ParseMemoryLimitInBytes("9223372036854771712\n"), std::nullopt);
     EXPECT_EQ(CheckMemory(100, MemoryLimit{100, "MemAvailable"}), "");
     EXPECT_EQ(CheckMemory(3u << 30, MemoryLimit{1536u << 20, "RLIMIT_AS"}),
               "the job needs 3.0 GiB of memory, but only 1.5 GiB can be had (RLIMIT_AS)");
