@@ -11,6 +11,20 @@
 
 namespace fernweave {
 
+// All hits of a rendering on one picture pixel: the count and the colour sums.
+struct DensityCell {
+    std::uint64_t Count = 0, Blue = 0, Green = 0, Red = 0;
+    friend bool operator==(const DensityCell&, const DensityCell&) = default;
+};
+
+// pixelBytes: blue, green, red from the low byte up, as the canvas holds them.
+inline void AddHit(DensityCell& c, std::uint32_t pixelBytes) {
+    ++c.Count;
+    c.Blue += pixelBytes & 0xFF;
+    c.Green += (pixelBytes >> 8) & 0xFF;
+    c.Red += (pixelBytes >> 16) & 0xFF;
+}
+
 // One hit: the cell above the low 24 bits, its colour (blue, green, red from the low byte up) in them.
 using HitEntry = std::uint64_t;
 constexpr int HitColorBits = 24;
@@ -20,8 +34,11 @@ constexpr std::uint64_t RowOutside = ~std::uint64_t{0};
 
 constexpr std::uint64_t MaxCountingChunk = std::uint64_t{1} << 24;
 
+// Where the counting loop puts a hit: straight into the picture's cells (one
+// chain in step order), or onto a list (a chunk that may yet be thrown away).
 struct HitTarget {
     HitEntry* Next = nullptr;                   // where the next hit goes; room for one per step
+    DensityCell* Cells = nullptr;               // when set, hits go here instead
     const std::uint32_t* ColumnCell = nullptr;  // sample column -> picture column
     const std::uint64_t* RowCell = nullptr;     // sample row -> first cell of its picture row, or RowOutside
     std::uint32_t SampleWidth = 0, SampleHeight = 0;
@@ -29,7 +46,11 @@ struct HitTarget {
     void Add(std::uint32_t ix, std::uint32_t iy, std::uint32_t pixelBytes) {
         const std::uint64_t row = RowCell[iy];
         if (row == RowOutside) return;
-        *Next++ = (row + ColumnCell[ix]) << HitColorBits | (pixelBytes & 0xFFFFFF);
+        const std::uint64_t cell = row + ColumnCell[ix];
+        if (Cells)
+            AddHit(Cells[cell], pixelBytes);
+        else
+            *Next++ = cell << HitColorBits | (pixelBytes & 0xFFFFFF);
     }
 };
 

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -132,7 +133,9 @@ private:
                 break;
             }
             Verify();
-            if ((Job::OrderFree || !merging_) && handedOut_ < verified_) {
+            if constexpr (Job::OrderFree) {
+                if (MergeStripe(lock)) continue;
+            } else if (!merging_ && handedOut_ < verified_) {
                 MergeNext(lock);
                 continue;
             }
@@ -222,6 +225,7 @@ private:
             if (!chunk.exact) failStreak_ = 0;
             trueEnd_ = chunk.end;
             stats_.Plotted += chunk.plotted;
+            if constexpr (Job::OrderFree) merges_.push_back({verified_, chunk.layer, 0, 0});
             ++verified_;
         }
     }
@@ -234,23 +238,67 @@ private:
         if (++failStreak_ >= 3) speculate_ = false;
     }
 
-    // A job whose merges add up in any order merges on every thread at once;
-    // otherwise one merge at a time, in step order. A chunk's slot may be
-    // taken by a new chunk once its merge is handed out, so the layer is read first.
+    // One merge at a time, in step order: the later chunk's pixels win.
     void MergeNext(std::unique_lock<std::mutex>& lock) {
         merging_ = true;
         const std::uint64_t index = handedOut_++;
         const int layer = At(index).layer;
         lock.unlock();
-        job_.Merge(layer, options_.Threads > 1 && Job::OrderFree);
+        job_.Merge(layer, 0, 1);
         lock.lock();
         merging_ = false;
+        Merged(index, layer);
+    }
+
+    // A job whose merges add up in any order cuts the picture into a stripe
+    // a thread: threads merge different stripes at once, of the same chunk
+    // or of different ones, and never two merges into one stripe. False when
+    // no stripe is free to merge.
+    bool MergeStripe(std::unique_lock<std::mutex>& lock) {
+        const int stripes = std::clamp(options_.Threads, 1, 32);
+        const std::uint32_t all = stripes == 32 ? ~0u : (1u << stripes) - 1;
+        if (stripeBusy_.empty()) stripeBusy_.assign(static_cast<std::size_t>(stripes), false);
+        for (auto task = merges_.begin(); task != merges_.end(); ++task) {
+            for (int stripe = 0; stripe < stripes; ++stripe) {
+                const std::uint32_t bit = 1u << stripe;
+                if ((task->taken & bit) || stripeBusy_[static_cast<std::size_t>(stripe)]) continue;
+                task->taken |= bit;
+                stripeBusy_[static_cast<std::size_t>(stripe)] = true;
+                const int layer = task->layer;
+                const std::uint64_t index = task->index;
+                lock.unlock();
+                job_.Merge(layer, stripe, stripes);
+                lock.lock();
+                stripeBusy_[static_cast<std::size_t>(stripe)] = false;
+                // The list may have grown meanwhile: find the task again.
+                const auto mine = std::find_if(merges_.begin(), merges_.end(),
+                                               [index](const MergeTask& t) { return t.index == index; });
+                mine->done |= bit;
+                if (mine->done == all) {
+                    merges_.erase(mine);
+                    Merged(index, layer);
+                } else {
+                    idle_.notify_all();
+                }
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void Merged(std::uint64_t index, int layer) {
         freeLayers_.push_back(layer);
         ++merged_;
         stepsMerged_ += Length(index);
         if (options_.StepsDone) options_.StepsDone->store(stepsMerged_, std::memory_order_relaxed);
         idle_.notify_all();
     }
+
+    struct MergeTask {
+        std::uint64_t index;
+        int layer;
+        std::uint32_t taken, done;  // stripes, a bit each
+    };
 
     const FractalState& prepared_;
     Job& job_;
@@ -267,6 +315,8 @@ private:
     std::uint64_t chunkCount_ = 0;
     std::uint64_t started_ = 0, verified_ = 0, handedOut_ = 0, merged_ = 0;  // merged_: merges finished
     std::uint64_t stepsMerged_ = 0;
+    std::deque<MergeTask> merges_;  // verified chunks of an order-free job, not yet merged
+    std::vector<bool> stripeBusy_;
     ChainPoint trueEnd_;  // the true point before chunk verified_
     std::uint64_t warmUp_ = DefaultWarmUp;
     int failStreak_ = 0;
@@ -303,7 +353,7 @@ public:
         painted.Resize(painted.Size());
     }
 
-    void Merge(int layer, bool) {
+    void Merge(int layer, int, int) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
         const std::size_t width = static_cast<std::size_t>(canvas_.Width());
         const std::size_t pixels = width * static_cast<std::size_t>(canvas_.Height());
@@ -339,9 +389,11 @@ class DensityJob {
 public:
     static constexpr bool OrderFree = true;
 
-    DensityJob(DensityPicture& picture, int factor, int layers, std::uint64_t chunkSteps)
-        : picture_(picture), layers_(static_cast<std::size_t>(layers)) {
-        for (auto& l : layers_) l.resize(static_cast<std::size_t>(chunkSteps));
+    // direct: one chain in step order, which adds its hits straight into the picture.
+    DensityJob(DensityPicture& picture, int factor, int layers, std::uint64_t chunkSteps, bool direct)
+        : picture_(picture), layers_(static_cast<std::size_t>(layers)), direct_(direct) {
+        if (!direct)
+            for (auto& l : layers_) l.resize(static_cast<std::size_t>(chunkSteps));
         columnCell_.resize(static_cast<std::size_t>(picture.Width) * static_cast<std::size_t>(factor));
         for (std::size_t x = 0; x < columnCell_.size(); ++x) columnCell_[x] = static_cast<std::uint32_t>(x / factor);
         rowCell_.resize(static_cast<std::size_t>(picture.Height) * static_cast<std::size_t>(factor));
@@ -356,8 +408,8 @@ public:
 
     RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
-        HitTarget target{l.data(), columnCell_.data(), rowCell_.data(), static_cast<std::uint32_t>(columnCell_.size()),
-                         static_cast<std::uint32_t>(rowCell_.size())};
+        HitTarget target{l.data(), direct_ ? picture_.Cells.data() : nullptr, columnCell_.data(), rowCell_.data(),
+                         static_cast<std::uint32_t>(columnCell_.size()), static_cast<std::uint32_t>(rowCell_.size())};
         const RenderStats stats = ContinuePreparedCounting(s, target, stop, steps);
         ends_[static_cast<std::size_t>(layer)] = static_cast<std::size_t>(target.Next - l.data());
         return stats;
@@ -365,41 +417,28 @@ public:
 
     void Discard(int layer) { ends_[static_cast<std::size_t>(layer)] = 0; }
 
-    void Merge(int layer, bool shared) {
+    // Adds the hits of the layer that fall into stripe `stripe` of `stripes`.
+    void Merge(int layer, int stripe, int stripes) {
         const Layer& l = layers_[static_cast<std::size_t>(layer)];
         const std::size_t n = ends_[static_cast<std::size_t>(layer)];
-        if (shared)
-            AddHits<true>(l.data(), n);
-        else
-            AddHits<false>(l.data(), n);
+        const std::uint64_t cells = picture_.Cells.size();
+        const std::uint64_t from = cells * static_cast<std::uint64_t>(stripe) / static_cast<std::uint64_t>(stripes);
+        const std::uint64_t to = cells * static_cast<std::uint64_t>(stripe + 1) / static_cast<std::uint64_t>(stripes);
+        DensityCell* const target = picture_.Cells.data();
+        for (std::size_t i = 0; i < n; ++i) {
+            const HitEntry e = l[i];
+            const std::uint64_t cell = e >> HitColorBits;
+            if (cell < from || cell >= to) continue;
+            AddHit(target[cell], static_cast<std::uint32_t>(e));
+        }
     }
 
 private:
     using Layer = std::vector<HitEntry>;
 
-    template <bool Atomic>
-    void AddHits(const HitEntry* hits, std::size_t n) {
-        DensityCell* const cells = picture_.Cells.data();
-        for (std::size_t i = 0; i < n; ++i) {
-            const HitEntry e = hits[i];
-            DensityCell& c = cells[e >> HitColorBits];
-            const std::uint64_t blue = e & 0xFF, green = (e >> 8) & 0xFF, red = (e >> 16) & 0xFF;
-            if constexpr (Atomic) {
-                std::atomic_ref<std::uint64_t>(c.Count).fetch_add(1, std::memory_order_relaxed);
-                std::atomic_ref<std::uint64_t>(c.Blue).fetch_add(blue, std::memory_order_relaxed);
-                std::atomic_ref<std::uint64_t>(c.Green).fetch_add(green, std::memory_order_relaxed);
-                std::atomic_ref<std::uint64_t>(c.Red).fetch_add(red, std::memory_order_relaxed);
-            } else {
-                ++c.Count;
-                c.Blue += blue;
-                c.Green += green;
-                c.Red += red;
-            }
-        }
-    }
-
     DensityPicture& picture_;
     std::vector<Layer> layers_;
+    bool direct_;
     std::vector<std::size_t> ends_ = std::vector<std::size_t>(layers_.size());
     std::vector<std::uint32_t> columnCell_;
     std::vector<std::uint64_t> rowCell_;
@@ -455,7 +494,8 @@ std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& option
 ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture& picture, int factor,
                                     std::uint64_t steps, const ParallelOptions& options) {
     const std::uint64_t chunkSteps = std::min(options.ChunkSteps > 0 ? options.ChunkSteps : DensityChunkSteps, MaxCountingChunk);
-    DensityJob job(picture, factor, LayerCount(options), chunkSteps);
+    const bool direct = options.Threads <= 1 && !options.GuessEveryChunk;
+    DensityJob job(picture, factor, LayerCount(options), chunkSteps, direct);
     ParallelStats stats = ChunkPipeline<DensityJob>(prepared, job, steps, chunkSteps, options).Run();
     // The counting loop keeps no count of its own: every hit is a plotted step.
     stats.Plotted = 0;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fractal_state.h"
+#include "hit_counter.h"
 #include "picture.h"
 
 namespace fernweave {
@@ -63,12 +64,6 @@ ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canva
 std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& options);
 
 // --- density shading ---
-
-// All hits of a rendering on one picture pixel: the count and the colour sums.
-struct DensityCell {
-    std::uint64_t Count = 0, Blue = 0, Green = 0, Red = 0;
-    friend bool operator==(const DensityCell&, const DensityCell&) = default;
-};
 
 // The hits of a picture, or of a band of its rows.
 struct DensityPicture {

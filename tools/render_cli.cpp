@@ -698,8 +698,9 @@ Options:
   -o, --output FILE     the picture to write (required); the extension, in
                         any letter case, picks the format: .bmp for BMP,
                         .jpg or .jpeg for JPEG, .png for PNG
-  --size WxH            canvas size in pixels, each side 1 to 16384
-                        (default 550x364)
+  --size WxH            canvas size in pixels, each side 1 to 65536
+                        (default 550x364); a BMP file must stay under
+                        4 GiB, a JPEG at most 65500 pixels on a side
   --background COLOUR   canvas colour, #RRGGBB or RRGGBB (default #000000);
                         quote a leading '#' in the shell
   --steps N             chaos-game steps, 0 to 10^15 (default 10000000)
@@ -723,13 +724,22 @@ Options:
                         colour of the last point plotted there; density: each
                         pixel counts its hits and adds up their colours, and
                         is shown in their mean colour, brighter the more hits
-                        it has: a = (ln(1 + hits) / ln(1 + most hits))^(1/gamma)
-                        of the way from the background to that colour
+                        it has: r = 2^exposure (ln(1 + hits) / ln(1 + white))^(1/gamma),
+                        min(1, r) of the way from the background to that
+                        colour, where white is the count at the white point
   --supersample K       density only: render at K times the size, 1 to 8
                         (default 1), each pixel taking the hits of its K x K
                         samples; K times the size may not exceed 65536
   --gamma G             density only: 0.1 to 10 (default 2.2); higher shows
                         sparse parts brighter
+  --exposure E          density only: stops, -10 to 10 (default 0)
+  --white-point P       density only: the percent of the lit pixels, 50 to
+                        100 (default 99), whose hits are white or below;
+                        the few beyond saturate (100: the most hits is white)
+  --highlights H        density only: 0 to 1 (default 0): how far the pixels
+                        beyond the white point go toward white (r - 1 of it)
+  --memory SIZE         the most memory the job may take: bytes, or with K,
+                        M, G or T for powers of 1024 (--memory 40M)
   --quiet               no memory line and no progress line on standard error
                         (they are shown only when it is a terminal)
   --stats               print one line on standard output:
@@ -765,10 +775,13 @@ Text drawing:
     map  400 182  275 352  525 352  #4080FF diffuse
 
 Big pictures: before rendering, the memory the job takes (the canvas, and
-for each thread a layer; with density shading the hit counts) is compared
+with plain shading a layer for each thread; with density shading one table
+of hits, 32 bytes a pixel, and an 8 MiB list for each thread) is compared
 with what the system has available (MemAvailable), the process may take
-(RLIMIT_AS) and its control group allows (memory.max); a job that does not
-fit is refused before it starts. The same object, size, shading and steps
+(RLIMIT_AS), its control group allows (memory.max, or memory.limit_in_bytes
+less memory.usage_in_bytes) and --memory; a job that does not fit is refused
+before it starts. So is a target whose folder takes no new file, whose disk
+has no room for the file, or whose format cannot hold the size. The same object, size, shading and steps
 give the same picture for any number of threads; with plain shading also on
 any machine (density uses the C library's log and pow).
 
@@ -779,7 +792,8 @@ file of --export cannot be written after the picture was, the picture stays.
 
 Exit status: 0 done; 1 the input could not be read or is invalid, or a file
 could not be written, or memory ran out; 2 the command line is wrong; 130
-interrupted (nothing is written).
+interrupted (nothing is written; an interrupt after the picture has replaced
+the old file changes nothing, and the status is 0).
 )";
 }
 
