@@ -39,7 +39,7 @@ QString PhaseText(const TPosterWorker& worker, double secondsRendering) {
             break;
     }
     const double done = static_cast<double>(worker.StepsDone());
-    QString text = QString("Rendering the poster: %1 %").arg(worker.Progress() * 100, 0, 'f', 0);
+    QString text = QString("Rendering the poster: %1 %").arg(std::floor(worker.Progress() * 100), 0, 'f', 0);
     if (done > 0 && secondsRendering > 2) {
         const double rate = done / secondsRendering;
         const double left = (static_cast<double>(worker.Steps()) - done) / rate;
@@ -86,8 +86,8 @@ QDialog* MakeProgressWindow(QWidget* owner, TPosterWorker* worker) {
         if (worker->CurrentPhase() == TPosterWorker::Phase::Preparing) {
             bar->setRange(0, 0);  // busy: the memory is being set up
         } else {
-            bar->setRange(0, 1000);
-            bar->setValue(static_cast<int>(worker->Progress() * 1000));
+            bar->setRange(0, 100);
+            bar->setValue(static_cast<int>(worker->Progress() * 100));
         }
     });
     timer->start(200);
