@@ -146,6 +146,7 @@ void TfrmMain::mnuFilePosterClick() {
     }
     const Picture24& canvas = Canvas();
     frmPoster->ResetSize(canvas.Width(), canvas.Height());
+    frmPoster->SetPreviewObject(state_.CurrentObject(), state_.BaseTriangle, canvas.Width(), canvas.Height(), BackColor);
 
     PosterSettings settings;
     QString fileName;

@@ -5,6 +5,8 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QImage>
+#include <QPixmap>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +15,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <memory>
+
+#include "fractal_state.h"
 
 #include "dialog_buttons.h"
 #include "memory_budget.h"
@@ -40,6 +45,10 @@ QDoubleSpinBox* Decimal(QWidget* parent, const char* name, double min, double ma
     box->setValue(value);
     return box;
 }
+
+constexpr int PreviewWidth = 240, PreviewHeight = 160;
+constexpr int PreviewSupersample = 2;
+constexpr std::uint64_t PreviewHitsPerPixel = 60;
 
 std::uint64_t DefaultMemoryCap() {
     // What can be had, less a margin for the rest of the desktop.
@@ -120,6 +129,12 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     auto* toneBox = new QGroupBox("Tone (density shading)", this);
     toneBox->setObjectName("grpTone");
     auto* tone = new QFormLayout(toneBox);
+    imgTone = new QLabel(toneBox);
+    imgTone->setObjectName("imgTone");
+    imgTone->setFixedSize(PreviewWidth, PreviewHeight);
+    imgTone->setAlignment(Qt::AlignCenter);
+    imgTone->setAccessibleName("Tone preview");
+    tone->addRow(imgTone);
     tone->addRow("&Gamma (0.1 to 10):", edGamma);
     tone->addRow("&Exposure:", edExposure);
     tone->addRow("White &point:", edWhitePoint);
@@ -151,6 +166,8 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
         connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
     connect(cbShading, &QComboBox::currentIndexChanged, this, &TfrmPoster::SettingsChanged);
     connect(edFile, &QLineEdit::textChanged, this, &TfrmPoster::SettingsChanged);
+    for (QDoubleSpinBox* box : {edGamma, edExposure, edWhitePoint, edHighlights})
+        connect(box, &QDoubleSpinBox::valueChanged, this, &TfrmPoster::ToneChanged);
     SettingsChanged();
 }
 
@@ -212,6 +229,30 @@ void TfrmPoster::reject() {
         edFile->setText(s.file);
     }
     QDialog::reject();
+}
+
+void TfrmPoster::SetPreviewObject(const TIfsObject& object, const TTriangle& base, int canvasWidth,
+                                  int canvasHeight, TColor background) {
+    previewBackground_ = background;
+    previewHits_ = DensityPicture{PreviewWidth, PreviewHeight,
+                                  std::vector<DensityCell>(std::size_t{PreviewWidth} * PreviewHeight)};
+    // A small poster of its own: its own generator from 0, one chain, some 5 million steps.
+    auto state = std::make_unique<FractalState>();
+    PreparePoster(*state, object,
+                  PosterPlacement(base, canvasWidth, canvasHeight, PreviewWidth, PreviewHeight), PreviewSupersample);
+    RenderDensityParallel(*state, previewHits_, PreviewSupersample,
+                          PreviewHitsPerPixel * PreviewWidth * PreviewHeight, ParallelOptions{});
+    ToneChanged();
+}
+
+void TfrmPoster::ToneChanged() {
+    if (previewHits_.Cells.empty()) return;
+    const PosterSettings s = Settings();
+    Picture24 shaded;
+    ShadeDensity(previewHits_, previewBackground_, s.Tone, shaded);
+    const QImage image(shaded.Data(), shaded.Width(), shaded.Height(), static_cast<qsizetype>(shaded.Stride()),
+                       QImage::Format_BGR888);
+    imgTone->setPixmap(QPixmap::fromImage(image.copy()));
 }
 
 void TfrmPoster::PresetChosen(int index) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 
+#include "parallel_render.h"
 #include "poster_job.h"
 
 class QCheckBox;
@@ -28,6 +29,10 @@ public:
     int Resolution() const;
     // The memory the job may take, in bytes.
     std::uint64_t MemoryCap() const;
+    // The object the tone preview shows: rendered once, small, then shaded
+    // anew at every change of the tone.
+    void SetPreviewObject(const TIfsObject& object, const TTriangle& base, int canvasWidth, int canvasHeight,
+                          TColor background);
 
     QSpinBox *edWidth, *edHeight, *edResolution, *edSupersample, *edHits, *edThreads, *edMemory;
     QDoubleSpinBox *edGamma, *edExposure, *edWhitePoint, *edHighlights;
@@ -35,7 +40,7 @@ public:
     QCheckBox* chkAspect;
     QLineEdit* edFile;
     QPushButton *btnBrowse, *btnOk, *btnCancel;
-    QLabel *lblSteps, *lblPrintSize, *lblEstimate;
+    QLabel *lblSteps, *lblPrintSize, *lblEstimate, *imgTone;
 
     // Chooses the file (the window's save dialog); true when one was chosen.
     std::function<bool()> Browse;
@@ -50,6 +55,9 @@ private:
     void SettingsChanged();
     void PresetChosen(int index);
     void WidthChanged();
+    void ToneChanged();
+    DensityPicture previewHits_;
+    TColor previewBackground_ = clBlack;
     int canvasWidth_ = 550, canvasHeight_ = 364;
     bool keepingAspect_ = false;
     struct Snapshot;
