@@ -154,7 +154,10 @@ void AppendNumber(std::string& out, double v) {
 
 }  // namespace
 
-IfsTextFile ParseIfsText(std::string_view text) { return Parser(text).Run(); }
+IfsTextFile ParseIfsText(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a UTF-8 mark some editors write
+    return Parser(text).Run();
+}
 
 std::vector<float> ClassicChances(std::span<const double> p) {
     std::vector<float> chances;
