@@ -110,16 +110,17 @@ std::optional<TIfsObject> PlaceDesign(const Design& design, int canvasWidth, int
     const auto t = static_cast<std::int32_t>(std::lround(top));
     const auto b = static_cast<std::int32_t>(std::max<long>(t + 1, std::lround(top + h * scale)));
 
-    // The design's frame onto canvas pixels, box corners onto those corners.
+    // The design's frame onto canvas pixels: one scale for both axes, so that
+    // the shape stays exactly as it was; the corners above are this box's, rounded.
     Affine toCanvas;
-    toCanvas.a = (r - l) / w;
-    toCanvas.c = l - box->MinX * toCanvas.a;
+    toCanvas.a = scale;
+    toCanvas.c = left - box->MinX * scale;
     if (design.YUp) {
-        toCanvas.e = -(b - t) / h;
-        toCanvas.f = b - box->MinY * toCanvas.e;
+        toCanvas.e = -scale;
+        toCanvas.f = top + h * scale + box->MinY * scale;
     } else {
-        toCanvas.e = (b - t) / h;
-        toCanvas.f = t - box->MinY * toCanvas.e;
+        toCanvas.e = scale;
+        toCanvas.f = top - box->MinY * scale;
     }
     const Affine fromCanvas = *toCanvas.Inverse();
 

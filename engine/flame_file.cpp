@@ -211,6 +211,7 @@ std::string FormatFlame(const TIfsObject& object, std::string_view name, int can
     set(flame, "brightness", "4");
     set(flame, "gamma", "4");
     set(flame, "vibrancy", "1");
+    set(flame, "quality", "50");
     set(flame, "filter", "0.2");
     set(flame, "estimator_radius", "0");
     set(flame, "palette_mode", "step");
