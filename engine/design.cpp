@@ -163,4 +163,32 @@ Affine MapInFrame(const TIfsMap& map, const Affine& frame) {
     return frame.Inverse()->Then(Affine::Of(map)).Then(frame);
 }
 
+TIfsObject ObjectAsShown(const FractalState& state, int supersample) {
+    TIfsObject object = state.CurrentObject();
+    Affine toCanvas;
+    if (state.RenderPlacedObject) {
+        const auto& p = state.PlacementMap;
+        toCanvas = Affine{p[0], p[1], p[2], p[3], p[4], p[5]};
+    }
+    const double down = 1.0 / supersample;
+    toCanvas = toCanvas.Then(Affine{down, 0, 0, 0, down, 0});
+    const auto back = toCanvas.Inverse();
+    if (!back) return object;
+    for (int k = 1; k <= std::clamp(object.MapCount, 0, MaxMaps); ++k) {
+        const Affine m = back->Then(Affine::Of(object.Maps[k])).Then(toCanvas);
+        TIfsMap& map = object.Maps[k];
+        map.A = static_cast<float>(m.a);
+        map.B = static_cast<float>(m.b);
+        map.C = static_cast<float>(m.c);
+        map.D = static_cast<float>(m.d);
+        map.E = static_cast<float>(m.e);
+        map.F = static_cast<float>(m.f);
+    }
+    for (TPoint& v : object.BaseTriangle) {
+        const auto q = toCanvas.Apply(v.x, v.y);
+        v = {static_cast<std::int32_t>(std::lround(q[0])), static_cast<std::int32_t>(std::lround(q[1]))};
+    }
+    return object;
+}
+
 }  // namespace fernweave

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fractal_state.h"
 #include "ifs_types.h"
 
 namespace fernweave {
@@ -61,5 +62,10 @@ Affine ExportFrame(const TTriangle& base, double height);
 
 // Map k of the object carried into a frame (frame = canvas pixels -> frame).
 Affine MapInFrame(const TIfsMap& map, const Affine& frame);
+
+// The object as the canvas shows it, in the canvas's own pixels: an object
+// placed on a triangle carried by its placement, and a supersampled canvas's
+// pixels scaled down by `supersample`.
+TIfsObject ObjectAsShown(const FractalState& state, int supersample = 1);
 
 }  // namespace fernweave

@@ -107,11 +107,6 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
 // Returns an exit code, with the reason in `error`.
 int ListInput(const RenderOptions& options, std::ostream& out, std::string& error);
 
-// The object as the canvas shows it, in the canvas's own pixels: an object
-// placed on a triangle carried by its placement, and a supersampled canvas's
-// pixels scaled down by `supersample`.
-TIfsObject ObjectAsShown(const FractalState& state, int supersample);
-
 // Warnings about a base triangle that the solver cannot follow; empty when fine.
 std::vector<std::string> BaseTriangleWarnings(const TTriangle& base);
 
