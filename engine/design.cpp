@@ -30,6 +30,15 @@ std::optional<Affine> Affine::Inverse() const {
     return Affine{ia, ib, -(ia * c + ib * f), id, ie, -(id * c + ie * f)};
 }
 
+void Affine::CopyTo(TIfsMap& map) const {
+    map.A = static_cast<float>(a);
+    map.B = static_cast<float>(b);
+    map.C = static_cast<float>(c);
+    map.D = static_cast<float>(d);
+    map.E = static_cast<float>(e);
+    map.F = static_cast<float>(f);
+}
+
 std::vector<TColor> SpreadHues(int count) {
     std::vector<TColor> colors;
     for (int k = 0; k < count; ++k) {
@@ -133,12 +142,13 @@ std::optional<TIfsObject> PlaceDesign(const Design& design, int canvasWidth, int
         const Affine m = fromCanvas.Then(source.Map).Then(toCanvas);
         TIfsMap& map = object.Maps[k];
         map = TIfsMap{};
-        map.A = static_cast<float>(m.a);
-        map.B = static_cast<float>(m.b);
-        map.C = static_cast<float>(m.c);
-        map.D = static_cast<float>(m.d);
-        map.E = static_cast<float>(m.e);
-        map.F = static_cast<float>(m.f);
+        m.CopyTo(map);
+        // Even a map that is never chosen must be a map the canvas can hold.
+        for (float v : {map.A, map.B, map.C, map.D, map.E, map.F})
+            if (!std::isfinite(v)) {
+                error = design.Name + " has a map too large to draw (map " + std::to_string(k) + ").";
+                return std::nullopt;
+            }
         map.Probability = source.Chance;
         map.Color = source.Color.value_or(hues[static_cast<std::size_t>(k - 1)]);
     }
@@ -176,13 +186,7 @@ TIfsObject ObjectAsShown(const FractalState& state, int supersample) {
     if (!back) return object;
     for (int k = 1; k <= std::clamp(object.MapCount, 0, MaxMaps); ++k) {
         const Affine m = back->Then(Affine::Of(object.Maps[k])).Then(toCanvas);
-        TIfsMap& map = object.Maps[k];
-        map.A = static_cast<float>(m.a);
-        map.B = static_cast<float>(m.b);
-        map.C = static_cast<float>(m.c);
-        map.D = static_cast<float>(m.d);
-        map.E = static_cast<float>(m.e);
-        map.F = static_cast<float>(m.f);
+        m.CopyTo(object.Maps[k]);
     }
     for (TPoint& v : object.BaseTriangle) {
         const auto q = toCanvas.Apply(v.x, v.y);

@@ -22,6 +22,7 @@ struct Affine {
     std::optional<Affine> Inverse() const;
     std::array<double, 2> Apply(double x, double y) const { return {a * x + b * y + c, d * x + e * y + f}; }
     static Affine Of(const TIfsMap& m) { return {m.A, m.B, m.C, m.D, m.E, m.F}; }
+    void CopyTo(TIfsMap& map) const;  // the coefficients, rounded to floats
 };
 
 struct DesignMap {

@@ -108,7 +108,7 @@ TEST(IfsText, ChancesFollowTheRunningSumClippedToOne) {
 TEST(IfsText, RefusesEntriesWithoutMapsOrWithTooManyOrRunningAway) {
     std::string big = "big {";
     for (int k = 0; k < 121; ++k) big += " .5 0 0 .5 0 0 .01\n";
-    big += "}\nnone { ; empty\n}\nwild { 2 0 0 2 1 1 1 }\n";
+    big += "}\nnone { ; empty\n}\nwild { 2 0 0 2 1 1 1 }\nhuge { .5 0 0 .5 0 0 1 1e300 0 0 1 0 0 0 }\n";
     const auto file = ParseIfsText(big);
     ASSERT_TRUE(file.Ok()) << file.Error;
     Design design;
@@ -120,6 +120,10 @@ TEST(IfsText, RefusesEntriesWithoutMapsOrWithTooManyOrRunningAway) {
     ASSERT_TRUE(EntryDesign(file.Entries[2], design, error));
     EXPECT_FALSE(PlaceDesign(design, 400, 300, {}, error));
     EXPECT_EQ(error, "wild has no bounded attractor: its points run away.");
+    // A map of no chance is never applied, but still has to fit in a float.
+    ASSERT_TRUE(EntryDesign(file.Entries[3], design, error));
+    EXPECT_FALSE(PlaceDesign(design, 400, 300, {}, error));
+    EXPECT_EQ(error, "huge has a map too large to draw (map 2).");
 }
 
 TEST(IfsText, PlacingKeepsYUpAndFitsTheBoxIntoTheCanvas) {
