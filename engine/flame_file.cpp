@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <pugixml.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -133,6 +134,20 @@ std::string ReadFlame(const pugi::xml_node& flame, Design& design) {
     return {};
 }
 
+// Flame units onto the pixels of a canvas of the flame's size, when the camera is not turned.
+std::optional<Affine> ReadCamera(const pugi::xml_node& flame) {
+    std::vector<double> size, center;
+    double scale = 0, zoom = 0, rotate = 0;
+    if (!Numbers(flame.attribute("size").value(), size) || size.size() != 2 ||
+        !Numbers(flame.attribute("center").value(), center) || center.size() != 2 ||
+        !Number(flame.attribute("scale"), scale) || !(scale > 0))
+        return std::nullopt;
+    if (flame.attribute("zoom") && !Number(flame.attribute("zoom"), zoom)) return std::nullopt;
+    if (flame.attribute("rotate") && (!Number(flame.attribute("rotate"), rotate) || rotate != 0)) return std::nullopt;
+    const double s = scale * std::pow(2.0, zoom);
+    return Affine{s, 0, (size[0] - 1) / 2 - center[0] * s, 0, s, (size[1] - 1) / 2 - center[1] * s};
+}
+
 std::string Num(double v) {
     char buffer[40];
     // The shortest text that reads back as the same float; never the locale's.
@@ -147,6 +162,13 @@ std::string Num(double v, int digits) {
 }
 
 }  // namespace
+
+Affine FlameFrame(int canvasWidth, int canvasHeight) {
+    // The canvas rounds a point to its nearest pixel, a flame renderer takes
+    // the pixel it falls in: pixel centres sit half a pixel from the middle.
+    const double unit = std::max(canvasHeight, 1) / 4.0;
+    return {1 / unit, 0, -(canvasWidth - 1) / 2.0 / unit, 0, 1 / unit, -(canvasHeight - 1) / 2.0 / unit};
+}
 
 bool LooksLikeXml(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -179,6 +201,7 @@ FlameFile ParseFlames(std::string_view text) {
         for ([[maybe_unused]] const auto& x : node.children("xform")) ++entry.XformCount;
         entry.Affine.Name = entry.Name;
         entry.Affine.YUp = false;
+        entry.Camera = ReadCamera(node);
         const std::string why = ReadFlame(node, entry.Affine);
         if (!why.empty()) {
             entry.Refusal = entry.Name + " " + why;
@@ -201,10 +224,9 @@ std::string FormatFlame(const TIfsObject& object, std::string_view name, int can
     set(flame, "name", std::string(name));
     set(flame, "version", "Fernweave " FERNWEAVE_VERSION);
     set(flame, "size", std::to_string(canvasWidth) + " " + std::to_string(canvasHeight));
-    // Flame units are canvas pixels; a pixel's centre sits on whole coordinates,
-    // as the canvas rounds a point to its nearest pixel.
-    set(flame, "center", Num((canvasWidth - 1) / 2.0, 10) + " " + Num((canvasHeight - 1) / 2.0, 10));
-    set(flame, "scale", "1");
+    const Affine toFlame = FlameFrame(canvasWidth, canvasHeight);
+    set(flame, "center", "0 0");
+    set(flame, "scale", Num(1 / toFlame.a, 10));
     set(flame, "rotate", "0");
     set(flame, "background",
         channel(RedOf(background)) + " " + channel(GreenOf(background)) + " " + channel(BlueOf(background)));
@@ -224,8 +246,9 @@ std::string FormatFlame(const TIfsObject& object, std::string_view name, int can
         set(xform, "color", Num((first + end - 1) / 2.0 / (PaletteSize - 1), 9));
         set(xform, "color_speed", "1");
         set(xform, "linear", "1");
-        set(xform, "coefs",
-            Num(m.A) + " " + Num(m.D) + " " + Num(m.B) + " " + Num(m.E) + " " + Num(m.C) + " " + Num(m.F));
+        const Affine f = MapInFrame(m, toFlame);
+        set(xform, "coefs", Num(f.a, 9) + " " + Num(f.d, 9) + " " + Num(f.b, 9) + " " + Num(f.e, 9) + " " +
+                                Num(f.c, 9) + " " + Num(f.f, 9));
     }
     // Map k owns the run of entries its xform's colour points into.
     std::vector<TColor> palette(PaletteSize, clBlack);
