@@ -70,8 +70,12 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
                                         Canvas().Height(), BackColor));
             break;
         case TypePicture:
-            // The canvas is the worker's while a rendering runs.
-            if (RenderActive()) return false;
+            // The canvas is the worker's while a rendering runs: nothing is written, and the user is told why.
+            if (RenderActive()) {
+                dialogs_.Message(this, "Export Object", "Stop the rendering to export the picture with its object.",
+                                 TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+                return true;
+            }
             bytes = EncodePng(Canvas(), PackResolution(Resolution), EncodeObject(state_.CurrentObject()));
             break;
         default:
