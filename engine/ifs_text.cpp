@@ -19,9 +19,11 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// A name without the blanks around it (a comma belongs to a name).
 std::string Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()) && s.front() != ',') s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()) && s.back() != ',') s.remove_suffix(1);
+    auto space = [](char c) { return IsBlank(c) && c != ','; };
+    while (!s.empty() && space(s.front())) s.remove_prefix(1);
+    while (!s.empty() && space(s.back())) s.remove_suffix(1);
     return std::string(s);
 }
 
@@ -221,6 +223,8 @@ std::string EntryNameFor(std::string_view fileName) {
     std::string name = std::filesystem::path(fileName).stem().string();
     for (char& c : name)
         if (Ends(c) || static_cast<unsigned char>(c) < 0x20) c = '_';
+    // The entry is 2D: its name must not call it 3D.
+    for (auto at = Lower(name).find("(3d)"); at != std::string::npos; at = Lower(name).find("(3d)")) name[at] = '_';
     return name.empty() ? "fernweave" : name;
 }
 

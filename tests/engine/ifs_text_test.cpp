@@ -189,6 +189,8 @@ TEST(IfsText, AnExportedEntryGivesBackTheSameAttractor) {
         EXPECT_NEAR(bottomLeft[1], 0, 1e-12);
         EXPECT_NEAR(topLeft[1], 10, 1e-12);
     }
+    // Named after its file, as one word that does not call the entry 3D.
+    EXPECT_EQ(EntryNameFor("/designs/my fern (3D).ifs"), "my_fern__3D)");
 }
 
 TEST(IfsText, WritesSevenDigitsWithADotInAGermanLocale) {
