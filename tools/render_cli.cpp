@@ -765,10 +765,11 @@ Options:
   --quality N           JPEG quality, 10 to 100 (default 90); JPEG output
                         only
   --place x1,y1,x2,y2,x3,y3
-                        object files only: the triangle, in canvas pixels, onto
-                        which the object's base triangle is placed, vertex 1
-                        onto vertex 1 and so on (default: its own base
-                        triangle, so the object appears where it was drawn)
+                        object files and designs only: the triangle, in
+                        canvas pixels, onto which the object's base triangle
+                        is placed, vertex 1 onto vertex 1 and so on (default:
+                        its own base triangle, so the object appears where it
+                        was drawn, and a design fills the canvas)
   --export FILE         after rendering, also write the object as an object
                         file: for a text drawing its maps with the solved
                         coefficients and probabilities
