@@ -17,12 +17,16 @@
 #include "png_codec.h"
 #include "picture_loader.h"
 #include "render_control.h"
+#include "safe_file.h"
 
 namespace fernweave {
 
 namespace {
 
 const QString ObjectFilter = "IFS Object File(*.ifs)";
+// Designs of other programs come after the object file, which stays the first type.
+const QStringList DesignFilters = {ObjectFilter, "IFS Text File (*.ifs *.txt)", "Flame (*.flame *.flam3)",
+                                   "Picture with Object (*.png)"};
 // PNG comes after the original types, whose labels and patterns stay as they were.
 const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"};
 const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
@@ -67,11 +71,12 @@ void TfrmMain::mnuFileExportClick() {
     request.Save = true;
     request.Title = "Export the Object to File";
     request.Folder = DialogFolder(TFolderUse::ExportObject);
-    request.Filters = {ObjectFilter};
+    request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
     const auto choice = dialogs_.ChooseFile(this, request);
     if (!choice) return;
-    if (!WriteObjectFile(state_, choice->FileName.toStdString()))
+    // The chosen type decides the format.
+    if (!ExportDesign(choice->FileName, choice->FilterIndex))
         dialogs_.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
 }
 
@@ -79,7 +84,7 @@ void TfrmMain::mnuFileImportClick() {
     TFileRequest request;
     request.Title = "Import Object from File";
     request.Folder = DialogFolder(TFolderUse::ImportObject);
-    request.Filters = {ObjectFilter};
+    request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
     request.MustExist = true;
     const auto choice = dialogs_.ChooseFile(this, request);
@@ -88,6 +93,9 @@ void TfrmMain::mnuFileImportClick() {
 }
 
 bool TfrmMain::ImportObject(const QString& fileName) {
+    // The content decides: only a file starting with B6 A3 is an object file.
+    std::string head;
+    if (ReadFilePrefix(fileName.toStdString(), 2, head) && head != "\xB6\xA3") return ImportDesign(fileName);
     state_.SaveObject();
     if (!ReadObjectFile(state_, fileName.toStdString())) {
         dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
@@ -158,7 +166,9 @@ bool TfrmMain::SavePicture() {
                 this, [this, generation, written, self] { Guard([&] { SaveDoneNotify(*self, written, generation); }); },
                 Qt::QueuedConnection);
         },
-        FSaveWriter);
+        FSaveWriter,
+        // A PNG picture carries the object, so that Import can bring it back.
+        state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
     *self = worker.get();
     FSaveWorkers.push_back(std::move(worker));
     return true;

@@ -13,7 +13,7 @@ set(HELP_FILE ${CMAKE_CURRENT_BINARY_DIR}/Fernweave.chm)
 set(HELP_PAGES
   index.html main_window.html drawing.html colour_panel.html edit_object.html
   menu_file.html menu_edit.html menu_render.html menu_view.html menu_tutorials.html menu_help.html
-  toolbar.html objects.html pictures.html posters.html printing.html shortcuts.html
+  toolbar.html objects.html exchanging.html pictures.html posters.html printing.html shortcuts.html
 )
 set(HELP_TUTORIALS snowflake leaf tree grass)
 set(HELP_ICONS new load save export import print start stop tutorials help about)

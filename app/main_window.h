@@ -33,6 +33,7 @@ class QToolButton;
 
 namespace fernweave {
 
+class DesignFile;
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
@@ -125,6 +126,15 @@ public:
     // The steps of Load Picture and Import Object after their dialogs.
     void LoadPicture(const QString& fileName);
     bool ImportObject(const QString& fileName);
+    // A design from another program's file (IFS text, a flame, a picture's
+    // object): its entry chosen when it has several, fitted into the canvas;
+    // then it waits for its placement triangle as an imported object does.
+    bool ImportDesign(const QString& fileName);
+    // Writes the object as the type chosen in Export's dialog after the first:
+    // IFS text, a flame, or the picture with its object. False when it fails.
+    bool ExportDesign(const QString& fileName, int filterIndex);
+    // Picks the entry of a file with several; empty: the list dialog. Tests answer here.
+    std::function<std::optional<std::size_t>(const DesignFile& file, const QString& fileName)> ChooseEntry;
 
     // --- files from outside: the command line, a second start, a drop ---
     // An object (by its first bytes) is imported and rendered on its own base

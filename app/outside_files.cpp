@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMimeData>
 
+#include "design_file.h"
 #include "main_window.h"
 #include "object_file.h"
 #include "picture_loader.h"
@@ -21,6 +22,14 @@ bool StartsWithObjectMagic(const QString& fileName) {
     return ReadFilePrefix(fileName.toStdString(), 2, head) && head == "\xB6\xA3";
 }
 
+// Classic IFS text or a flame, by the content (a PNG stays a picture).
+bool IsDesignText(const QString& fileName) {
+    std::string head;
+    if (!ReadFilePrefix(fileName.toStdString(), 1 << 16, head)) return false;
+    const DesignKind kind = DesignKindOf(head);
+    return kind == DesignKind::IfsText || kind == DesignKind::Flame;
+}
+
 // The first local file of a drag, or an empty name.
 QString DraggedFile(const QMimeData* data) {
     if (!data || !data->hasUrls()) return {};
@@ -32,7 +41,7 @@ QString DraggedFile(const QMimeData* data) {
 }  // namespace
 
 void TfrmMain::OpenFile(const QString& fileName) {
-    if (StartsWithObjectMagic(fileName)) {
+    if (StartsWithObjectMagic(fileName) || IsDesignText(fileName)) {
         if (!ImportObject(fileName)) return;
         // Placed on its own base triangle, as three clicks on its points would
         // place it; the mouse position shown stays the mouse's.

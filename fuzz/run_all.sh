@@ -11,7 +11,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
-targets="${FUZZ_TARGETS:-object_file jpeg_decode png_decode bmp_load bmp_resolution jpeg_resolution text_drawing render_options render_tool}"
+targets="${FUZZ_TARGETS:-object_file design_file jpeg_decode png_decode bmp_load bmp_resolution jpeg_resolution text_drawing render_options render_tool}"
 artifacts="${FUZZ_ARTIFACTS:-$build/fuzz-artifacts}"
 mkdir -p "$artifacts"
 

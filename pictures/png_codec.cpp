@@ -10,6 +10,7 @@
 #include <functional>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include <png.h>
 
@@ -113,7 +114,7 @@ bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixe
 }
 
 bool EncodeCore(png_structp png, png_infop info, Job& job, const Picture24& picture, TResolution resolution,
-                png_bytep* rows) {
+                png_bytep* rows, png_textp objectText) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, &job, WriteFn, FlushFn);
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width()), static_cast<png_uint_32>(picture.Height()), 8,
@@ -121,6 +122,7 @@ bool EncodeCore(png_structp png, png_infop info, Job& job, const Picture24& pict
     if (resolution.X != 0 && resolution.Y != 0)
         png_set_pHYs(png, info, static_cast<png_uint_32>(PixelsPerMetre(resolution.X)),
                      static_cast<png_uint_32>(PixelsPerMetre(resolution.Y)), PNG_RESOLUTION_METER);
+    if (objectText) png_set_text(png, info, objectText, 1);
     png_write_info(png, info);
     png_set_bgr(png);
     png_write_image(png, rows);
@@ -149,9 +151,70 @@ std::uint32_t ResolutionFromChunks(const std::function<bool(std::uint64_t, std::
     return fallback;
 }
 
+// The object's bytes as text (a compressed text chunk holds Latin-1 without NUL): two hexadecimal digits a byte.
+std::string HexOf(std::span<const std::uint8_t> bytes) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += Digits[b >> 4];
+        text += Digits[b & 15];
+    }
+    return text;
+}
+
+std::optional<std::vector<std::uint8_t>> BytesOfHex(std::string_view text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : (c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1));
+    };
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int hi = digit(text[i]), lo = digit(text[i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    }
+    return bytes;
+}
+
+// The object chunk's text, from the chunks before the image data.
+bool ObjectTextCore(png_structp png, png_infop info, Job& job, std::string& text) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_read_fn(png, &job, ReadFn);
+    // An object's text is a few kilobytes: a chunk that inflates far beyond is refused.
+    png_set_chunk_malloc_max(png, 1 << 20);
+    png_read_info(png, info);
+    png_textp texts = nullptr;
+    const int count = png_get_text(png, info, &texts, nullptr);
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(texts[i].key, PngObjectKey) == 0) {
+            text.assign(texts[i].text, texts[i].text_length);
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution) {
+std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 8 || std::memcmp(bytes.data(), Signature, 8) != 0) return std::nullopt;
+    Job job;
+    job.input = bytes;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
+    if (!png) return std::nullopt;
+    png_infop info = png_create_info_struct(png);
+    std::string text;
+    bool found = false;
+    try {
+        found = info && ObjectTextCore(png, info, job, text);
+    } catch (const std::bad_alloc&) {
+    }
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    if (!found) return std::nullopt;
+    return BytesOfHex(text);
+}
+
+std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
+                                    std::span<const std::uint8_t> object) {
     if (picture.Empty()) throw std::runtime_error("the picture is empty");
     std::vector<std::uint8_t> out;
     Job job;
@@ -161,7 +224,14 @@ std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t pack
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
-    const bool done = info && EncodeCore(png, info, job, picture, UnpackResolution(packedResolution), rows.data());
+    std::string objectHex = HexOf(object);
+    png_text objectText{};
+    objectText.compression = PNG_TEXT_COMPRESSION_zTXt;
+    objectText.key = const_cast<char*>(PngObjectKey);
+    objectText.text = objectHex.data();
+    objectText.text_length = objectHex.size();
+    const bool done = info && EncodeCore(png, info, job, picture, UnpackResolution(packedResolution), rows.data(),
+                                         object.empty() ? nullptr : &objectText);
     png_destroy_write_struct(&png, info ? &info : nullptr);
     if (!done) {
         if (std::strcmp(job.message, "out of memory") == 0) throw std::bad_alloc();

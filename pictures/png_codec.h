@@ -22,7 +22,15 @@ constexpr std::uint64_t MaxPngPixels = std::uint64_t{1} << 27;
 // metre, dots per inch x 39.37 rounded half to even); no pHYs when either
 // value is 0. Throws std::runtime_error when the picture is empty or libpng
 // fails, and std::bad_alloc when memory runs out.
-std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution);
+// With `object` (an object file's bytes), the picture carries it in a
+// compressed text chunk keyed PngObjectKey, as hexadecimal digits.
+std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
+                                    std::span<const std::uint8_t> object = {});
+
+constexpr char PngObjectKey[] = "fernweave-object";
+
+// The object bytes a PNG carries before its image data; nothing when there are none.
+std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uint8_t> bytes);
 
 // Decodes a PNG into 24 bits: palette and grey pictures as their colours,
 // 16-bit channels rounded to 8 bits (v / 257), transparency dropped (each

@@ -40,7 +40,7 @@ std::string PictureSizeProblem(int format, int width, int height) {
 }
 
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
-                                        int quality) {
+                                        int quality, std::span<const std::uint8_t> object) {
     switch (format) {
         case FormatBmp:
             return EncodeBmp(picture, packedResolution);
@@ -48,21 +48,22 @@ std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, st
             // Only the low byte of the quality counts.
             return EncodeJpeg(picture, quality & 0xFF, packedResolution);
         case FormatPng:
-            return EncodePng(picture, packedResolution);
+            return EncodePng(picture, packedResolution, object);
         default:
             throw std::invalid_argument("unknown picture format");
     }
 }
 
 TSavePicture::TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
-                           EndNotice ended, FileWriter writer)
+                           EndNotice ended, FileWriter writer, std::vector<std::uint8_t> object)
     : FBitmap(std::move(bitmap)),
       FFileName(std::move(fileName)),
       FFormat(format),
       FResolution(resolution),
       FQuality(quality),
       ended_(std::move(ended)),
-      writer_(writer) {
+      writer_(writer),
+      object_(std::move(object)) {
     thread_ = std::thread([this] { Execute(); });
 }
 
@@ -76,7 +77,7 @@ void TSavePicture::Execute() {
     bool written = false;
     std::string error;
     try {
-        const auto bytes = EncodePicture(FBitmap, FFormat, FResolution, FQuality);
+        const auto bytes = EncodePicture(FBitmap, FFormat, FResolution, FQuality, object_);
         written = WriteFileReplacing(FFileName, bytes, &error, writer_);
     } catch (const std::exception& e) {
         error = e.what();

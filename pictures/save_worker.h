@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "picture.h"
 #include "safe_file.h"
@@ -27,8 +29,9 @@ std::uint64_t PictureFileBytes(int format, int width, int height);
 std::string PictureSizeProblem(int format, int width, int height);
 
 // The bytes of a picture file in the given format; throws when encoding fails.
+// A PNG picture also carries `object` (an object file's bytes) when there is one.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
-                                        int quality);
+                                        int quality, std::span<const std::uint8_t> object = {});
 
 class TSavePicture {
 public:
@@ -39,7 +42,7 @@ public:
     // Takes its own copy of the picture and starts at once; the end notice is
     // in place before the work begins.
     TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
-                 EndNotice ended, FileWriter writer = {});
+                 EndNotice ended, FileWriter writer = {}, std::vector<std::uint8_t> object = {});
     ~TSavePicture();
     TSavePicture(const TSavePicture&) = delete;
     TSavePicture& operator=(const TSavePicture&) = delete;
@@ -56,6 +59,7 @@ private:
     int FQuality;
     EndNotice ended_;
     FileWriter writer_;
+    std::vector<std::uint8_t> object_;  // what a PNG carries
     std::thread thread_;
 };
 

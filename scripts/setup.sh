@@ -6,12 +6,13 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqt6svg6
-  libjpeg62-turbo-dev libpng-dev
+  libjpeg62-turbo-dev libpng-dev libpugixml-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libchm-dev libchm1 fp-utils
   cups libcups2-dev printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
+  flam3-utils locales
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db
 )
 
@@ -21,14 +22,23 @@ for p in "${PACKAGES[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-if ((${#missing[@]} == 0)); then
-  exit 0
-fi
-
 SUDO=()
 if [[ $(id -u) -ne 0 ]]; then SUDO=(sudo); fi
+
+# The tests write IFS text under a German locale (a decimal comma) to see that dots come out.
+ensure_test_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    "${SUDO[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  fi
+}
+
+if ((${#missing[@]} == 0)); then
+  ensure_test_locale
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update -qq
 "${SUDO[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
+ensure_test_locale

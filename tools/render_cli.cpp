@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "bmp_codec.h"
+#include "design_file.h"
 #include "jpeg_codec.h"
 #include "memory_budget.h"
 #include "png_codec.h"
@@ -293,13 +294,15 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             }
         }
 
-        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version" || name == "--quiet") {
+        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version" || name == "--quiet" ||
+            name == "--list") {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
             }
             (name == "--stats"     ? result.Stats
              : name == "--version" ? result.Version
+             : name == "--list"    ? result.List
              : name == "--quiet"   ? result.Quiet
                                    : result.Help) = true;
             continue;
@@ -309,7 +312,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                                                       "--steps", "--dpi",     "--place",   "--export",
                                                       "--quality", "--threads", "--shading", "--supersample",
                                                       "--gamma", "--exposure", "--white-point", "--highlights",
-                                                      "--memory"};
+                                                      "--memory", "--entry", "--export-text", "--export-flame"};
         bool known = false;
         for (std::string_view v : valued) known = known || name == v;
         if (!known) {
@@ -338,6 +341,14 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                 return false;
             }
             result.ExportPath = value;
+        } else if (name == "--export-text" || name == "--export-flame") {
+            if (value.empty()) {
+                error = "empty file name for " + name;
+                return false;
+            }
+            (name == "--export-text" ? result.ExportTextPath : result.ExportFlamePath) = value;
+        } else if (name == "--entry") {
+            result.Entry = value;
         } else if (name == "--size") {
             const auto size = ParsePair(value, 1, MaxCanvasSide, false);
             if (!size) {
@@ -451,7 +462,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             error = "no input file";
             return false;
         }
-        if (result.Output.empty()) {
+        if (result.Output.empty() && !result.List) {
             error = "no output file (-o FILE.bmp, FILE.jpg or FILE.png)";
             return false;
         }
@@ -473,8 +484,43 @@ std::string KnownPictureExtensions() {
     return s;
 }
 
+namespace {
+
+// The first word that is not in a comment line is "base".
+bool StartsAsTextDrawing(std::string_view text) {
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first != std::string_view::npos && line[first] != '#') {
+            line.remove_prefix(first);
+            return line.starts_with("base") && (line.size() == 4 || line[4] == ' ' || line[4] == '\t') &&
+                   line.find('{') == std::string_view::npos;
+        }
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+std::string EntryNames(const std::vector<DesignListing>& list) {
+    std::string names;
+    for (const auto& e : list) names += (names.empty() ? "" : ", ") + Quote(e.Name);
+    return names;
+}
+
+void WriteListing(std::ostream& out, const std::vector<DesignListing>& list) {
+    for (const auto& e : list)
+        out << e.Name << '\t' << e.MapCount << (e.MapCount == 1 ? " map\t" : " maps\t") << e.Kind << '\n';
+}
+
+}  // namespace
+
 InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
     if (firstBytes.starts_with("\xB6\xA3")) return InputKind::ObjectFile;
+    // A drawing's comment may hold a "{": its base line tells it from IFS text.
+    const bool design = DesignKindOf(firstBytes) != DesignKind::None;
+    if (design && (LowerExtension(path) == ".ifs" || !StartsAsTextDrawing(firstBytes))) return InputKind::Design;
     // Named as an object file: its reader gives the right message, not the drawing parser.
     if (LowerExtension(path) == ".ifs") return InputKind::ObjectFile;
     return InputKind::TextDrawing;
@@ -497,6 +543,42 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
                     ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
             return ExitFailed;
         }
+        state.ObjectImported = true;
+        const TTriangle place = options.Placement.value_or(state.BaseTriangle);
+        const int k = options.Supersample;
+        state.BeginDrawing();
+        for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
+        return ExitOk;
+    }
+
+    if (kind == InputKind::Design) {
+        const DesignFile design = ReadDesignFile(options.Input);
+        if (!design.Ok()) {
+            error = options.Input + ": " + design.Error;
+            return ExitFailed;
+        }
+        const auto list = design.List();
+        std::size_t index = 0;
+        if (options.Entry) {
+            const auto found = design.Find(*options.Entry);
+            if (!found) {
+                error = options.Input + " has no entry " + Quote(*options.Entry) + " (its entries: " + EntryNames(list) + ")";
+                return ExitFailed;
+            }
+            index = *found;
+        } else if (list.size() > 1) {
+            error = options.Input + " has " + std::to_string(list.size()) +
+                    " entries; choose one with --entry NAME: " + EntryNames(list);
+            return ExitFailed;
+        }
+        // Imported as the program imports it, fitted into the canvas, then placed.
+        const auto object = design.Open(index, options.Width, options.Height, state.CurrentObject(), error);
+        if (!object) {
+            error = options.Input + ": " + error;
+            return ExitFailed;
+        }
+        state.SaveObject();
+        state.SetObject(*object);
         state.ObjectImported = true;
         const TTriangle place = options.Placement.value_or(state.BaseTriangle);
         const int k = options.Supersample;
@@ -532,6 +614,20 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
     return ExitOk;
 }
 
+int ListInput(const RenderOptions& options, std::ostream& out, std::string& error) {
+    const DesignFile design = ReadDesignFile(options.Input);
+    if (design.Kind == DesignKind::None && design.Error.empty()) {
+        error = options.Input + ": --list is for object files, IFS text files, flames and pictures with an object";
+        return ExitFailed;
+    }
+    if (!design.Ok()) {
+        error = options.Input + ": " + design.Error;
+        return ExitFailed;
+    }
+    WriteListing(out, design.List());
+    return ExitOk;
+}
+
 std::vector<std::string> BaseTriangleWarnings(const TTriangle& base) {
     std::vector<std::string> warnings;
     const TBaseWarnings found = CheckBaseTriangle(base);
@@ -560,6 +656,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         out << VersionText("fernweave-render");
         return ExitOk;
     }
+    if (options.List) {
+        const int listed = ListInput(options, out, error);
+        return listed == ExitOk ? ExitOk : fail(listed, error);
+    }
     const PictureFormat* format = PictureFormatFor(options.Output);
     if (!format)
         return fail(ExitUsage, "cannot tell the picture format of " + Quote(options.Output) +
@@ -569,11 +669,18 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                    std::string(format->Name));
     if (SameFile(options.Input, options.Output))
         return fail(ExitUsage, "the output " + Quote(options.Output) + " would replace the input");
-    if (!options.ExportPath.empty()) {
-        if (SameFile(options.Input, options.ExportPath))
-            return fail(ExitUsage, "the export " + Quote(options.ExportPath) + " would replace the input");
-        if (SameFile(options.Output, options.ExportPath))
-            return fail(ExitUsage, "the export " + Quote(options.ExportPath) + " would replace the picture");
+    const std::vector<const std::string*> exports = {&options.ExportPath, &options.ExportTextPath,
+                                                     &options.ExportFlamePath};
+    for (std::size_t i = 0; i < exports.size(); ++i) {
+        const std::string& path = *exports[i];
+        if (path.empty()) continue;
+        if (SameFile(options.Input, path))
+            return fail(ExitUsage, "the export " + Quote(path) + " would replace the input");
+        if (SameFile(options.Output, path))
+            return fail(ExitUsage, "the export " + Quote(path) + " would replace the picture");
+        for (std::size_t j = 0; j < i; ++j)
+            if (!exports[j]->empty() && SameFile(*exports[j], path))
+                return fail(ExitUsage, "two exports would write " + Quote(path));
     }
 
     RenderStats stats;
@@ -584,7 +691,7 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         InputKind kind = InputKind::TextDrawing;
         const int loaded = LoadInput(*state, options, kind, error);
         if (loaded != ExitOk) return fail(loaded, error);
-        const TTriangle base = kind == InputKind::ObjectFile
+        const TTriangle base = kind != InputKind::TextDrawing
                                    ? state->BaseTriangle
                                    : TTriangle{state->Points[1], state->Points[2], state->Points[3]};
         for (const std::string& w : BaseTriangleWarnings(base)) err << "fernweave-render: warning: " << w << '\n';
@@ -598,6 +705,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             return fail(ExitFailed, "cannot write the picture: " + problem);
         if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
             return fail(ExitFailed, "cannot write the object file: " + error);
+        if (!options.ExportTextPath.empty() && !CheckTarget(options.ExportTextPath, error))
+            return fail(ExitFailed, "cannot write the IFS text file: " + error);
+        if (!options.ExportFlamePath.empty() && !CheckTarget(options.ExportFlamePath, error))
+            return fail(ExitFailed, "cannot write the flame file: " + error);
 
         PictureJob job;
         job.Width = options.Width;
@@ -647,12 +758,28 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         };
         if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
 
+        // A PNG picture carries its object, so that it can be opened again.
         const std::vector<std::uint8_t> picture =
-            format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
+            format->Encode == EncodePngPicture
+                ? EncodePng(*canvas, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()))
+                : format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
         canvas.reset();
         // The bytes WriteObjectFile writes, written here so that a failure can say why.
         const std::vector<std::uint8_t> object =
             options.ExportPath.empty() ? std::vector<std::uint8_t>{} : EncodeObject(state->CurrentObject());
+
+        // The text and the flame: the object as the canvas shows it, in the canvas's pixels.
+        const TIfsObject shown = ObjectAsShown(*state, options.Supersample);
+        auto bytesOf = [](const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); };
+        const std::vector<std::uint8_t> text =
+            options.ExportTextPath.empty()
+                ? std::vector<std::uint8_t>{}
+                : bytesOf(FormatIfsText(state->CurrentObject(), EntryNameFor(options.ExportTextPath)));
+        const std::vector<std::uint8_t> flame =
+            options.ExportFlamePath.empty()
+                ? std::vector<std::uint8_t>{}
+                : bytesOf(FormatFlame(shown, EntryNameFor(options.ExportFlamePath), options.Width, options.Height,
+                                      options.Background));
 
         WritingScope writing(hooks);
         FileWriter writer = hooks.Writer;
@@ -661,6 +788,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             return state->StopRequested.load() ? interrupted() : fail(ExitFailed, "cannot write the picture: " + error);
         if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, object, &error, hooks.Writer))
             return fail(ExitFailed, "cannot write the object file: " + error + " (the picture was written)");
+        if (!options.ExportTextPath.empty() && !WriteFileReplacing(options.ExportTextPath, text, &error, hooks.Writer))
+            return fail(ExitFailed, "cannot write the IFS text file: " + error + " (the picture was written)");
+        if (!options.ExportFlamePath.empty() && !WriteFileReplacing(options.ExportFlamePath, flame, &error, hooks.Writer))
+            return fail(ExitFailed, "cannot write the flame file: " + error + " (the picture was written)");
     } catch (const std::bad_alloc&) {
         return fail(ExitFailed, "not enough memory for a " + std::to_string(options.Width) + "x" +
                                     std::to_string(options.Height) + " canvas");
@@ -686,13 +817,22 @@ Renders one Fernweave object into a new canvas by the chaos game, with the
 program's own loop from a fresh start, so that the picture has exactly the
 pixels the program's first rendering after start-up plots in as many steps.
 Writes the canvas as a 24-bit BMP, a baseline colour JPEG or a 24-bit PNG
-picture with the resolution in its header.
+picture with the resolution in its header; a PNG picture also carries the
+object (a compressed text chunk "fernweave-object"), so that it can be
+imported again.
 
-INPUT is an object file or a text drawing, told apart by its first bytes:
+INPUT is an object file, a design from another program or a text drawing,
+told apart by its content, whatever its name:
   - a file starting with the bytes B6 A3 is an object file (.ifs, as the
     program exports it), rendered as an imported object placed on a triangle;
-  - a file named *.ifs without those bytes is refused as a broken object file;
-  - any other file is read as a text drawing (see below).
+  - a file whose first line that is not a comment starts with "base" is a
+    text drawing (see below);
+  - a classic IFS text file (entries "NAME { a b c d e f p ... }"), a flame
+    file (XML, linear xforms only) or a PNG picture saved with its object is
+    imported as the program imports it: an entry or flame fitted into the
+    canvas, a picture's object as it is; then placed like an object file;
+  - another file named *.ifs is refused as a broken object file;
+  - any other file is read as a text drawing.
 
 Options:
   -o, --output FILE     the picture to write (required); the extension, in
@@ -709,13 +849,22 @@ Options:
   --quality N           JPEG quality, 10 to 100 (default 90); JPEG output
                         only
   --place x1,y1,x2,y2,x3,y3
-                        object files only: the triangle, in canvas pixels, onto
-                        which the object's base triangle is placed, vertex 1
-                        onto vertex 1 and so on (default: its own base
-                        triangle, so the object appears where it was drawn)
+                        object files and designs only: the triangle, in
+                        canvas pixels, onto which the object's base triangle
+                        is placed, vertex 1 onto vertex 1 and so on (default:
+                        its own base triangle, so the object appears where it
+                        was drawn, and a design fills the canvas)
   --export FILE         after rendering, also write the object as an object
                         file: for a text drawing its maps with the solved
                         coefficients and probabilities
+  --export-text FILE    also write the object as classic IFS text: one entry
+                        named after FILE, y up, 7 significant digits
+  --export-flame FILE   also write the object as a flame of the canvas's size
+                        whose camera shows the canvas, one linear xform a map
+  --entry NAME          the entry or flame to render from an input that holds
+                        several (required then)
+  --list                print the input's entries, one a line: name, number of
+                        maps and kind (2D IFS, 3D IFS, flame, object), and stop
   --threads N           threads to render with, 1 to 256 (default: the cores
                         this process may use); the picture is the same for
                         every number of threads

@@ -46,6 +46,10 @@ struct RenderOptions {
     std::string Input;
     std::string Output;
     std::string ExportPath;                // empty: no export
+    std::string ExportTextPath;            // the object as classic IFS text; empty: none
+    std::string ExportFlamePath;           // the object as a flame; empty: none
+    std::optional<std::string> Entry;      // the entry or flame of a file that has several
+    bool List = false;                     // print the file's entries and stop
     int Width = 550;
     int Height = 364;
     TColor Background = clBlack;
@@ -92,10 +96,11 @@ std::string KnownPictureExtensions();
 
 // --- input ---
 
-enum class InputKind { ObjectFile, TextDrawing };
+enum class InputKind { ObjectFile, TextDrawing, Design };
 
-// An object file starts with the bytes B6 A3; a file named .ifs without them is
-// a broken object file; anything else is read as a text drawing.
+// An object file starts with the bytes B6 A3; a text drawing with its base
+// line; classic IFS text, flames and PNG pictures are designs; another file
+// named .ifs is a broken object file; anything else is read as a text drawing.
 InputKind DetectInputKind(std::string_view path, std::string_view firstBytes);
 
 // Puts the input into a fresh state as the program's clicks would: a text
@@ -104,6 +109,10 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes);
 // triangle). Returns an exit code: ExitOk, or ExitFailed / ExitUsage with the
 // reason in `error`. `kind` tells what the input turned out to be.
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error);
+
+// The lines --list prints for a design or an object file: name, maps, kind.
+// Returns an exit code, with the reason in `error`.
+int ListInput(const RenderOptions& options, std::ostream& out, std::string& error);
 
 // Warnings about a base triangle that the solver cannot follow; empty when fine.
 std::vector<std::string> BaseTriangleWarnings(const TTriangle& base);
