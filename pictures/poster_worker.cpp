@@ -5,6 +5,7 @@
 #include <new>
 
 #include "fractal_state.h"
+#include "object_file.h"
 #include "save_worker.h"
 
 namespace fernweave {
@@ -85,7 +86,8 @@ void TPosterWorker::Write() {
     Outcome outcome = Outcome::Failed;
     std::string error;
     try {
-        const auto bytes = EncodePicture(poster_, format_, resolution_, quality_);
+        // A PNG poster carries its object, so that it can be opened again.
+        const auto bytes = EncodePicture(poster_, format_, resolution_, quality_, EncodeObject(object_));
         if (stop_.load())
             outcome = Outcome::Cancelled;
         else if (WriteFileReplacing(fileName_, bytes, &error, writer_))
