@@ -559,35 +559,91 @@ void ShadeDensity(const DensityPicture& picture, TColor background, const Densit
     ShadeDensity(picture, background, tone, WhiteCount(picture, tone.WhitePoint), out);
 }
 
-void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
-                  Picture24& out) {
-    const int rows = picture.Rows();
-    out.Reset(picture.Width, rows, background);
+namespace {
+
+// Each lit pixel's brightness a and colour (blue, green, red, highlights done),
+// before any rounding, in row order: shade(x, y, a, colour).
+template <class Shade>
+void ShadePixels(const DensityPicture& picture, const DensityTone& tone, std::uint64_t white, const Shade& shade) {
     if (white == 0) return;
     const double logWhite = std::log1p(static_cast<double>(white));
     const double exponent = 1.0 / tone.Gamma;
     const double gain = std::exp2(tone.Exposure);
-    const double back[3] = {static_cast<double>(BlueOf(background)), static_cast<double>(GreenOf(background)),
-                            static_cast<double>(RedOf(background))};
+    const int rows = picture.Rows();
     for (int y = 0; y < rows; ++y) {
-        std::uint8_t* row = out.Row(y);
         const DensityCell* cells = picture.Cells.data() + static_cast<std::size_t>(y) * picture.Width;
         for (int x = 0; x < picture.Width; ++x) {
             const DensityCell& c = cells[x];
             if (c.Count == 0) continue;
             const double count = static_cast<double>(c.Count);
             const double r = gain * std::pow(std::log1p(count) / logWhite, exponent);
-            const double a = std::min(1.0, r);
             const double toWhite = r > 1 ? tone.Highlights * std::min(1.0, r - 1) : 0.0;
             const std::uint64_t sums[3] = {c.Blue, c.Green, c.Red};
+            double color[3];
             for (int ch = 0; ch < 3; ++ch) {
-                double color = static_cast<double>(sums[ch]) / count;
-                if (toWhite > 0) color += toWhite * (255 - color);
-                const double v = std::nearbyint(back[ch] + a * (color - back[ch]));  // halves to even
-                row[3 * x + ch] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+                color[ch] = static_cast<double>(sums[ch]) / count;
+                if (toWhite > 0) color[ch] += toWhite * (255 - color[ch]);
             }
+            shade(x, y, std::min(1.0, r), color);
         }
     }
+}
+
+std::uint16_t Sample(double v, double scale) {
+    return static_cast<std::uint16_t>(std::clamp(std::nearbyint(v * scale), 0.0, 255.0 * scale));  // halves to even
+}
+
+}  // namespace
+
+void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
+                  Picture24& out) {
+    out.Reset(picture.Width, picture.Rows(), background);
+    const double back[3] = {static_cast<double>(BlueOf(background)), static_cast<double>(GreenOf(background)),
+                            static_cast<double>(RedOf(background))};
+    ShadePixels(picture, tone, white, [&](int x, int y, double a, const double* color) {
+        std::uint8_t* p = out.Row(y) + 3 * static_cast<std::size_t>(x);
+        for (int ch = 0; ch < 3; ++ch) p[ch] = static_cast<std::uint8_t>(Sample(back[ch] + a * (color[ch] - back[ch]), 1));
+    });
+}
+
+void ShadeDensityDeep(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
+                      bool alpha, int bits, DeepPicture& out) {
+    const std::size_t channels = alpha ? 4 : 3;
+    const double scale = bits == 16 ? 257 : 1;
+    const double back[3] = {static_cast<double>(BlueOf(background)), static_cast<double>(GreenOf(background)),
+                            static_cast<double>(RedOf(background))};
+    out.Width = picture.Width;
+    out.Height = picture.Rows();
+    out.Alpha = alpha;
+    out.Bits = bits;
+    out.Samples.assign(static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height) * channels, 0);
+    if (!alpha)
+        for (std::size_t i = 0; i < out.Samples.size(); i += 3)
+            for (int ch = 0; ch < 3; ++ch) out.Samples[i + static_cast<std::size_t>(2 - ch)] = Sample(back[ch], scale);
+    ShadePixels(picture, tone, white, [&](int x, int y, double a, const double* color) {
+        std::uint16_t* p =
+            out.Samples.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(out.Width) + x) * channels;
+        for (int ch = 0; ch < 3; ++ch)  // red first
+            p[2 - ch] = alpha ? Sample(color[ch], scale) : Sample(back[ch] + a * (color[ch] - back[ch]), scale);
+        if (alpha) p[3] = Sample(255 * a, scale);
+    });
+}
+
+void TransparentBackground(const Picture24& picture, TColor background, DeepPicture& out) {
+    out.Width = picture.Width();
+    out.Height = picture.Height();
+    out.Alpha = true;
+    out.Bits = 8;
+    out.Samples.resize(static_cast<std::size_t>(out.Width) * static_cast<std::size_t>(out.Height) * 4);
+    std::uint16_t* p = out.Samples.data();
+    for (int y = 0; y < out.Height; ++y)
+        for (int x = 0; x < out.Width; ++x, p += 4) {
+            const TColor c = picture.Pixel(x, y);
+            p[0] = static_cast<std::uint16_t>(RedOf(c));
+            p[1] = static_cast<std::uint16_t>(GreenOf(c));
+            p[2] = static_cast<std::uint16_t>(BlueOf(c));
+            p[3] = c == background ? 0 : 255;
+        }
 }
 
 }  // namespace fernweave

@@ -111,6 +111,23 @@ void ShadeDensity(const DensityPicture& picture, TColor background, const Densit
 // The same with the white count of the picture itself.
 void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, Picture24& out);
 
+// A picture with 8 or 16 bits a channel and maybe an alpha channel (posters).
+struct DeepPicture {
+    int Width = 0, Height = 0;
+    bool Alpha = false;
+    int Bits = 8;                        // 8 or 16
+    std::vector<std::uint16_t> Samples;  // row by row: red, green, blue (and alpha) a pixel
+};
+
+// The shading above into a deep picture: 16 bits takes each value before its
+// rounding times 257 (255 -> 65535); with alpha the pixel is its colour with
+// alpha a over no background, and pixels without hits are transparent.
+void ShadeDensityDeep(const DensityPicture& picture, TColor background, const DensityTone& tone, std::uint64_t white,
+                      bool alpha, int bits, DeepPicture& out);
+
+// A plain picture with its background colour transparent.
+void TransparentBackground(const Picture24& picture, TColor background, DeepPicture& out);
+
 // Grows `v` to `size` elements in pieces, stopping when `stop` is set: the
 // pages of a big job are touched (Linux hands them out only then) without
 // keeping a Cancel waiting. False when stopped.

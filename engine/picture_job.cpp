@@ -9,14 +9,23 @@ std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& opti
     const std::uint64_t canvas = Picture24::StrideFor(job.Width) * static_cast<std::uint64_t>(job.Height);
     const std::uint64_t rendering = job.Density ? DensityJobBytes(job.Width, job.Height, job.Supersample, options)
                                                 : PlainJobBytes(job.Width, job.Height, options);
-    return canvas + std::max(canvas + 1024, rendering);
+    // A deep picture holds 2 bytes a sample: 3 or 4 samples a pixel.
+    const std::uint64_t picture = job.Deep() ? static_cast<std::uint64_t>(job.Width) * static_cast<std::uint64_t>(job.Height) *
+                                                   (job.Transparent ? 8 : 6)
+                                             : canvas;
+    return picture + std::max(picture + 1024, rendering);
 }
 
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
-                            Picture24& canvas) {
+                            Picture24& canvas, DeepPicture* deep) {
     if (!job.Density) {
         if (!canvas.Reset(job.Width, job.Height, job.Background, options.Stop)) return {};
-        return RenderPlainParallel(prepared, canvas, job.Steps, options);
+        const ParallelStats stats = RenderPlainParallel(prepared, canvas, job.Steps, options);
+        if (deep && job.Transparent && stats.Steps == job.Steps) {
+            TransparentBackground(canvas, job.Background, *deep);
+            canvas.Clear();
+        }
+        return stats;
     }
     canvas.Clear();
     DensityPicture hits{job.Width, job.Height, {}};
@@ -24,7 +33,13 @@ ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job,
                        options.Stop))
         return {};
     const ParallelStats stats = RenderDensityParallel(prepared, hits, job.Supersample, job.Steps, options);
-    if (stats.Steps == job.Steps) ShadeDensity(hits, job.Background, job.Tone, canvas);
+    if (stats.Steps == job.Steps) {
+        if (deep && job.Deep())
+            ShadeDensityDeep(hits, job.Background, job.Tone, WhiteCount(hits, job.Tone.WhitePoint), job.Transparent,
+                             job.Bits, *deep);
+        else
+            ShadeDensity(hits, job.Background, job.Tone, canvas);
+    }
     return stats;
 }
 

@@ -20,6 +20,11 @@ struct PictureJob {
     bool Density = false;
     int Supersample = 1;  // density: the object is prepared this many times the size
     DensityTone Tone;  // density only
+    // PNG posters: the background transparent, 16 bits a channel (density only);
+    // either one makes RenderPicture fill its deep picture instead of the canvas.
+    bool Transparent = false;
+    int Bits = 8;
+    bool Deep() const { return Transparent || Bits == 16; }
 };
 
 // The memory the job takes at its peak, the picture and its encoded file included.
@@ -29,6 +34,6 @@ std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& opti
 // on the background. Stats.Steps < job.Steps when it was stopped, also while
 // the memory is set up (options.Stop is seen there too); then `canvas` is empty.
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
-                            Picture24& canvas);
+                            Picture24& canvas, DeepPicture* deep = nullptr);
 
 }  // namespace fernweave

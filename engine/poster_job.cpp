@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <charconv>
+#include <cstdio>
 
 #include "fractal_state.h"
 #include "renderer.h"
@@ -55,6 +57,29 @@ void PrintSizePixels(const PrintSize& size, int dpi, bool landscape, int& width,
     height = pixels(landscape ? size.WidthMm : size.HeightMm);
 }
 
+std::string PosterOptions(const PosterSettings& s, const TTriangle& placement, int dpi) {
+    char text[512];
+    std::snprintf(text, sizeof text, "--size %dx%d --dpi %d --background #%02X%02X%02X --steps %llu --place %d,%d,%d,%d,%d,%d",
+                  s.Width, s.Height, dpi, RedOf(s.Background), GreenOf(s.Background), BlueOf(s.Background),
+                  static_cast<unsigned long long>(PosterPictureJob(s).Steps), placement[0].x, placement[0].y,
+                  placement[1].x, placement[1].y, placement[2].x, placement[2].y);
+    std::string options = text;
+    if (s.Density) {
+        // Shortest exact digits with a point, whatever the user's locale.
+        const auto number = [](double v) {
+            char digits[32];
+            const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+            return std::string(digits, end);
+        };
+        options += " --shading density --supersample " + std::to_string(s.Supersample) + " --gamma " +
+                   number(s.Tone.Gamma) + " --exposure " + number(s.Tone.Exposure) + " --white-point " +
+                   number(s.Tone.WhitePoint) + " --highlights " + number(s.Tone.Highlights);
+        if (s.Bits == 16) options += " --bits 16";
+    }
+    if (s.Transparent) options += " --transparent";
+    return options;
+}
+
 PictureJob PosterPictureJob(const PosterSettings& settings) {
     PictureJob job;
     job.Width = settings.Width;
@@ -65,6 +90,8 @@ PictureJob PosterPictureJob(const PosterSettings& settings) {
     job.Density = settings.Density;
     job.Supersample = settings.Density ? settings.Supersample : 1;
     job.Tone = settings.Tone;
+    job.Transparent = settings.Transparent;
+    job.Bits = settings.Density ? settings.Bits : 8;
     return job;
 }
 

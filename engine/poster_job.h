@@ -24,6 +24,8 @@ struct PosterSettings {
     TColor Background = clBlack;
     DensityTone Tone;  // density only
     int Threads = 0;   // 0: every core
+    bool Transparent = false;  // PNG only
+    int Bits = 8;              // 16: PNG with density only
 };
 
 // The base triangle carried from the canvas's view onto the poster: scaled by
@@ -42,6 +44,10 @@ struct PrintSize {
 extern const PrintSize PrintSizes[9];
 // The size in pixels at `dpi`, turned to landscape when `landscape`.
 void PrintSizePixels(const PrintSize& size, int dpi, bool landscape, int& width, int& height);
+
+// The headless renderer's options that make the same poster of the exported
+// object, for the poster's PNG text chunk.
+std::string PosterOptions(const PosterSettings& settings, const TTriangle& placement, int dpi);
 
 // The picture job of a poster: steps = hits x width x height.
 PictureJob PosterPictureJob(const PosterSettings& settings);

@@ -113,19 +113,29 @@ bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixe
     return true;
 }
 
-bool EncodeCore(png_structp png, png_infop info, Job& job, const Picture24& picture, TResolution resolution,
-                png_bytep* rows, png_textp objectText) {
+// What an encoding writes: the header's fields, the rows one at a time and the text chunks.
+struct EncodeLayout {
+    png_uint_32 width = 0, height = 0;
+    int depth = 8;
+    int colorType = PNG_COLOR_TYPE_RGB;
+    bool bgr = false;
+    const std::function<png_bytep(png_uint_32 y)>* rowOf = nullptr;  // must not throw
+    png_textp texts = nullptr;
+    int textCount = 0;
+};
+
+bool EncodeCore(png_structp png, png_infop info, Job& job, const EncodeLayout& layout, TResolution resolution) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, &job, WriteFn, FlushFn);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width()), static_cast<png_uint_32>(picture.Height()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (resolution.X != 0 && resolution.Y != 0)
         png_set_pHYs(png, info, static_cast<png_uint_32>(PixelsPerMetre(resolution.X)),
                      static_cast<png_uint_32>(PixelsPerMetre(resolution.Y)), PNG_RESOLUTION_METER);
-    if (objectText) png_set_text(png, info, objectText, 1);
+    if (layout.textCount > 0) png_set_text(png, info, layout.texts, layout.textCount);
     png_write_info(png, info);
-    png_set_bgr(png);
-    png_write_image(png, rows);
+    if (layout.bgr) png_set_bgr(png);
+    for (png_uint_32 y = 0; y < layout.height; ++y) png_write_row(png, (*layout.rowOf)(y));
     png_write_end(png, nullptr);
     return true;
 }
@@ -213,31 +223,88 @@ std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uin
     return BytesOfHex(text);
 }
 
-std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
-                                    std::span<const std::uint8_t> object) {
-    if (picture.Empty()) throw std::runtime_error("the picture is empty");
+namespace {
+
+std::vector<std::uint8_t> Encode(EncodeLayout layout, std::uint32_t packedResolution, std::span<const std::uint8_t> object,
+                                 const std::string& options) {
     std::vector<std::uint8_t> out;
     Job job;
     job.output = &out;
-    std::vector<png_bytep> rows(static_cast<std::size_t>(picture.Height()));
-    for (int y = 0; y < picture.Height(); ++y) rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(picture.Row(y));
+    // The object as hexadecimal digits (a text chunk holds no NUL), compressed; the options as they are.
+    std::string objectHex = HexOf(object);
+    std::string optionsText = options;
+    png_text texts[2]{};
+    int count = 0;
+    if (!object.empty()) {
+        texts[count].compression = PNG_TEXT_COMPRESSION_zTXt;
+        texts[count].key = const_cast<char*>(PngObjectKey);
+        texts[count].text = objectHex.data();
+        texts[count].text_length = objectHex.size();
+        ++count;
+    }
+    if (!options.empty()) {
+        texts[count].compression = PNG_TEXT_COMPRESSION_NONE;
+        texts[count].key = const_cast<char*>(PngOptionsKey);
+        texts[count].text = optionsText.data();
+        texts[count].text_length = optionsText.size();
+        ++count;
+    }
+    layout.texts = texts;
+    layout.textCount = count;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
-    std::string objectHex = HexOf(object);
-    png_text objectText{};
-    objectText.compression = PNG_TEXT_COMPRESSION_zTXt;
-    objectText.key = const_cast<char*>(PngObjectKey);
-    objectText.text = objectHex.data();
-    objectText.text_length = objectHex.size();
-    const bool done = info && EncodeCore(png, info, job, picture, UnpackResolution(packedResolution), rows.data(),
-                                         object.empty() ? nullptr : &objectText);
+    const bool done = info && EncodeCore(png, info, job, layout, UnpackResolution(packedResolution));
     png_destroy_write_struct(&png, info ? &info : nullptr);
     if (!done) {
         if (std::strcmp(job.message, "out of memory") == 0) throw std::bad_alloc();
         throw std::runtime_error(std::string("PNG encoding failed: ") + job.message);
     }
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
+                                    std::span<const std::uint8_t> object, const std::string& options) {
+    if (picture.Empty()) throw std::runtime_error("the picture is empty");
+    const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) {
+        return const_cast<png_bytep>(picture.Row(static_cast<int>(y)));
+    };
+    EncodeLayout layout;
+    layout.width = static_cast<png_uint_32>(picture.Width());
+    layout.height = static_cast<png_uint_32>(picture.Height());
+    layout.bgr = true;
+    layout.rowOf = &rowOf;
+    return Encode(layout, packedResolution, object, options);
+}
+
+std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
+                                        std::span<const std::uint8_t> object, const std::string& options) {
+    if (picture.Width <= 0 || picture.Height <= 0) throw std::runtime_error("the picture is empty");
+    const std::size_t channels = picture.Alpha ? 4 : 3;
+    const std::size_t samples = static_cast<std::size_t>(picture.Width) * channels;
+    const std::size_t bytes = picture.Bits == 16 ? 2 : 1;
+    std::vector<std::uint8_t> row(samples * bytes);
+    const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) {
+        const std::uint16_t* from = picture.Samples.data() + static_cast<std::size_t>(y) * samples;
+        for (std::size_t i = 0; i < samples; ++i) {
+            if (bytes == 2) {
+                row[2 * i] = static_cast<std::uint8_t>(from[i] >> 8);  // big-endian, as PNG stores them
+                row[2 * i + 1] = static_cast<std::uint8_t>(from[i]);
+            } else {
+                row[i] = static_cast<std::uint8_t>(from[i]);
+            }
+        }
+        return row.data();
+    };
+    EncodeLayout layout;
+    layout.width = static_cast<png_uint_32>(picture.Width);
+    layout.height = static_cast<png_uint_32>(picture.Height);
+    layout.depth = picture.Bits == 16 ? 16 : 8;
+    layout.colorType = picture.Alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    layout.rowOf = &rowOf;
+    return Encode(layout, packedResolution, object, options);
 }
 
 std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::string* error, std::uint64_t maxPixels) {

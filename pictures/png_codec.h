@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "picture.h"
+#include "picture_job.h"
 #include "resolution.h"
 
 namespace fernweave {
@@ -24,10 +25,16 @@ constexpr std::uint64_t MaxPngPixels = std::uint64_t{1} << 27;
 // fails, and std::bad_alloc when memory runs out.
 // With `object` (an object file's bytes), the picture carries it in a
 // compressed text chunk keyed PngObjectKey, as hexadecimal digits.
+// With `options` (the renderer's command line that makes the picture), a
+// text chunk keyed PngOptionsKey holds them.
 std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
-                                    std::span<const std::uint8_t> object = {});
+                                    std::span<const std::uint8_t> object = {}, const std::string& options = {});
+// The same for 16-bit channels or an alpha channel (posters).
+std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
+                                        std::span<const std::uint8_t> object = {}, const std::string& options = {});
 
 constexpr char PngObjectKey[] = "fernweave-object";
+constexpr char PngOptionsKey[] = "fernweave-options";
 
 // The object bytes a PNG carries before its image data; nothing when there are none.
 std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uint8_t> bytes);

@@ -98,6 +98,10 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     edThreads = Field(this, "edThreads", 1, 256, AvailableCores());
     edMemory = Field(this, "edMemory", 16, 1 << 30, static_cast<int>(std::min<std::uint64_t>(DefaultMemoryCap() >> 20, 1 << 30)));
     edMemory->setSuffix(" MiB");
+    chkTransparent = new QCheckBox("&Transparent background (PNG)", this);
+    chkTransparent->setObjectName("chkTransparent");
+    chkSixteen = new QCheckBox("1&6 bits a channel (PNG, density)", this);
+    chkSixteen->setObjectName("chkSixteen");
     lblSteps = new QLabel(this);
     lblSteps->setObjectName("lblSteps");
     lblEstimate = new QLabel(this);
@@ -124,6 +128,8 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     render->addRow("S&upersampling (1 to 8):", edSupersample);
     render->addRow("&Quality (hits per pixel):", edHits);
     render->addRow("", lblSteps);
+    render->addRow("", chkTransparent);
+    render->addRow("", chkSixteen);
     render->addRow("&Threads:", edThreads);
     render->addRow("&Memory at most:", edMemory);
     auto* toneBox = new QGroupBox("Tone (density shading)", this);
@@ -165,6 +171,7 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     for (QSpinBox* box : {edWidth, edHeight, edHits, edThreads, edSupersample, edResolution})
         connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
     connect(cbShading, &QComboBox::currentIndexChanged, this, &TfrmPoster::SettingsChanged);
+    for (QCheckBox* box : {chkTransparent, chkSixteen}) connect(box, &QCheckBox::toggled, this, &TfrmPoster::SettingsChanged);
     connect(edFile, &QLineEdit::textChanged, this, &TfrmPoster::SettingsChanged);
     for (QDoubleSpinBox* box : {edGamma, edExposure, edWhitePoint, edHighlights})
         connect(box, &QDoubleSpinBox::valueChanged, this, &TfrmPoster::ToneChanged);
@@ -193,6 +200,8 @@ PosterSettings TfrmPoster::Settings() const {
     s.HitsPerPixel = static_cast<std::uint64_t>(edHits->value());
     s.Tone = {edGamma->value(), edExposure->value(), edWhitePoint->value(), edHighlights->value()};
     s.Threads = edThreads->value();
+    s.Transparent = chkTransparent->isChecked();
+    s.Bits = chkSixteen->isChecked() ? 16 : 8;
     return s;
 }
 
@@ -223,6 +232,8 @@ void TfrmPoster::reject() {
         edWhitePoint->setValue(s.settings.Tone.WhitePoint);
         edHighlights->setValue(s.settings.Tone.Highlights);
         edThreads->setValue(s.settings.Threads);
+        chkTransparent->setChecked(s.settings.Transparent);
+        chkSixteen->setChecked(s.settings.Bits == 16);
         edMemory->setValue(s.memory);
         cbPreset->setCurrentIndex(s.preset);
         chkAspect->setChecked(s.aspect);
@@ -277,6 +288,7 @@ void TfrmPoster::WidthChanged() {
 void TfrmPoster::SettingsChanged() {
     const PosterSettings s = Settings();
     edSupersample->setEnabled(s.Density);
+    chkSixteen->setEnabled(s.Density);
     for (QWidget* w : {static_cast<QWidget*>(edGamma), static_cast<QWidget*>(edExposure),
                        static_cast<QWidget*>(edWhitePoint), static_cast<QWidget*>(edHighlights)})
         w->setEnabled(s.Density);

@@ -37,7 +37,7 @@ public:
     QSpinBox *edWidth, *edHeight, *edResolution, *edSupersample, *edHits, *edThreads, *edMemory;
     QDoubleSpinBox *edGamma, *edExposure, *edWhitePoint, *edHighlights;
     QComboBox *cbShading, *cbPreset;
-    QCheckBox* chkAspect;
+    QCheckBox *chkAspect, *chkTransparent, *chkSixteen;
     QLineEdit* edFile;
     QPushButton *btnBrowse, *btnOk, *btnCancel;
     QLabel *lblSteps, *lblPrintSize, *lblEstimate, *imgTone;

@@ -3,9 +3,11 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "fractal_state.h"
 #include "object_file.h"
+#include "png_codec.h"
 #include "save_worker.h"
 
 namespace fernweave {
@@ -59,10 +61,11 @@ void TPosterWorker::Execute() {
         options.Stop = &stop_;
         options.StepsDone = &done_;
         phase_.store(Phase::Rendering);
-        const ParallelStats stats = RenderPicture(*state, job, options, poster_);
+        const ParallelStats stats = RenderPicture(*state, job, options, poster_, &deep_);
         state.reset();
         if (stats.Steps < job.Steps || stop_.load()) {
             poster_.Clear();
+            deep_ = {};
             if (ended_) ended_(Outcome::Cancelled, {});
             return;
         }
@@ -75,6 +78,7 @@ void TPosterWorker::Execute() {
     }
     if (!error.empty()) {
         poster_.Clear();
+        deep_ = {};
         if (ended_) ended_(Outcome::Failed, error);
         return;
     }
@@ -86,8 +90,14 @@ void TPosterWorker::Write() {
     Outcome outcome = Outcome::Failed;
     std::string error;
     try {
-        // A PNG poster carries its object, so that it can be opened again.
-        const auto bytes = EncodePicture(poster_, format_, resolution_, quality_, EncodeObject(object_));
+        // A PNG poster carries its object and the renderer's options that make it again.
+        const std::vector<std::uint8_t> object = EncodeObject(object_);
+        const std::string options = PosterOptions(settings_, placement_, static_cast<int>(resolution_ & 0xFFFF));
+        if (!deep_.Samples.empty() && format_ != FormatPng)
+            throw std::runtime_error("a transparent or 16-bit poster can be written only as PNG");
+        const auto bytes = !deep_.Samples.empty() ? EncodeDeepPng(deep_, resolution_, object, options)
+                           : format_ == FormatPng ? EncodePng(poster_, resolution_, object, options)
+                                                  : EncodePicture(poster_, format_, resolution_, quality_);
         if (stop_.load())
             outcome = Outcome::Cancelled;
         else if (WriteFileReplacing(fileName_, bytes, &error, writer_))
@@ -102,7 +112,10 @@ void TPosterWorker::Write() {
         error = "unknown error";
     }
     // Kept only while it may still be written elsewhere.
-    if (outcome != Outcome::Failed) poster_.Clear();
+    if (outcome != Outcome::Failed) {
+        poster_.Clear();
+        deep_ = {};
+    }
     if (ended_) ended_(outcome, error);
 }
 

@@ -12,6 +12,7 @@
 
 #include "ifs_types.h"
 #include "picture.h"
+#include "parallel_render.h"
 #include "poster_job.h"
 #include "safe_file.h"
 
@@ -44,7 +45,7 @@ public:
 
     // After a Failed end: whether the finished poster is kept, and writing it
     // to another file (on a thread again, with the same end notice).
-    bool HasPoster() const { return !poster_.Empty(); }
+    bool HasPoster() const { return !poster_.Empty() || !deep_.Samples.empty(); }
     void Rewrite(std::string fileName, int format);
     const std::string& FileName() const { return fileName_; }
 
@@ -66,6 +67,7 @@ private:
     std::atomic<std::uint64_t> done_{0};
     std::atomic<Phase> phase_{Phase::Preparing};
     Picture24 poster_;  // the finished poster until it is written
+    DeepPicture deep_;  // or, for a transparent or 16-bit PNG, this
     std::thread thread_;
 };
 

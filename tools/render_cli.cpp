@@ -295,7 +295,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
         }
 
         if (name == "-h" || name == "--help" || name == "--stats" || name == "--version" || name == "--quiet" ||
-            name == "--list") {
+            name == "--list" || name == "--transparent") {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
@@ -304,6 +304,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
              : name == "--version" ? result.Version
              : name == "--list"    ? result.List
              : name == "--quiet"   ? result.Quiet
+             : name == "--transparent" ? result.Transparent
                                    : result.Help) = true;
             continue;
         }
@@ -312,7 +313,8 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                                                       "--steps", "--dpi",     "--place",   "--export",
                                                       "--quality", "--threads", "--shading", "--supersample",
                                                       "--gamma", "--exposure", "--white-point", "--highlights",
-                                                      "--memory", "--entry", "--export-text", "--export-flame"};
+                                                      "--memory", "--entry", "--export-text", "--export-flame",
+                                                      "--bits"};
         bool known = false;
         for (std::string_view v : valued) known = known || name == v;
         if (!known) {
@@ -422,6 +424,12 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                 return false;
             }
             r.into = *v;
+        } else if (name == "--bits") {
+            if (value != "8" && value != "16") {
+                error = "bad bits " + Quote(value) + " (expected 8 or 16)";
+                return false;
+            }
+            result.Bits = value == "8" ? 8 : 16;
         } else if (name == "--memory") {
             const auto bytes = ParseMemorySize(value);
             if (!bytes || *bytes == 0) {
@@ -451,6 +459,14 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             error = std::string(densityOnly) + " is for --shading density";
             return false;
         }
+    }
+    if (result.Bits == 16 && result.ShadingMode == Shading::Plain) {
+        error = "--bits 16 is for --shading density";
+        return false;
+    }
+    if ((result.Transparent || result.Bits == 16) && !result.Output.empty() && LowerExtension(result.Output) != ".png") {
+        error = std::string(result.Transparent ? "--transparent" : "--bits 16") + " is for PNG pictures";
+        return false;
     }
     if (static_cast<std::int64_t>(result.Width) * result.Supersample > MaxSampleSide ||
         static_cast<std::int64_t>(result.Height) * result.Supersample > MaxSampleSide) {
@@ -721,6 +737,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         job.Tone.Exposure = options.Exposure.value_or(0);
         job.Tone.WhitePoint = options.WhitePoint.value_or(DefaultWhitePoint);
         job.Tone.Highlights = options.Highlights.value_or(0);
+        job.Transparent = options.Transparent;
+        job.Bits = options.Bits;
         std::atomic<std::uint64_t> stepsDone{0};
         ParallelOptions parallel;
         parallel.Threads = options.Threads.value_or(AvailableCores());
@@ -744,11 +762,12 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         // and nothing is written; once it is in place, the run succeeds.
         RenderFlagScope flag(hooks, &state->StopRequested);
         auto canvas = std::make_unique<Picture24>();
+        DeepPicture deep;
         PrepareRendering(*state);
         {
             ProgressLine line(err, options.Steps, stepsDone, progress);
             const auto start = std::chrono::steady_clock::now();
-            const ParallelStats p = RenderPicture(*state, job, parallel, *canvas);
+            const ParallelStats p = RenderPicture(*state, job, parallel, *canvas, &deep);
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             stats.Steps = p.Steps;
             stats.Plotted = p.Plotted;
@@ -758,12 +777,18 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         };
         if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
 
-        // A PNG picture carries its object, so that it can be opened again.
+        // A PNG picture carries its object and the options that made it, so
+        // that it can be opened again and made again.
+        std::string commandLine = "fernweave-render";
+        for (const std::string& a : args) commandLine += " " + a;
         const std::vector<std::uint8_t> picture =
-            format->Encode == EncodePngPicture
-                ? EncodePng(*canvas, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()))
+            job.Deep() ? EncodeDeepPng(deep, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()),
+                                       commandLine)
+            : format->Encode == EncodePngPicture
+                ? EncodePng(*canvas, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()), commandLine)
                 : format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
         canvas.reset();
+        deep = {};
         // The bytes WriteObjectFile writes, written here so that a failure can say why.
         const std::vector<std::uint8_t> object =
             options.ExportPath.empty() ? std::vector<std::uint8_t>{} : EncodeObject(state->CurrentObject());
@@ -889,6 +914,11 @@ Options:
                         beyond the white point go toward white (r - 1 of it)
   --memory SIZE         the most memory the job may take: bytes, or with K,
                         M, G or T for powers of 1024 (--memory 40M)
+  --transparent         PNG only: the background transparent (density: each
+                        pixel its colour with alpha a; plain: the pixels of
+                        the background colour)
+  --bits 8|16           PNG with density shading: 16 bits a channel, the
+                        same values before rounding (default 8)
   --quiet               no memory line and no progress line on standard error
                         (they are shown only when it is a terminal)
   --stats               print one line on standard output:

@@ -65,6 +65,8 @@ struct RenderOptions {
     std::optional<double> WhitePoint;      // density only, percent; DefaultWhitePoint when not given
     std::optional<double> Highlights;      // density only, 0 to 1; 0 when not given
     std::optional<std::uint64_t> Memory;   // bytes the job may take at most
+    bool Transparent = false;              // PNG only
+    int Bits = 8;                          // 16: PNG with density only
     bool Quiet = false;
     bool Stats = false;
     bool Help = false;

@@ -259,6 +259,22 @@ TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {
     EXPECT_EQ(out.Pixel(2, 0), MakeColor(228, 228, 228));
 }
 
+// 16 bits hold the same values before rounding; alpha holds a over no background.
+TEST(ShadeDensity, DeepPicturesKeepTheValuesBeforeRounding) {
+    const DensityPicture picture{3, 1, {{}, {1, 0, 0, 255}, {99, 99 * 200, 99 * 200, 99 * 200}}};
+    const DensityTone tone{2.0, 0, 100, 0};
+    DeepPicture deep;
+    ShadeDensityDeep(picture, MakeColor(10, 20, 30), tone, 99, false, 16, deep);
+    // red of pixel 1: 10 + 0.38796 * 245 = 105.05 -> 26998 of 65535, not 105 * 257 = 26985
+    EXPECT_EQ(deep.Samples[3], 26998);
+    EXPECT_EQ(deep.Samples[0], 10 * 257);  // no hits: the background
+    EXPECT_EQ(deep.Samples[6], 200 * 257);
+    ShadeDensityDeep(picture, MakeColor(10, 20, 30), tone, 99, true, 8, deep);
+    EXPECT_EQ(deep.Samples[3], 0);  // no hits: transparent
+    EXPECT_EQ((std::vector<std::uint16_t>(deep.Samples.begin() + 4, deep.Samples.end())),
+              (std::vector<std::uint16_t>{255, 0, 0, 99, 200, 200, 200, 255}));  // a = 0.38796 -> 98.9
+}
+
 // A few bright specks no longer dim the rest: with the white point at 99 %
 // the bulk of the picture keeps its brightness.
 TEST(ShadeDensity, TheWhitePointIgnoresAFewHotSpots) {

@@ -862,6 +862,22 @@ TEST_F(RenderTool, ThreadCountsWriteTheSameFile) {
     }
 }
 
+// A deep PNG: 16-bit RGBA in its header, and the command line in a text chunk.
+TEST_F(RenderTool, PngPostersCarryAlphaSixteenBitsAndTheirOptions) {
+    WriteAll(Path("d.txt"), ThreeMaps);
+    RunResult r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--transparent"});
+    EXPECT_EQ(r.Err, "fernweave-render: --transparent is for PNG pictures (see --help)\n");
+    r = Run({Path("d.txt"), "-o", Path("d.png"), "--bits", "16"});
+    EXPECT_EQ(r.Err, "fernweave-render: --bits 16 is for --shading density (see --help)\n");
+    r = Run({Path("d.txt"), "-o", Path("d.png"), "--shading", "density", "--bits", "16", "--transparent", "--steps",
+             "20000"});
+    ASSERT_EQ(r.Code, ExitOk) << r.Err;
+    const std::string png = ReadAll(Path("d.png"));
+    EXPECT_EQ(png.substr(24, 2), std::string("\x10\x06", 2));  // IHDR: bit depth 16, colour type RGBA
+    EXPECT_NE(png.find("fernweave-options"), std::string::npos);
+    EXPECT_NE(png.find("--bits 16 --transparent"), std::string::npos);
+}
+
 TEST_F(RenderTool, RefusesWhatTheShadingOrTheMemoryCannotTake) {
     WriteAll(Path("d.txt"), ThreeMaps);
     RunResult r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--supersample", "2"});

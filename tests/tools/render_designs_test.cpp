@@ -84,7 +84,9 @@ TEST_F(RenderDesigns, AnEntryExportsAsTextAndFlameAndItsPictureOpensAgain) {
     const auto span = [](const std::string& s) {
         return std::span(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
     };
-    EXPECT_EQ(first, second);
+    // The same pixels and object; the options chunk names each run's own command line.
+    EXPECT_TRUE(DecodePng(span(first)) == DecodePng(span(second)));
+    EXPECT_EQ(PngObjectBytes(span(first)), PngObjectBytes(span(second)));
     EXPECT_TRUE(PngObjectBytes(span(first)));
 }
 
