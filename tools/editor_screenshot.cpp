@@ -1,11 +1,12 @@
 // Draws the Edit Object dialog for the help: opens it on a text drawing, as
 // if the drawing had just been rendered, selects a vertex, lets the preview
 // run and saves a picture of the dialog. Run by scripts/editor_screenshot.sh.
-//   editor_screenshot DRAWING OUT.png [ZOOM]
+//   editor_screenshot DRAWING OUT.png [ZOOM [grid]]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
+#include <QCheckBox>
 #include <QScrollArea>
 #include <cstdio>
 #include <memory>
@@ -19,7 +20,7 @@ using namespace fernweave;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: editor_screenshot DRAWING OUT.png [ZOOM]\n");
+        std::fprintf(stderr, "usage: editor_screenshot DRAWING OUT.png [ZOOM [grid]]\n");
         return 2;
     }
     QFile file(argv[1]);
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(550, 364, clBlack));
     dialog.Model().Select({3, 2});
     dialog.ModelChanged();
+    if (argc > 4 && std::string_view(argv[4]) == "grid") dialog.cbSnap->setChecked(true);
     dialog.show();
     if (argc > 3) dialog.SetZoom(std::atof(argv[3]), dialog.imgPreview->mapTo(dialog.ScrollBox->viewport(),
                                                                              dialog.imgPreview->ToScreen(180, 160)));

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -249,6 +250,30 @@ private slots:
             dialogs->answers.push_back(TDialogs::Answer::Yes);
             d.reject();
         });
+    }
+
+    void customChancesAreRenderedAndComeBackInTheEditor() {
+        EditObject([&](TfrmEditObject& d) {
+            d.btnAdd->click();
+            d.Model().Select({0, -1});
+            d.btnAdd->click();  // a second half-size copy of the base
+            d.rbCustom->click();
+            QVERIFY(d.Model().CustomChances());
+            QTableWidgetItem* share = d.lstMaps->item(0, 3);
+            QVERIFY(share->flags() & Qt::ItemIsEditable);
+            share->setText("80");  // as typed into the cell
+            QCOMPARE(d.lstMaps->item(1, 3)->text(), QString("20.0 %"));
+            d.btnRender->click();
+        });
+        WaitReady();
+        QCOMPARE(state->MapCount, 2);
+        QCOMPARE(state->Maps[1].Probability, 0.8f);
+        EditObject([&](TfrmEditObject& d) {
+            QVERIFY(d.rbCustom->isChecked());
+            QCOMPARE(d.lstMaps->item(0, 3)->text(), QString("80.0 %"));
+            d.reject();  // nothing changed: no question
+        });
+        QVERIFY(dialogs->shown.empty());
     }
 
     void afterUndoTheEditedObjectIsRenderedOverTheCanvasAsItIs() {
