@@ -195,6 +195,91 @@ void TObjectEditModel::Select(Selection s) {
     if (!ValidTriangle(s.Triangle)) s = {};
     if (s.Vertex < -1 || s.Vertex > 2) s.Vertex = -1;
     selected_ = s;
+    group_.clear();
+}
+
+std::vector<int> TObjectEditModel::SelectedTriangles() const {
+    if (!group_.empty()) return group_;
+    if (ValidTriangle(selected_.Triangle)) return {selected_.Triangle};
+    return {};
+}
+
+bool TObjectEditModel::InGroup(int t) const { return std::binary_search(group_.begin(), group_.end(), t); }
+
+void TObjectEditModel::SelectTriangles(std::vector<int> triangles, int primary) {
+    std::erase_if(triangles, [&](int t) { return !ValidTriangle(t); });
+    std::sort(triangles.begin(), triangles.end());
+    triangles.erase(std::unique(triangles.begin(), triangles.end()), triangles.end());
+    if (triangles.empty()) {
+        Select({});
+        return;
+    }
+    if (!std::binary_search(triangles.begin(), triangles.end(), primary)) primary = triangles.back();
+    Select({primary, -1});
+    if (triangles.size() > 1) group_ = std::move(triangles);
+}
+
+void TObjectEditModel::ToggleInSelection(int t) {
+    if (!ValidTriangle(t)) return;
+    std::vector<int> now = SelectedTriangles();
+    const auto at = std::find(now.begin(), now.end(), t);
+    if (at == now.end()) {
+        now.push_back(t);
+        SelectTriangles(now, t);
+        return;
+    }
+    now.erase(at);
+    SelectTriangles(now, selected_.Triangle == t || now.empty() ? (now.empty() ? -1 : now.back()) : selected_.Triangle);
+}
+
+void TObjectEditModel::SelectInBox(TEditPoint a, TEditPoint b) {
+    const double x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x), y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
+    std::vector<int> inside;
+    for (int t = 1; t <= MapCount(); ++t) {
+        bool all = true;
+        for (const TPoint& v : TriangleOf(t)) all = all && v.x >= x0 && v.x <= x1 && v.y >= y0 && v.y <= y1;
+        if (all) inside.push_back(t);
+    }
+    SelectTriangles(inside, inside.empty() ? -1 : inside.back());
+}
+
+std::vector<TEditMap> TObjectEditModel::CopyMaps() const {
+    std::vector<TEditMap> maps;
+    for (int t : SelectedTriangles())
+        if (t >= 1) maps.push_back(object_.Maps[static_cast<std::size_t>(t - 1)]);
+    return maps;
+}
+
+int TObjectEditModel::PasteMaps(const std::vector<TEditMap>& maps) {
+    const int room = MaxMaps - MapCount();
+    const int count = std::min(room, static_cast<int>(maps.size()));
+    if (count <= 0) return 0;
+    EndDrag();
+    Remember();
+    std::vector<int> pasted;
+    for (int i = 0; i < count; ++i) {
+        TEditMap copy = maps[static_cast<std::size_t>(i)];
+        copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
+        if (object_.CustomChances && !(copy.Share > 0)) copy.Share = 100.0 / (MapCount() + 1);
+        object_.Maps.push_back(copy);
+        pasted.push_back(MapCount());
+    }
+    NormalizeShares(object_);
+    SelectTriangles(pasted, pasted.front());
+    Changed();
+    return count;
+}
+
+std::optional<TEditPoint> TObjectEditModel::FixedPoint(int k) const {
+    const auto m = Coefficients(k);
+    if (!m) return std::nullopt;
+    const auto [A, B, C, D, E, F] = *m;
+    // (1 - A) x - B y = C, -D x + (1 - E) y = F
+    const double det = (1 - A) * (1 - E) - B * D;
+    if (std::fabs(det) < 1e-12) return std::nullopt;
+    const TEditPoint p{(C * (1 - E) + B * F) / det, ((1 - A) * F + D * C) / det};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+    return p;
 }
 
 std::optional<TPoint> TObjectEditModel::SelectedVertex() const {
@@ -266,17 +351,31 @@ std::optional<TObjectEditModel::Selection> TObjectEditModel::HighlightedAt(TEdit
 
 bool TObjectEditModel::BeginDrag(TEditPoint p, double grab, TDragKind wholeTriangle) {
     drag_.reset();
-    const std::optional<Selection> highlighted = HighlightedAt(p, grab);
+    std::optional<Selection> highlighted = HighlightedAt(p, grab);
+    // Inside any of several selected triangles: all of them.
+    if (!highlighted && !group_.empty())
+        for (int t : group_)
+            if (Contains(TriangleOf(t), p)) highlighted = Selection{t, -1};
     const Selection hit = highlighted ? *highlighted : HitTest(p, grab);
+    const bool group = hit.Vertex < 0 && InGroup(hit.Triangle);
+    const std::vector<int> keep = group_;
     Select(hit);
+    if (group) group_ = keep;
     if (hit.Triangle < 0) return false;
     TDragKind kind = wholeTriangle == TDragKind::Vertex ? TDragKind::Move : wholeTriangle;
     if (hit.Vertex >= 0) kind = TDragKind::Vertex;
     Drag d{hit, kind, p, TriangleOf(hit.Triangle), object_.Base[0]};
     d.Grab = grab;
     d.Kept = highlighted.has_value();
+    for (int t : SelectedTriangles()) d.Members.push_back({t, TriangleOf(t)});
+    TEditPoint c{};
+    for (const auto& member : d.Members) {
+        const TEditPoint m = Centre(member.second);
+        c.x += m.x / double(d.Members.size());
+        c.y += m.y / double(d.Members.size());
+    }
+    d.Centre = c;
     // The lever: from the centre to the press, lengthened to the minimum.
-    const TEditPoint c = Centre(d.Original);
     const double lever = MinimumLever * grab / GrabDistance;
     double lx = p.x - c.x, ly = p.y - c.y;
     const double length = std::hypot(lx, ly);
@@ -339,9 +438,10 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
     const Drag& d = *drag_;
     const TTriangle& o = d.Original;
     const double dx = p.x - d.Start.x, dy = p.y - d.Start.y;
-    TTriangle t = o;
+    std::vector<std::pair<int, TTriangle>> result = d.Members;
     switch (d.Kind) {
         case TDragKind::Vertex: {
+            TTriangle t = o;
             TPoint& v = t[static_cast<std::size_t>(d.What.Vertex)];
             const TPoint rounded = Rounded(v.x + dx, v.y + dy);
             const auto snap = SnapToVertices ? VertexSnap({{double(rounded.x), double(rounded.y)}}, d.What.Triangle, d.Grab)
@@ -352,12 +452,13 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 v = rounded;
                 if (Snap) v = {SnapTo(v.x, d.GridOrigin.x), SnapTo(v.y, d.GridOrigin.y)};
             }
+            result = {{d.What.Triangle, t}};
             break;
         }
         case TDragKind::Move: {
             TPoint first = Rounded(o[0].x + dx, o[0].y + dy);
             std::optional<TPoint> snap;
-            if (SnapToVertices) {
+            if (SnapToVertices && d.Members.size() == 1) {
                 std::vector<TEditPoint> moved;
                 for (const TPoint& v : o) moved.push_back({double(v.x) + first.x - o[0].x, double(v.y) + first.y - o[0].y});
                 snap = VertexSnap(moved, d.What.Triangle, d.Grab);
@@ -366,12 +467,12 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 first = Rounded(double(first.x) + snap->x, double(first.y) + snap->y);
             else if (Snap)
                 first = {SnapTo(first.x, d.GridOrigin.x), SnapTo(first.y, d.GridOrigin.y)};
-            t = Shifted(o, first.x - o[0].x, first.y - o[0].y);
+            for (auto& member : result) member.second = Shifted(member.second, first.x - o[0].x, first.y - o[0].y);
             break;
         }
         case TDragKind::Rotate:
         case TDragKind::Scale: {
-            const TEditPoint c = Centre(o);
+            const TEditPoint c = d.Centre;
             // The lever's end follows the pointer.
             const double sx = d.Lever.x, sy = d.Lever.y;
             const double px = sx + dx, py = sy + dy;
@@ -390,20 +491,24 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 f = std::min(std::hypot(px, py) / startRadius, 1000.0);
                 if (steps) f = std::max(std::nearbyint(f / ScaleStep), 1.0) * ScaleStep;
             }
-            for (int i = 0; i < 3; ++i) {
-                const double vx = o[i].x - c.x, vy = o[i].y - c.y;
-                t[i] = Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
-            }
+            for (auto& member : result)
+                for (int i = 0; i < 3; ++i) {
+                    const TPoint& v = member.second[static_cast<std::size_t>(i)];
+                    const double vx = v.x - c.x, vy = v.y - c.y;
+                    member.second[static_cast<std::size_t>(i)] =
+                        Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
+                }
             break;
         }
     }
-    TTriangle& current = MutableTriangle(d.What.Triangle);
-    if (t == current) return false;
+    bool differs = false;
+    for (const auto& [t, triangle] : result) differs = differs || !(TriangleOf(t) == triangle);
+    if (!differs) return false;
     if (!d.Changed) {
         Remember();
         drag_->Changed = true;
     }
-    current = t;
+    for (const auto& [t, triangle] : result) MutableTriangle(t) = triangle;
     Changed();
     return true;
 }
@@ -412,6 +517,11 @@ void TObjectEditModel::EndDrag() { drag_.reset(); }
 
 bool TObjectEditModel::Nudge(int dx, int dy) {
     if (!ValidTriangle(selected_.Triangle) || (dx == 0 && dy == 0)) return false;
+    if (!group_.empty() && selected_.Vertex < 0) {
+        std::vector<std::pair<int, TTriangle>> moved;
+        for (int t : group_) moved.push_back({t, Shifted(TriangleOf(t), dx, dy)});
+        return ReplaceTriangles(moved);
+    }
     EndDrag();
     const TTriangle& old = TriangleOf(selected_.Triangle);
     TTriangle t = old;
@@ -471,14 +581,17 @@ bool TObjectEditModel::DuplicateMap() {
 }
 
 bool TObjectEditModel::DeleteMap() {
-    if (selected_.Triangle < 1 || !ValidTriangle(selected_.Triangle)) return false;
+    std::vector<int> maps = SelectedTriangles();
+    std::erase(maps, 0);  // the base stays
+    if (maps.empty()) return false;
     EndDrag();
     Remember();
-    object_.Maps.erase(object_.Maps.begin() + (selected_.Triangle - 1));
+    std::sort(maps.begin(), maps.end());
+    for (auto t = maps.rbegin(); t != maps.rend(); ++t) object_.Maps.erase(object_.Maps.begin() + (*t - 1));
     NormalizeShares(object_);
     // The next map, or the new last one.
-    const int next = std::min(selected_.Triangle, MapCount());
-    selected_ = next >= 1 ? Selection{next, -1} : Selection{};
+    const int next = std::min(maps.front(), MapCount());
+    Select(next >= 1 ? Selection{next, -1} : Selection{});
     Changed();
     return true;
 }
@@ -569,6 +682,20 @@ std::optional<TMapCoefficients> TObjectEditModel::Coefficients(int k) const {
     return MapBetween(object_.Base, TriangleOf(k));
 }
 
+bool TObjectEditModel::ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles) {
+    bool differs = false;
+    for (const auto& [t, triangle] : triangles) {
+        if (!ValidTriangle(t)) return false;
+        differs = differs || !(TriangleOf(t) == triangle);
+    }
+    if (!differs) return false;
+    EndDrag();
+    Remember();
+    for (const auto& [t, triangle] : triangles) MutableTriangle(t) = triangle;
+    Changed();
+    return true;
+}
+
 bool TObjectEditModel::ReplaceTriangle(int t, const TTriangle& triangle) {
     if (!ValidTriangle(t) || TriangleOf(t) == triangle) return false;
     EndDrag();
@@ -591,17 +718,28 @@ bool TObjectEditModel::TransformSelected(double a, double b, double d, double e,
     const int t = selected_.Triangle;
     if (!ValidTriangle(t)) return false;
     const TTriangle& o = TriangleOf(t);
+    const std::vector<int> members = SelectedTriangles();
     TEditPoint pivot{double(o[0].x), double(o[0].y)};
     if (!aboutVertex1) {
-        const TEditPoint c = Centre(o);
+        TEditPoint c{};
+        for (int m : members) {
+            const TEditPoint mc = Centre(TriangleOf(m));
+            c.x += mc.x / double(members.size());
+            c.y += mc.y / double(members.size());
+        }
         pivot = {std::nearbyint(c.x), std::nearbyint(c.y)};
     }
-    TTriangle result;
-    for (int i = 0; i < 3; ++i) {
-        const double x = o[i].x - pivot.x, y = o[i].y - pivot.y;
-        result[i] = Rounded(pivot.x + a * x + b * y, pivot.y + d * x + e * y);
+    std::vector<std::pair<int, TTriangle>> result;
+    for (int m : members) {
+        TTriangle moved;
+        for (int i = 0; i < 3; ++i) {
+            const TPoint& v = TriangleOf(m)[static_cast<std::size_t>(i)];
+            const double x = v.x - pivot.x, y = v.y - pivot.y;
+            moved[static_cast<std::size_t>(i)] = Rounded(pivot.x + a * x + b * y, pivot.y + d * x + e * y);
+        }
+        result.push_back({m, moved});
     }
-    return ReplaceTriangle(t, result);
+    return ReplaceTriangles(result);
 }
 
 bool TObjectEditModel::RotateSelected(double degrees, bool aboutVertex1) {
@@ -660,7 +798,7 @@ std::vector<std::vector<TObjectEditModel::Selection>> TObjectEditModel::Coincidi
 }
 
 void TObjectEditModel::Remember() {
-    undo_.push_back({object_, selected_});
+    undo_.push_back({object_, selected_, group_});
     if (undo_.size() > MaxUndoLevels) undo_.erase(undo_.begin());
     redo_.clear();
 }
@@ -668,9 +806,10 @@ void TObjectEditModel::Remember() {
 bool TObjectEditModel::Step(std::vector<Snapshot>& from, std::vector<Snapshot>& to) {
     if (from.empty()) return false;
     EndDrag();
-    to.push_back({object_, selected_});
+    to.push_back({object_, selected_, group_});
     object_ = std::move(from.back().Object);
     selected_ = from.back().Selected;
+    group_ = from.back().Group;
     from.pop_back();
     Changed();
     return true;

@@ -106,7 +106,23 @@ public:
     int MapCount() const { return static_cast<int>(object_.Maps.size()); }
     const TTriangle& TriangleOf(int t) const;
     const Selection& Selected() const { return selected_; }
+    // Selects one element; any selection of several triangles ends.
     void Select(Selection s);
+    // --- several triangles at once ---
+    // The selected triangles: several, or the one of the selection, or none.
+    std::vector<int> SelectedTriangles() const;
+    // Ctrl+click: the triangle joins the selection (and is highlighted), or leaves it.
+    void ToggleInSelection(int t);
+    // The maps lying wholly within the box from a to b; none selects nothing.
+    void SelectInBox(TEditPoint a, TEditPoint b);
+    // Several triangles, `primary` highlighted among them.
+    void SelectTriangles(std::vector<int> triangles, int primary);
+    // Copies of the selected maps, and copies added to the list: shifted, as
+    // many as fit under 120, then selected. Returns how many were added.
+    std::vector<TEditMap> CopyMaps() const;
+    int PasteMaps(const std::vector<TEditMap>& maps);
+    // Where map k sends a point to itself; none when it has no single one.
+    std::optional<TEditPoint> FixedPoint(int k) const;
     // The selected vertex, or none.
     std::optional<TPoint> SelectedVertex() const;
 
@@ -130,6 +146,8 @@ public:
     // steps to the next item lying there. True when the selection changed.
     bool EndPress();
     bool Dragging() const { return drag_.has_value(); }
+    // The press being dragged has moved.
+    bool PressMoved() const { return drag_ && drag_->Moved; }
     // Vertices at the same point, each group in list order (singletons too).
     std::vector<std::vector<Selection>> CoincidingVertices() const;
 
@@ -144,6 +162,7 @@ public:
     // so it can be grabbed. Duplicate: the selected map, shifted. False at 120.
     bool AddMap(TColor color);
     bool DuplicateMap();
+    // Deletes the selected maps and selects the next one.
     bool DeleteMap();
     bool SetMapColor(int k, TColor color);
     bool SetMapDiffuse(int k, bool diffuse);
@@ -164,8 +183,9 @@ public:
     std::optional<TMapCoefficients> Coefficients(int k) const;
     bool SetCoefficients(int k, const TMapCoefficients& m);
     bool SetForm(int k, const TMapForm& f);
-    // The selected triangle turned, scaled, mirrored about its centre (rounded
-    // to a whole pixel, so quarter turns and flips are exact) or its vertex 1.
+    // The selected triangles turned, scaled, mirrored about their centre
+    // (rounded to a whole pixel, so quarter turns and flips are exact) or
+    // vertex 1 of the highlighted one.
     bool RotateSelected(double degrees, bool aboutVertex1 = false);
     bool ScaleSelected(double percent, bool aboutVertex1 = false);
     bool FlipSelected(bool horizontal, bool aboutVertex1 = false);
@@ -193,6 +213,7 @@ private:
     struct Snapshot {
         TEditObject Object;
         Selection Selected;
+        std::vector<int> Group;
     };
     struct Drag {
         Selection What;
@@ -201,6 +222,9 @@ private:
         TTriangle Original;
         TPoint GridOrigin;
         double Grab = GrabDistance;
+        // The triangles that move, as they were at the press.
+        std::vector<std::pair<int, TTriangle>> Members{};
+        TEditPoint Centre{};  // of the members, for rotating and scaling
         TEditPoint Lever{};  // from the centre, for rotating and scaling
         bool Kept = false;   // the press was on what was highlighted already
         bool Moved = false;
@@ -221,12 +245,16 @@ private:
     // The shift that brings one of `t`'s vertices onto another triangle's vertex within `grab`.
     std::optional<TPoint> VertexSnap(const std::vector<TEditPoint>& moving, int exceptTriangle, double grab) const;
     bool ReplaceTriangle(int t, const TTriangle& triangle);
+    // Several triangles changed in one step of undo.
+    bool ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles);
+    bool InGroup(int t) const;
     bool TransformSelected(double a, double b, double d, double e, bool aboutVertex1);
     void NormalizeShares(TEditObject& o) const;
 
     TEditObject object_;
     TEditObject original_;
     Selection selected_;
+    std::vector<int> group_;  // two or more selected triangles, sorted; else empty
     std::optional<Drag> drag_;
     std::vector<Snapshot> undo_;
     std::vector<Snapshot> redo_;

@@ -405,6 +405,67 @@ TEST(ObjectEditModel, CustomChancesSurviveRenderExportAndImport) {
     EXPECT_EQ(s2->CurrentObject(), Rendered(Drawing()));
 }
 
+TEST(ObjectEditModel, SeveralMapsMoveTurnDeleteAndPasteTogether) {
+    const TEditObject o = Drawing();
+    TObjectEditModel m(o);
+    m.Select({2, -1});
+    m.ToggleInSelection(3);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    // A drag inside either moves both, in one step of undo.
+    ASSERT_TRUE(m.BeginDrag({157, 257}, GrabDistance));
+    m.DragTo({177, 247});
+    m.EndPress();
+    for (std::size_t k : {1u, 2u})
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(m.Object().Maps[k].Triangle[i], (TPoint{o.Maps[k].Triangle[i].x + 20, o.Maps[k].Triangle[i].y - 10}));
+    EXPECT_EQ(m.Object().Maps[0], o.Maps[0]);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    m.Undo();
+    EXPECT_EQ(m.Object(), o);
+    // Quarter turns about their common centre come back; so does Nudge.
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(m.RotateSelected(90));
+    EXPECT_EQ(m.Object(), o);
+    ASSERT_TRUE(m.Nudge(-10, 0));
+    EXPECT_EQ(m.Object().Maps[2].Triangle[0], (TPoint{240, 300}));
+
+    // Copies: pasted after the list, shifted, and selected.
+    const std::vector<TEditMap> copies = m.CopyMaps();
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(m.PasteMaps(copies), 2);
+    EXPECT_EQ(m.MapCount(), 5);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{4, 5}));
+    EXPECT_EQ(m.Object().Maps[3].Color, o.Maps[1].Color);
+    // Deleting them selects the next map (none after them: the new last one).
+    ASSERT_TRUE(m.DeleteMap());
+    EXPECT_EQ(m.MapCount(), 3);
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{3, -1}));
+
+    // A box takes the maps lying wholly within it.
+    m.SelectInBox({100, 210}, {300, 305});
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    m.ToggleInSelection(3);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2}));
+    // Paste stops at 120 maps.
+    std::vector<TEditMap> many(200, o.Maps[0]);
+    EXPECT_EQ(m.PasteMaps(many), MaxMaps - 3);
+    EXPECT_EQ(m.PasteMaps(many), 0);
+}
+
+TEST(ObjectEditModel, AFixedPointIsWhereTheMapKeepsAPoint) {
+    TEditObject o;
+    o.Base = {TPoint{0, 0}, TPoint{200, 0}, TPoint{0, 200}};
+    // Half size towards (40, 60): x' = 0.5 x + 20, y' = 0.5 y + 30.
+    o.Maps = {{{TPoint{20, 30}, TPoint{120, 30}, TPoint{20, 130}}, clWhite, true},
+              {{TPoint{10, 10}, TPoint{210, 10}, TPoint{10, 210}}, clWhite, true}};  // a pure shift
+    TObjectEditModel m(o);
+    const auto p = m.FixedPoint(1);
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->x, 40, 1e-9);
+    EXPECT_NEAR(p->y, 60, 1e-9);
+    EXPECT_FALSE(m.FixedPoint(2));
+    EXPECT_FALSE(m.FixedPoint(0));
+}
+
 TEST(PreviewRenderer, FramesAreTheHeadlessRenderingAndAChangeStartsAfresh) {
     TPreviewLimits limits;
     limits.MaxSteps = 300000;
