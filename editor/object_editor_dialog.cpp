@@ -137,11 +137,18 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
         }
     }
     if (dialog_.Model().Snap) PaintGrid(p, exposed);
+    if (boxing_) {
+        p.setPen(QPen(QColor(255, 255, 255), 1, Qt::DashLine));
+        p.setBrush(QColor(255, 255, 255, 32));
+        p.drawRect(QRectF(boxFrom_, boxTo_).normalized());
+    }
+    if (ShowFixedPoints) PaintFixedPoints(p);
     if (!ShowTriangles) return;
 
     p.setRenderHint(QPainter::Antialiasing);
     const TObjectEditModel& model = dialog_.Model();
     const TObjectEditModel::Selection sel = model.Selected();
+    const std::vector<int> several = model.SelectedTriangles();
     const bool warned = model.Warnings().Any();
     QFont font = p.font();
     font.setPixelSize(11);
@@ -152,7 +159,8 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
         QPointF pts[3];
         for (int i = 0; i < 3; ++i) pts[i] = ToScreen(tri[i].x, tri[i].y);
         const bool selected = sel.Triangle == t;
-        QPen pen(color, selected ? 2.0 : 1.0);
+        const bool thick = selected || std::find(several.begin(), several.end(), t) != several.end();
+        QPen pen(color, thick ? 2.0 : 1.0);
         if (t == 0 && warned) {
             pen.setColor(QColor(255, 64, 32));
             pen.setStyle(Qt::DashLine);
@@ -199,6 +207,23 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
     }
 }
 
+void TEditPreview::PaintFixedPoints(QPainter& p) {
+    // A small cross in the map's colour where the map keeps a point.
+    const TObjectEditModel& model = dialog_.Model();
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int k = 1; k <= model.MapCount(); ++k) {
+        const auto f = model.FixedPoint(k);
+        if (!f || std::fabs(f->x) > EditCoordinateLimit || std::fabs(f->y) > EditCoordinateLimit) continue;
+        const QPointF c = ToScreen(f->x, f->y);
+        const TColor color = model.Object().Maps[static_cast<std::size_t>(k - 1)].Color;
+        for (const QPen& pen : {QPen(Qt::black, 3.5), QPen(ColorOf(color), 1.5)}) {
+            p.setPen(pen);
+            p.drawLine(c + QPointF(-5, -5), c + QPointF(5, 5));
+            p.drawLine(c + QPointF(-5, 5), c + QPointF(5, -5));
+        }
+    }
+}
+
 void TEditPreview::PaintGrid(QPainter& p, const QRect& exposed) {
     // The grid vertices snap to: every 24 canvas pixels through base vertex 1.
     const double step = EditGridSpacing * Zoom;
@@ -215,11 +240,20 @@ void TEditPreview::PaintGrid(QPainter& p, const QRect& exposed) {
 void TEditPreview::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         TDragKind kind = TDragKind::Move;
+        const bool ctrl = event->modifiers() & Qt::ControlModifier;
         if (event->modifiers() & Qt::ShiftModifier) kind = TDragKind::Rotate;
-        if (event->modifiers() & Qt::ControlModifier) kind = TDragKind::Scale;
+        if (ctrl) kind = TDragKind::Scale;
+        selectedBefore_ = dialog_.Model().SelectedTriangles();
+        primaryBefore_ = dialog_.Model().Selected().Triangle;
         const bool grabbed = dialog_.Model().BeginDrag(ToCanvas(event->position()), GrabDistance / Zoom, kind);
+        ctrlPress_ = ctrl && grabbed;
         dialog_.ModelChanged();
         if (grabbed) return;
+        if (ctrl) {
+            boxing_ = true;
+            boxFrom_ = boxTo_ = event->position();
+            return;
+        }
     }
     if (event->button() == Qt::LeftButton || event->button() == Qt::MiddleButton) {
         panning_ = true;
@@ -229,6 +263,11 @@ void TEditPreview::mousePressEvent(QMouseEvent* event) {
 }
 
 void TEditPreview::mouseMoveEvent(QMouseEvent* event) {
+    if (boxing_) {
+        boxTo_ = event->position();
+        update();
+        return;
+    }
     if (panning_) {
         const QPoint now = event->globalPosition().toPoint();
         const QPoint d = now - panFrom_;
@@ -242,15 +281,32 @@ void TEditPreview::mouseMoveEvent(QMouseEvent* event) {
     if (dialog_.Model().Dragging() && dialog_.Model().DragTo(ToCanvas(event->position()), steps)) dialog_.ModelChanged();
 }
 
-void TEditPreview::mouseReleaseEvent(QMouseEvent*) {
+void TEditPreview::mouseReleaseEvent(QMouseEvent* event) {
+    TObjectEditModel& model = dialog_.Model();
+    if (boxing_) {
+        boxing_ = false;
+        boxTo_ = event->position();
+        model.SelectInBox(ToCanvas(boxFrom_), ToCanvas(boxTo_));
+        dialog_.ModelChanged();
+        return;
+    }
     if (panning_) {
         panning_ = false;
         unsetCursor();
     }
-    if (dialog_.Model().Dragging()) {
-        dialog_.Model().EndPress();
+    if (model.Dragging()) {
+        if (ctrlPress_ && !model.PressMoved()) {
+            // Ctrl+click: the triangle joins the selection, or leaves it.
+            const int t = model.Selected().Triangle;
+            model.EndDrag();
+            model.SelectTriangles(selectedBefore_, primaryBefore_);
+            model.ToggleInSelection(t);
+        } else {
+            model.EndPress();
+        }
         dialog_.ModelChanged();
     }
+    ctrlPress_ = false;
 }
 
 void TEditPreview::wheelEvent(QWheelEvent* event) {
@@ -265,6 +321,15 @@ void TEditPreview::wheelEvent(QWheelEvent* event) {
 }
 
 void TEditPreview::keyPressEvent(QKeyEvent* event) {
+    // Also when the window's shortcuts do not see the keys.
+    if (event->matches(QKeySequence::Copy)) {
+        dialog_.CopyMaps();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        dialog_.PasteMaps();
+        return;
+    }
     const int step = (event->modifiers() & Qt::ShiftModifier) ? LongNudge : 1;
     int dx = 0, dy = 0;
     switch (event->key()) {
@@ -309,6 +374,9 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     cbTriangles = new QCheckBox("Show &triangles");
     cbTriangles->setObjectName("cbTriangles");
     cbTriangles->setChecked(true);
+    cbFixedPoints = new QCheckBox("Show fi&xed points");
+    cbFixedPoints->setObjectName("cbFixedPoints");
+    cbFixedPoints->setToolTip("A cross where each map keeps a point in place");
     cbBackgroundOnly = new QCheckBox("Preview on the &background only");
     cbBackgroundOnly->setObjectName("cbBackgroundOnly");
     cbBackgroundOnly->setChecked(true);
@@ -321,7 +389,10 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     cbSnapVertices->setObjectName("cbSnapVertices");
     cbSnapVertices->setChecked(model_.SnapToVertices);
     cbSnapVertices->setToolTip("A vertex within 6 pixels of another triangle's vertex lands on it");
-    panel->addWidget(cbTriangles);
+    auto* showRow = new QHBoxLayout;
+    showRow->addWidget(cbTriangles);
+    showRow->addWidget(cbFixedPoints);
+    panel->addLayout(showRow);
     panel->addWidget(cbBackgroundOnly);
     auto* snapRow = new QHBoxLayout;
     snapRow->addWidget(cbSnap);
@@ -346,7 +417,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     lstMaps->setHorizontalHeaderLabels({"Map", "Colour", "Diffuse", "Share"});
     lstMaps->verticalHeader()->hide();
     lstMaps->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstMaps->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstMaps->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstMaps->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                              QAbstractItemView::SelectedClicked);
     for (int column = 0; column < 3; ++column)
@@ -369,6 +440,18 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         listButtons->addWidget(b);
     }
     panel->addLayout(listButtons);
+    auto* copyButtons = new QHBoxLayout;
+    btnCopy = new QPushButton("&Copy");
+    btnCopy->setObjectName("btnCopy");
+    btnCopy->setToolTip("Copy the selected maps (Ctrl+C)");
+    btnPaste = new QPushButton("&Paste");
+    btnPaste->setObjectName("btnPaste");
+    btnPaste->setToolTip("Add copies of the maps copied last (Ctrl+V)");
+    for (QPushButton* b : {btnCopy, btnPaste}) {
+        b->setAutoDefault(false);
+        copyButtons->addWidget(b);
+    }
+    panel->addLayout(copyButtons);
     lblAddReason = new QLabel;
     lblAddReason->setObjectName("lblAddReason");
     panel->addWidget(lblAddReason);
@@ -519,6 +602,14 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         imgPreview->ShowTriangles = on;
         imgPreview->update();
     });
+    connect(cbFixedPoints, &QCheckBox::toggled, this, [this](bool on) {
+        imgPreview->ShowFixedPoints = on;
+        imgPreview->update();
+    });
+    connect(btnCopy, &QPushButton::clicked, this, [this] { CopyMaps(); });
+    connect(btnPaste, &QPushButton::clicked, this, [this] { PasteMaps(); });
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, [this] { CopyMaps(); });
+    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this, [this] { PasteMaps(); });
     connect(cbBackgroundOnly, &QCheckBox::toggled, this, [this] {
         backgroundChanged_ = true;
         RequestFrame();
@@ -564,9 +655,15 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         if (refreshing_) return;
         const auto rows = lstMaps->selectionModel()->selectedRows();
         if (rows.isEmpty()) return;
-        const int t = rows.front().row() + 1;
-        if (model_.Selected().Triangle == t) return;
-        model_.Select({t, -1});
+        if (rows.size() == 1) {
+            const int t = rows.front().row() + 1;
+            if (model_.Selected().Triangle == t && model_.SelectedTriangles().size() == 1) return;
+            model_.Select({t, -1});
+        } else {
+            std::vector<int> maps;
+            for (const QModelIndex& row : rows) maps.push_back(row.row() + 1);
+            model_.SelectTriangles(maps, lstMaps->currentRow() + 1);
+        }
         ModelChanged();
     });
     connect(lstMaps, &QTableWidget::cellClicked, this, [this](int row, int column) { ListCellClicked(row, column); });
@@ -682,8 +779,12 @@ void TfrmEditObject::ModelChanged() {
     btnAdd->setEnabled(!full);
     lblAddReason->setText(full ? QString("An object has at most %1 maps.").arg(MaxMaps) : QString());
     lblAddReason->setVisible(full);
+    std::vector<int> maps = model_.SelectedTriangles();
+    std::erase(maps, 0);
     btnDuplicate->setEnabled(t >= 1 && !full);
-    btnDelete->setEnabled(t >= 1);
+    btnDelete->setEnabled(!maps.empty());
+    btnCopy->setEnabled(!maps.empty());
+    btnPaste->setEnabled(!copied_.empty() && !full);
     btnUndo->setEnabled(model_.CanUndo());
     btnRedo->setEnabled(model_.CanRedo());
     const QString reason = RenderBlockText(model_.RenderBlock());
@@ -724,6 +825,17 @@ std::shared_ptr<const Picture24> TfrmEditObject::PreviewBackground() const {
 
 void TfrmEditObject::DeleteSelectedMap() {
     if (model_.DeleteMap()) ModelChanged();
+}
+
+void TfrmEditObject::CopyMaps() {
+    std::vector<TEditMap> maps = model_.CopyMaps();
+    if (maps.empty()) return;
+    copied_ = std::move(maps);
+    ModelChanged();
+}
+
+void TfrmEditObject::PasteMaps() {
+    if (model_.PasteMaps(copied_) > 0) ModelChanged();
 }
 
 void TfrmEditObject::reject() {
@@ -767,12 +879,12 @@ void TfrmEditObject::RefreshList() {
         share->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         share->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | (model_.CustomChances() ? Qt::ItemIsEditable : Qt::NoItemFlags));
     }
+    QItemSelection rows;
+    for (int t : model_.SelectedTriangles())
+        if (t >= 1) rows.select(lstMaps->model()->index(t - 1, 0), lstMaps->model()->index(t - 1, 3));
+    lstMaps->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
     const int t = model_.Selected().Triangle;
-    if (t >= 1) {
-        lstMaps->selectRow(t - 1);
-    } else {
-        lstMaps->clearSelection();
-    }
+    if (t >= 1) lstMaps->selectionModel()->setCurrentIndex(lstMaps->model()->index(t - 1, 0), QItemSelectionModel::NoUpdate);
 }
 
 void TfrmEditObject::RefreshNumbers() {
@@ -792,8 +904,10 @@ void TfrmEditObject::RefreshNumbers() {
         lblVertex->setText(s.Triangle == 0 ? QString("Vertex %1 of the base triangle").arg(s.Vertex + 1)
                                            : QString("Vertex %1 of map %2").arg(s.Vertex + 1).arg(s.Triangle));
     } else {
-        lblVertex->setText(s.Triangle < 0 ? "Select a vertex to place it exactly"
-                                          : (s.Triangle == 0 ? QString("The base triangle") : QString("Map %1").arg(s.Triangle)));
+        const std::size_t several = model_.SelectedTriangles().size();
+        lblVertex->setText(s.Triangle < 0 ? QString("Select a vertex to place it exactly")
+                           : several > 1  ? QString("%1 triangles selected").arg(several)
+                           : (s.Triangle == 0 ? QString("The base triangle") : QString("Map %1").arg(s.Triangle)));
     }
 }
 

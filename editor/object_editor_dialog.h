@@ -45,6 +45,7 @@ public:
     double Zoom = 1;
     QRect World;  // the area shown, in canvas pixels: the canvas, the triangles outside it and room around them
     bool ShowTriangles = true;
+    bool ShowFixedPoints = false;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,10 +57,18 @@ protected:
 
 private:
     void PaintGrid(QPainter& p, const QRect& exposed);
+    void PaintFixedPoints(QPainter& p);
     TfrmEditObject& dialog_;
     QImage scratch_;  // the paced display's 32-bit copy, at 100 %
     bool panning_ = false;
     QPoint panFrom_;
+    // Ctrl+drag from empty space: a box that selects the maps within it.
+    bool boxing_ = false;
+    QPointF boxFrom_, boxTo_;
+    // A Ctrl+press: released without moving, its triangle joins or leaves the selection.
+    bool ctrlPress_ = false;
+    std::vector<int> selectedBefore_;
+    int primaryBefore_ = -1;
 };
 
 class TfrmEditObject : public QDialog {
@@ -86,6 +95,8 @@ public:
     void UndoEdit();
     void RedoEdit();
     void DeleteSelectedMap();
+    void CopyMaps();
+    void PasteMaps();
     // Cancel and Esc: asks first when anything changed.
     void reject() override;
     // A frame of the preview at the next tick of its frame clock.
@@ -94,11 +105,11 @@ public:
 
     TEditPreview* imgPreview;
     QScrollArea* ScrollBox;
-    QCheckBox *cbTriangles, *cbBackgroundOnly, *cbSnap, *cbSnapVertices;
+    QCheckBox *cbTriangles, *cbFixedPoints, *cbBackgroundOnly, *cbSnap, *cbSnapVertices;
     QLabel* lblZoom;
     QPushButton *btnFit, *btnActualSize;
     QTableWidget* lstMaps;
-    QPushButton *btnAdd, *btnDuplicate, *btnDelete, *btnUndo, *btnRedo;
+    QPushButton *btnAdd, *btnDuplicate, *btnDelete, *btnCopy, *btnPaste, *btnUndo, *btnRedo;
     QRadioButton *rbByArea, *rbCustom;
     QSpinBox *edtX, *edtY;
     QLabel *lblVertex, *lblWarning, *lblAddReason, *lblRenderReason;
@@ -139,6 +150,7 @@ private:
     std::shared_ptr<const Picture24> background_;
     std::shared_ptr<const Picture24> canvas_;
     QRect content_;  // the canvas and the triangles, in canvas pixels
+    std::vector<TEditMap> copied_;  // what Copy took, for Paste
     std::unique_ptr<TPreviewRenderer> preview_;
     bool backgroundChanged_ = false;  // the preview's background changed since the last submit
     TFrameClock* frameClock_;

@@ -1,7 +1,9 @@
 // Draws the Edit Object dialog for the help: opens it on a text drawing, as
 // if the drawing had just been rendered, selects a vertex, lets the preview
 // run and saves a picture of the dialog. Run by scripts/editor_screenshot.sh.
-//   editor_screenshot DRAWING OUT.png [ZOOM [grid]]
+//   editor_screenshot DRAWING OUT.png [ZOOM [OPTIONS]]
+// OPTIONS, joined by commas: grid (snapping to the grid), several (maps 2 and 3
+// selected together), fixed (the fixed points shown).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,7 +22,7 @@ using namespace fernweave;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: editor_screenshot DRAWING OUT.png [ZOOM [grid]]\n");
+        std::fprintf(stderr, "usage: editor_screenshot DRAWING OUT.png [ZOOM [grid,several,fixed]]\n");
         return 2;
     }
     QFile file(argv[1]);
@@ -42,7 +44,13 @@ int main(int argc, char** argv) {
     TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(550, 364, clBlack));
     dialog.Model().Select({3, 2});
     dialog.ModelChanged();
-    if (argc > 4 && std::string_view(argv[4]) == "grid") dialog.cbSnap->setChecked(true);
+    const QStringList options = argc > 4 ? QString(argv[4]).split(',') : QStringList();
+    dialog.cbSnap->setChecked(options.contains("grid"));
+    dialog.cbFixedPoints->setChecked(options.contains("fixed"));
+    if (options.contains("several")) {
+        dialog.Model().SelectTriangles({2, 3}, 3);
+        dialog.ModelChanged();
+    }
     dialog.show();
     if (argc > 3) dialog.SetZoom(std::atof(argv[3]), dialog.imgPreview->mapTo(dialog.ScrollBox->viewport(),
                                                                              dialog.imgPreview->ToScreen(180, 160)));

@@ -252,6 +252,61 @@ private slots:
         });
     }
 
+    void ctrlSelectsSeveralMapsThatMoveCopyAndPasteTogether() {
+        EditObject([&](TfrmEditObject& d) {
+            d.SetZoom(1);
+            d.btnAdd->click();
+            d.Model().Select({0, -1});
+            d.btnAdd->click();
+            d.Model().Select({1, -1});
+            d.ModelChanged();
+            d.Model().Nudge(-100, 0);  // apart from map 2
+            d.ModelChanged();
+            auto centre = [&](int t) {
+                const TTriangle& tri = d.Model().TriangleOf(t);
+                return d.imgPreview->ToScreen((tri[0].x + tri[1].x + tri[2].x) / 3.0, (tri[0].y + tri[1].y + tri[2].y) / 3.0)
+                    .toPoint();
+            };
+            // Ctrl+click adds map 2 to map 1.
+            QTest::mouseClick(d.imgPreview, Qt::LeftButton, Qt::ControlModifier, centre(2));
+            QCOMPARE(d.Model().SelectedTriangles(), (std::vector<int>{1, 2}));
+            QCOMPARE(d.lstMaps->selectionModel()->selectedRows().size(), 2);
+            // A drag from either moves both.
+            const TEditObject was = d.EditedObject();
+            const QPoint from = centre(1);
+            QTest::mousePress(d.imgPreview, Qt::LeftButton, Qt::NoModifier, from);
+            QMouseEvent move(QEvent::MouseMove, from + QPoint(8, 6), d.imgPreview->mapToGlobal(from + QPoint(8, 6)),
+                             Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(d.imgPreview, &move);
+            QTest::mouseRelease(d.imgPreview, Qt::LeftButton, Qt::NoModifier, from + QPoint(8, 6));
+            for (std::size_t k : {0u, 1u})
+                QCOMPARE(d.EditedObject().Maps[k].Triangle[2], (TPoint{was.Maps[k].Triangle[2].x + 8, was.Maps[k].Triangle[2].y + 6}));
+            // Copy and paste: two more, selected.
+            d.imgPreview->setFocus();
+            QTest::keyClick(d.imgPreview, Qt::Key_C, Qt::ControlModifier);
+            QTest::keyClick(d.imgPreview, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(d.Model().MapCount(), 4);
+            QCOMPARE(d.Model().SelectedTriangles(), (std::vector<int>{3, 4}));
+            // Ctrl+drag a box from empty space around map 1 alone.
+            const TTriangle& one = d.Model().TriangleOf(1);
+            int left = one[0].x, top = one[0].y, right = left, bottom = top;
+            for (const TPoint& v : one) {
+                left = std::min(left, v.x), right = std::max(right, v.x);
+                top = std::min(top, v.y), bottom = std::max(bottom, v.y);
+            }
+            const QPoint a = d.imgPreview->ToScreen(left - 3, bottom + 3).toPoint();
+            const QPoint b = d.imgPreview->ToScreen(right + 3, top - 3).toPoint();
+            QTest::mousePress(d.imgPreview, Qt::LeftButton, Qt::ControlModifier, a);
+            QMouseEvent band(QEvent::MouseMove, b, d.imgPreview->mapToGlobal(b), Qt::NoButton, Qt::LeftButton,
+                             Qt::ControlModifier);
+            QApplication::sendEvent(d.imgPreview, &band);
+            QTest::mouseRelease(d.imgPreview, Qt::LeftButton, Qt::ControlModifier, b);
+            QCOMPARE(d.Model().SelectedTriangles(), (std::vector<int>{1}));
+            dialogs->answers.push_back(TDialogs::Answer::Yes);
+            d.reject();
+        });
+    }
+
     void customChancesAreRenderedAndComeBackInTheEditor() {
         EditObject([&](TfrmEditObject& d) {
             d.btnAdd->click();
