@@ -21,6 +21,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -559,7 +560,9 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     // Room for two lines at all times, so the panel does not jump.
     lblWarning->setMinimumHeight(2 * QFontMetrics(lblWarning->font()).lineSpacing() + 2);
     lblWarning->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    panel->addWidget(lblWarning);
+    // Below the scrolling part: always in sight.
+    auto* bottom = new QVBoxLayout;
+    bottom->addWidget(lblWarning);
 
     auto* undoRow = new QHBoxLayout;
     btnUndo = new QPushButton("Und&o");
@@ -570,7 +573,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         b->setAutoDefault(false);
         undoRow->addWidget(b);
     }
-    panel->addLayout(undoRow);
+    bottom->addLayout(undoRow);
 
     auto* buttons = new QDialogButtonBox;
     btnRender = buttons->addButton("&Render", QDialogButtonBox::AcceptRole);
@@ -581,8 +584,8 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     lblRenderReason = new QLabel;
     lblRenderReason->setObjectName("lblRenderReason");
     lblRenderReason->setWordWrap(true);
-    panel->addWidget(lblRenderReason);
-    panel->addWidget(buttons);
+    bottom->addWidget(lblRenderReason);
+    bottom->addWidget(buttons);
 
     auto* panelWidget = new QWidget;
     panelWidget->setLayout(panel);
@@ -591,10 +594,15 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     panelBox->setWidgetResizable(true);
     panelBox->setFrameShape(QFrame::NoFrame);
     panelBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    panelBox->setFixedWidth(PanelWidth);
+    auto* side = new QVBoxLayout;
+    side->addWidget(panelBox, 1);
+    side->addLayout(bottom);
+    auto* sideWidget = new QWidget;
+    sideWidget->setLayout(side);
+    sideWidget->setFixedWidth(PanelWidth);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(ScrollBox, 1);
-    layout->addWidget(panelBox);
+    layout->addWidget(sideWidget);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -683,8 +691,10 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     openedFitted_ = !fits;
     imgPreview->Zoom = 1;
     imgPreview->Relayout();
-    const QSize want(std::min(world.width() + 4, screen.width() - PanelWidth - 60),
-                     std::min(std::max(world.height() + 4, 640), screen.height() - 60));
+    // The view has room around the canvas, so its scroll bars always show.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize want(std::min(world.width() + 4 + bar, screen.width() - PanelWidth - 60),
+                     std::min(std::max(world.height() + 4 + bar, 700), screen.height() - 60));
     ScrollBox->setMinimumSize(std::min(want.width(), 320), std::min(want.height(), 240));
     resize(want.width() + PanelWidth + 30, want.height() + 24);
     ModelChanged();
