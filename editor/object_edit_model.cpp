@@ -229,7 +229,8 @@ void TObjectEditModel::ToggleInSelection(int t) {
         return;
     }
     now.erase(at);
-    SelectTriangles(now, selected_.Triangle == t || now.empty() ? (now.empty() ? -1 : now.back()) : selected_.Triangle);
+    // The highlighted one stays highlighted unless it left; SelectTriangles then takes the last.
+    SelectTriangles(now, selected_.Triangle);
 }
 
 void TObjectEditModel::SelectInBox(TEditPoint a, TEditPoint b) {
