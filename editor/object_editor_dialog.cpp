@@ -198,9 +198,21 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
         p.fillPath(path, color);
         return metrics.horizontalAdvance(text);
     };
+    // Labels of vertices close together stack upwards instead of running into each other.
+    std::vector<QRectF> placed;
     for (const auto& group : model.CoincidingVertices()) {
         const TPoint v = model.TriangleOf(group.front().Triangle)[static_cast<std::size_t>(group.front().Vertex)];
         QPointF at = ToScreen(v.x, v.y) + QPointF(5, -5);
+        QString text;
+        for (std::size_t i = 0; i < group.size(); ++i)
+            text += (i > 0 ? "/" : "") + QString::number(group[i].Vertex + 1);
+        QRectF box(at.x(), at.y() - metrics.ascent(), metrics.horizontalAdvance(text) + 2, metrics.height());
+        for (int tries = 0; tries < 8 && std::any_of(placed.begin(), placed.end(), [&](const QRectF& r) { return r.intersects(box); });
+             ++tries) {
+            box.translate(0, -metrics.height());
+            at.ry() -= metrics.height();
+        }
+        placed.push_back(box);
         for (std::size_t i = 0; i < group.size(); ++i) {
             if (i > 0) at.rx() += label(at, "/", QColor(Qt::white));
             at.rx() += label(at, QString::number(group[i].Vertex + 1), colorOf(group[i].Triangle));
