@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -206,8 +207,22 @@ private slots:
             QTest::keyClick(d.edtX, Qt::Key_Z, Qt::ControlModifier);
             QVERIFY(d.btnRender->isEnabled());
 
+            // The map by number: a typed rotation turns the triangle, in one step of undo.
             d.Model().Select({1, -1});
             d.ModelChanged();
+            const TTriangle before = d.Model().TriangleOf(1);
+            QDoubleSpinBox* rotation = d.edtForm[2];
+            const double turned = rotation->value() + 90;
+            rotation->setFocus();
+            QTest::keyClick(rotation, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(rotation, QString::number(turned, 'f', 2));
+            QTest::keyClick(rotation, Qt::Key_Return);
+            QVERIFY(!(d.Model().TriangleOf(1) == before));
+            QVERIFY(std::fabs(FormOfMap(*d.Model().Coefficients(1)).Rotation - turned) < 1.0);
+            QVERIFY(std::fabs(d.edtCoefficient[0]->value() - (*d.Model().Coefficients(1))[0]) < 1e-5);  // the other form follows
+            d.UndoEdit();
+            QVERIFY(d.Model().TriangleOf(1) == before);
+
             d.imgPreview->setFocus();
             const TPoint corner = d.Model().TriangleOf(1)[0];
             QTest::keyClick(d.imgPreview, Qt::Key_Right, Qt::ShiftModifier);
