@@ -92,9 +92,11 @@ public:
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
     void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
-    // The picture the object editor renders on: the one from before the
-    // rendering shown when it is refined, else the canvas.
+    // The picture the object editor renders on: the one the rendering chain
+    // started from when the rendering shown is refined, else the canvas.
     Picture24 EditorBackground() const;
+    // The rendering on the canvas can be refined: the picture its chain started from is known.
+    bool CanRefine() const;
     // The end of the rendering of `finished`, on the user-interface thread.
     void RenderDone(TRender* finished);
     void UpdateCommands();

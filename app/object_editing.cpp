@@ -9,19 +9,30 @@
 
 namespace fernweave {
 
+bool TfrmMain::CanRefine() const {
+    const Picture24& canvas = imgPaint->Picture();
+    return FCanvasIsRendering && !state_.ChainBitmap.Empty() && state_.ChainBitmap.Width() == canvas.Width() &&
+           state_.ChainBitmap.Height() == canvas.Height();
+}
+
 Picture24 TfrmMain::EditorBackground() const {
-    if (!FCanvasIsRendering || state_.UndoBitmap.Empty()) return imgPaint->Picture();
-    // What Undo would show: the picture from before the rendering, on the current background colour.
-    Picture24 earlier = state_.UndoBitmap;
-    if (!state_.PictureLoaded) fernweave::RepaintBackground(state_.UndoPaintedBits, earlier, BackColor);
-    return earlier;
+    if (!CanRefine()) return imgPaint->Picture();
+    // A refinement is drawn on the picture the rendering chain started from, on the current background colour.
+    Picture24 start = state_.ChainBitmap;
+    if (!state_.PictureLoaded) fernweave::RepaintBackground(state_.ChainPaintedBits, start, BackColor);
+    return start;
 }
 
 void TfrmMain::mnuEditObjectClick() {
     AbandonImport();
     if (!IsIdle()) return;
     const TIfsObject opened = state_.CurrentObject();
-    TfrmEditObject dialog(opened, std::make_shared<const Picture24>(EditorBackground()), this);
+    TfrmEditObject dialog(opened, std::make_shared<const Picture24>(EditorBackground()), this, {},
+                          std::make_shared<const Picture24>(imgPaint->Picture()));
+    dialog.ConfirmDiscard = [this, &dialog] {
+        return dialogs_.Message(&dialog, "Edit Object", "Discard the changes to the object?", TDialogs::Buttons::YesNo,
+                                TDialogs::Icon::Warning) == TDialogs::Answer::Yes;
+    };
     dialog.ChooseColor = [this, &dialog](TColor initial) {
         std::optional<TColor> result;
         Guard([&] {
@@ -36,15 +47,14 @@ void TfrmMain::mnuEditObjectClick() {
 
 void TfrmMain::RenderEditedObject(const TEditObject& edited, const TIfsObject& opened) {
     if (!IsIdle() || edited.Maps.empty()) return;
-    const bool refining = FCanvasIsRendering && !state_.UndoBitmap.Empty();
+    const bool refining = CanRefine() && BeginRefinement(state_, Canvas());
     if (refining) {
-        // The rendering being refined goes into the undo slot as it is, and the
-        // picture from before it comes back to be rendered on: Undo's exchange.
+        // The rendering being refined went into the undo slot as it is, and the
+        // picture its chain started from came back to be rendered on.
         ++FCanvasGeneration;
-        SwapWithUndoSlot(state_, Canvas());
         if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
         imgPaint->PictureChanged();
-        std::swap(FSaved, FUndoSaved);
+        FUndoSaved = FSaved;
     }
     state_.SetSavedObject(opened);
     LoadDrawing(state_, edited);

@@ -40,7 +40,75 @@ int SnapTo(int v, int origin) {
     return RoundCoordinate(origin + steps * EditGridSpacing);
 }
 
+constexpr double Pi = 3.14159265358979323846;
+
+// Probabilities from shares as the engine makes them from areas: each share
+// over the sum, the last map taking what remains.
+void SetProbabilities(FractalState& s, const std::vector<TEditMap>& maps) {
+    const int n = s.MapCount;
+    double sum = 0;
+    for (int k = 1; k <= n; ++k) sum += std::max(maps[static_cast<std::size_t>(k - 1)].Share, 0.0);
+    if (sum <= 0) sum = 1;
+    float last = 1.0f;
+    for (int k = 1; k < n; ++k) {
+        s.Maps[k].Probability = static_cast<float>(std::max(maps[static_cast<std::size_t>(k - 1)].Share, 0.0) / sum);
+        last = static_cast<float>(double(last) - s.Maps[k].Probability);
+    }
+    if (n >= 1) s.Maps[n].Probability = last;
+}
+
 }  // namespace
+
+TMapForm FormOfMap(const TMapCoefficients& m) {
+    const auto [A, B, C, D, E, F] = m;
+    TMapForm f;
+    f.ScaleX = std::hypot(A, D);
+    const double theta = f.ScaleX > 0 ? std::atan2(D, A) : 0.0;
+    const double c = std::cos(theta), s = std::sin(theta);
+    // What remains after undoing the rotation: [[ScaleX, ScaleX * Shear], [0, ScaleY]].
+    const double upper = c * B + s * E;
+    f.ScaleY = -s * B + c * E;
+    f.Shear = f.ScaleX > 0 ? upper / f.ScaleX : 0.0;
+    f.Rotation = -theta * 180.0 / Pi;  // y runs down the screen
+    if (f.Rotation == 0) f.Rotation = 0;  // no "-0"
+    f.OffsetX = C;
+    f.OffsetY = F;
+    return f;
+}
+
+TMapCoefficients MapOfForm(const TMapForm& f) {
+    const double theta = -f.Rotation * Pi / 180.0;
+    const double c = std::cos(theta), s = std::sin(theta);
+    const double upper = f.ScaleX * f.Shear;
+    return {c * f.ScaleX, c * upper - s * f.ScaleY, f.OffsetX, s * f.ScaleX, s * upper + c * f.ScaleY, f.OffsetY};
+}
+
+std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target) {
+    const double x1 = base[0].x, y1 = base[0].y, x2 = base[1].x, y2 = base[1].y, x3 = base[2].x, y3 = base[2].y;
+    const double det = (x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1);
+    if (det == 0) return std::nullopt;
+    TMapCoefficients m{};
+    for (int row = 0; row < 2; ++row) {
+        auto value = [&](int i) { return row == 0 ? double(target[i].x) : double(target[i].y); };
+        const double u1 = value(0), u2 = value(1), u3 = value(2);
+        // Solve a x + b y + c = u through the three vertices.
+        const double a = ((u2 - u1) * (y3 - y1) - (u3 - u1) * (y2 - y1)) / det;
+        const double b = ((x2 - x1) * (u3 - u1) - (x3 - x1) * (u2 - u1)) / det;
+        m[3 * row] = a;
+        m[3 * row + 1] = b;
+        m[3 * row + 2] = u1 - a * x1 - b * y1;
+    }
+    return m;
+}
+
+TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
+    TTriangle t;
+    for (int i = 0; i < 3; ++i) {
+        const double x = base[i].x, y = base[i].y;
+        t[i] = Rounded(m[0] * x + m[1] * y + m[2], m[3] * x + m[4] * y + m[5]);
+    }
+    return t;
+}
 
 std::int32_t RoundCoordinate(double v) {
     if (std::isnan(v)) return 0;
@@ -65,6 +133,13 @@ TEditObject TrianglesOfObject(const TIfsObject& object) {
         map.Diffuse = m.Diffuse != 0;
         result.Maps.push_back(map);
     }
+    if (StoredChancesDiffer(object, result)) {
+        result.CustomChances = true;
+        for (int k = 1; k <= n; ++k) {
+            const double p = double(object.Maps[k].Probability);
+            result.Maps[static_cast<std::size_t>(k - 1)].Share = std::isfinite(p) ? std::clamp(p, 0.0, 1.0) * 100 : 0.0;
+        }
+    }
     return result;
 }
 
@@ -83,12 +158,16 @@ void LoadDrawing(FractalState& s, const TEditObject& object) {
     for (const TPoint& p : object.Base) s.AddPoint(p.x, p.y, clWhite, true);
     for (const TEditMap& map : object.Maps)
         for (const TPoint& p : map.Triangle) s.AddPoint(p.x, p.y, map.Color, map.Diffuse);
+    s.DrawnChances = object.CustomChances && s.MapCount > 0;
+    if (s.DrawnChances) SetProbabilities(s, object.Maps);
 }
 
 bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles) {
     if (triangles.Maps.empty()) return false;
     auto s = std::make_unique<FractalState>();
-    LoadDrawing(*s, triangles);
+    TEditObject byArea = triangles;
+    byArea.CustomChances = false;
+    LoadDrawing(*s, byArea);
     SolveAllMaps(*s);
     ComputeProbabilities(*s);
     for (int k = 1; k <= s->MapCount; ++k)
@@ -100,6 +179,8 @@ bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles)
 
 TObjectEditModel::TObjectEditModel(TEditObject object) : object_(std::move(object)) {
     if (object_.Maps.size() > MaxMaps) object_.Maps.resize(MaxMaps);
+    if (object_.CustomChances) NormalizeShares(object_);
+    original_ = object_;
 }
 
 const TTriangle& TObjectEditModel::TriangleOf(int t) const {
@@ -114,6 +195,92 @@ void TObjectEditModel::Select(Selection s) {
     if (!ValidTriangle(s.Triangle)) s = {};
     if (s.Vertex < -1 || s.Vertex > 2) s.Vertex = -1;
     selected_ = s;
+    group_.clear();
+}
+
+std::vector<int> TObjectEditModel::SelectedTriangles() const {
+    if (!group_.empty()) return group_;
+    if (ValidTriangle(selected_.Triangle)) return {selected_.Triangle};
+    return {};
+}
+
+bool TObjectEditModel::InGroup(int t) const { return std::binary_search(group_.begin(), group_.end(), t); }
+
+void TObjectEditModel::SelectTriangles(std::vector<int> triangles, int primary) {
+    std::erase_if(triangles, [&](int t) { return !ValidTriangle(t); });
+    std::sort(triangles.begin(), triangles.end());
+    triangles.erase(std::unique(triangles.begin(), triangles.end()), triangles.end());
+    if (triangles.empty()) {
+        Select({});
+        return;
+    }
+    if (!std::binary_search(triangles.begin(), triangles.end(), primary)) primary = triangles.back();
+    Select({primary, -1});
+    if (triangles.size() > 1) group_ = std::move(triangles);
+}
+
+void TObjectEditModel::ToggleInSelection(int t) {
+    if (!ValidTriangle(t)) return;
+    std::vector<int> now = SelectedTriangles();
+    const auto at = std::find(now.begin(), now.end(), t);
+    if (at == now.end()) {
+        now.push_back(t);
+        SelectTriangles(now, t);
+        return;
+    }
+    now.erase(at);
+    // The highlighted one stays highlighted unless it left; SelectTriangles then takes the last.
+    SelectTriangles(now, selected_.Triangle);
+}
+
+void TObjectEditModel::SelectInBox(TEditPoint a, TEditPoint b) {
+    const double x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x), y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
+    std::vector<int> inside;
+    for (int t = 1; t <= MapCount(); ++t) {
+        bool all = true;
+        for (const TPoint& v : TriangleOf(t)) all = all && v.x >= x0 && v.x <= x1 && v.y >= y0 && v.y <= y1;
+        if (all) inside.push_back(t);
+    }
+    SelectTriangles(inside, inside.empty() ? -1 : inside.back());
+}
+
+std::vector<TEditMap> TObjectEditModel::CopyMaps() const {
+    std::vector<TEditMap> maps;
+    for (int t : SelectedTriangles())
+        if (t >= 1) maps.push_back(object_.Maps[static_cast<std::size_t>(t - 1)]);
+    return maps;
+}
+
+int TObjectEditModel::PasteMaps(const std::vector<TEditMap>& maps) {
+    const int room = MaxMaps - MapCount();
+    const int count = std::min(room, static_cast<int>(maps.size()));
+    if (count <= 0) return 0;
+    EndDrag();
+    Remember();
+    std::vector<int> pasted;
+    for (int i = 0; i < count; ++i) {
+        TEditMap copy = maps[static_cast<std::size_t>(i)];
+        copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
+        if (object_.CustomChances && !(copy.Share > 0)) copy.Share = 100.0 / (MapCount() + 1);
+        object_.Maps.push_back(copy);
+        pasted.push_back(MapCount());
+    }
+    NormalizeShares(object_);
+    SelectTriangles(pasted, pasted.front());
+    Changed();
+    return count;
+}
+
+std::optional<TEditPoint> TObjectEditModel::FixedPoint(int k) const {
+    const auto m = Coefficients(k);
+    if (!m) return std::nullopt;
+    const auto [A, B, C, D, E, F] = *m;
+    // (1 - A) x - B y = C, -D x + (1 - E) y = F
+    const double det = (1 - A) * (1 - E) - B * D;
+    if (std::fabs(det) < 1e-12) return std::nullopt;
+    const TEditPoint p{(C * (1 - E) + B * F) / det, ((1 - A) * F + D * C) / det};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return std::nullopt;
+    return p;
 }
 
 std::optional<TPoint> TObjectEditModel::SelectedVertex() const {
@@ -127,6 +294,14 @@ TObjectEditModel::Selection TObjectEditModel::HitTest(TEditPoint p, double grab)
         cycleIndex_ = (cycleIndex_ + 1) % cycle_.size();
         return cycle_[cycleIndex_];
     }
+    cycle_ = HitsAt(p, grab);
+    cycleIndex_ = 0;
+    cycleSpot_ = p;
+    cycleRevision_ = revision_;
+    return cycle_.empty() ? Selection{} : cycle_.front();
+}
+
+std::vector<TObjectEditModel::Selection> TObjectEditModel::HitsAt(TEditPoint p, double grab) const {
     // The selected triangle first, then from the top of the list down.
     std::vector<int> order;
     if (ValidTriangle(selected_.Triangle)) order.push_back(selected_.Triangle);
@@ -154,73 +329,187 @@ TObjectEditModel::Selection TObjectEditModel::HitTest(TEditPoint p, double grab)
         return std::llabs(DoubleArea(TriangleOf(a))) < std::llabs(DoubleArea(TriangleOf(b)));
     });
     for (int t : inside) found.push_back({t, -1});
+    return found;
+}
 
-    cycle_ = found;
-    cycleIndex_ = 0;
-    cycleSpot_ = p;
-    cycleRevision_ = revision_;
-    return found.empty() ? Selection{} : found.front();
+std::optional<TObjectEditModel::Selection> TObjectEditModel::HighlightedAt(TEditPoint p, double grab) const {
+    const int t = selected_.Triangle;
+    if (!ValidTriangle(t)) return std::nullopt;
+    const TTriangle& tri = TriangleOf(t);
+    auto distance = [&](int i) { return std::hypot(tri[i].x - p.x, tri[i].y - p.y); };
+    if (selected_.Vertex >= 0 && distance(selected_.Vertex) <= grab) return selected_;
+    int best = -1;
+    double bestDistance = grab;
+    for (int i = 0; i < 3; ++i)
+        if (distance(i) <= bestDistance) {
+            best = i;
+            bestDistance = distance(i);
+        }
+    if (best >= 0) return Selection{t, best};
+    if (Contains(tri, p)) return Selection{t, -1};
+    return std::nullopt;
 }
 
 bool TObjectEditModel::BeginDrag(TEditPoint p, double grab, TDragKind wholeTriangle) {
     drag_.reset();
-    const Selection hit = HitTest(p, grab);
+    std::optional<Selection> highlighted = HighlightedAt(p, grab);
+    // Inside any of several selected triangles: all of them.
+    if (!highlighted && !group_.empty())
+        for (int t : group_)
+            if (Contains(TriangleOf(t), p)) highlighted = Selection{t, -1};
+    const Selection hit = highlighted ? *highlighted : HitTest(p, grab);
+    const bool group = hit.Vertex < 0 && InGroup(hit.Triangle);
+    const std::vector<int> keep = group_;
     Select(hit);
+    if (group) group_ = keep;
     if (hit.Triangle < 0) return false;
     TDragKind kind = wholeTriangle == TDragKind::Vertex ? TDragKind::Move : wholeTriangle;
     if (hit.Vertex >= 0) kind = TDragKind::Vertex;
-    drag_ = Drag{hit, kind, p, TriangleOf(hit.Triangle), object_.Base[0]};
+    Drag d{hit, kind, p, TriangleOf(hit.Triangle), object_.Base[0]};
+    d.Grab = grab;
+    d.Kept = highlighted.has_value();
+    for (int t : SelectedTriangles()) d.Members.push_back({t, TriangleOf(t)});
+    TEditPoint c{};
+    for (const auto& member : d.Members) {
+        const TEditPoint m = Centre(member.second);
+        c.x += m.x / double(d.Members.size());
+        c.y += m.y / double(d.Members.size());
+    }
+    d.Centre = c;
+    // The lever: from the centre to the press, lengthened to the minimum.
+    const double lever = MinimumLever * grab / GrabDistance;
+    double lx = p.x - c.x, ly = p.y - c.y;
+    const double length = std::hypot(lx, ly);
+    if (length < lever) {
+        if (length > 1e-9) {
+            lx *= lever / length;
+            ly *= lever / length;
+        } else {
+            lx = lever;
+            ly = 0;
+        }
+    }
+    d.Lever = {lx, ly};
+    drag_ = d;
     return true;
 }
 
-bool TObjectEditModel::DragTo(TEditPoint p) {
+bool TObjectEditModel::EndPress() {
+    if (!drag_) return false;
+    const Drag d = *drag_;
+    drag_.reset();
+    if (!d.Kept || d.Moved) return false;
+    // A click on what was highlighted: the next item lying there.
+    const double spot = std::max(d.Grab / 3.0, 0.5);
+    const TEditPoint p = d.Start;
+    if (cycle_.empty() || cycleRevision_ != revision_ || std::hypot(p.x - cycleSpot_.x, p.y - cycleSpot_.y) > spot) {
+        cycle_ = HitsAt(p, d.Grab);
+        cycleSpot_ = p;
+        cycleRevision_ = revision_;
+    }
+    if (cycle_.size() < 2) return false;
+    const auto at = std::find(cycle_.begin(), cycle_.end(), selected_);
+    cycleIndex_ = at == cycle_.end() ? 0 : (static_cast<std::size_t>(at - cycle_.begin()) + 1) % cycle_.size();
+    if (cycle_[cycleIndex_] == selected_) return false;
+    selected_ = cycle_[cycleIndex_];
+    return true;
+}
+
+std::optional<TPoint> TObjectEditModel::VertexSnap(const std::vector<TEditPoint>& moving, int exceptTriangle,
+                                                   double grab) const {
+    std::optional<TPoint> shift;
+    double best = grab;
+    for (int t = 0; t <= MapCount(); ++t) {
+        if (t == exceptTriangle) continue;
+        for (const TPoint& v : TriangleOf(t))
+            for (const TEditPoint& m : moving) {
+                const double d = std::hypot(v.x - m.x, v.y - m.y);
+                if (d <= best) {
+                    best = d;
+                    shift = Rounded(v.x - m.x, v.y - m.y);
+                }
+            }
+    }
+    return shift;
+}
+
+bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
     if (!drag_ || !ValidTriangle(drag_->What.Triangle)) return false;
+    if (p.x != drag_->Start.x || p.y != drag_->Start.y) drag_->Moved = true;
     const Drag& d = *drag_;
     const TTriangle& o = d.Original;
     const double dx = p.x - d.Start.x, dy = p.y - d.Start.y;
-    TTriangle t = o;
+    std::vector<std::pair<int, TTriangle>> result = d.Members;
     switch (d.Kind) {
         case TDragKind::Vertex: {
+            TTriangle t = o;
             TPoint& v = t[static_cast<std::size_t>(d.What.Vertex)];
-            v = Rounded(v.x + dx, v.y + dy);
-            if (Snap) v = {SnapTo(v.x, d.GridOrigin.x), SnapTo(v.y, d.GridOrigin.y)};
+            const TPoint rounded = Rounded(v.x + dx, v.y + dy);
+            const auto snap = SnapToVertices ? VertexSnap({{double(rounded.x), double(rounded.y)}}, d.What.Triangle, d.Grab)
+                                             : std::nullopt;
+            if (snap) {
+                v = Rounded(double(rounded.x) + snap->x, double(rounded.y) + snap->y);
+            } else {
+                v = rounded;
+                if (Snap) v = {SnapTo(v.x, d.GridOrigin.x), SnapTo(v.y, d.GridOrigin.y)};
+            }
+            result = {{d.What.Triangle, t}};
             break;
         }
         case TDragKind::Move: {
             TPoint first = Rounded(o[0].x + dx, o[0].y + dy);
-            if (Snap) first = {SnapTo(first.x, d.GridOrigin.x), SnapTo(first.y, d.GridOrigin.y)};
-            t = Shifted(o, first.x - o[0].x, first.y - o[0].y);
+            std::optional<TPoint> snap;
+            if (SnapToVertices && d.Members.size() == 1) {
+                std::vector<TEditPoint> moved;
+                for (const TPoint& v : o) moved.push_back({double(v.x) + first.x - o[0].x, double(v.y) + first.y - o[0].y});
+                snap = VertexSnap(moved, d.What.Triangle, d.Grab);
+            }
+            if (snap)
+                first = Rounded(double(first.x) + snap->x, double(first.y) + snap->y);
+            else if (Snap)
+                first = {SnapTo(first.x, d.GridOrigin.x), SnapTo(first.y, d.GridOrigin.y)};
+            for (auto& member : result) member.second = Shifted(member.second, first.x - o[0].x, first.y - o[0].y);
             break;
         }
         case TDragKind::Rotate:
         case TDragKind::Scale: {
-            const TEditPoint c = Centre(o);
-            const double sx = d.Start.x - c.x, sy = d.Start.y - c.y;
-            const double px = p.x - c.x, py = p.y - c.y;
+            const TEditPoint c = d.Centre;
+            // The lever's end follows the pointer.
+            const double sx = d.Lever.x, sy = d.Lever.y;
+            const double px = sx + dx, py = sy + dy;
             const double startRadius = std::hypot(sx, sy);
-            if (startRadius < 1e-9) break;  // a press at the centre gives no direction
+            if (startRadius < 1e-9) break;
             double cosA = 1, sinA = 0, f = 1;
             if (d.Kind == TDragKind::Rotate) {
-                const double angle = std::atan2(py, px) - std::atan2(sy, sx);
+                double angle = std::atan2(py, px) - std::atan2(sy, sx);
+                if (steps) {
+                    const double step = RotationStep * Pi / 180.0;
+                    angle = std::nearbyint(angle / step) * step;
+                }
                 cosA = std::cos(angle);
                 sinA = std::sin(angle);
             } else {
                 f = std::min(std::hypot(px, py) / startRadius, 1000.0);
+                if (steps) f = std::max(std::nearbyint(f / ScaleStep), 1.0) * ScaleStep;
             }
-            for (int i = 0; i < 3; ++i) {
-                const double vx = o[i].x - c.x, vy = o[i].y - c.y;
-                t[i] = Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
-            }
+            for (auto& member : result)
+                for (int i = 0; i < 3; ++i) {
+                    const TPoint& v = member.second[static_cast<std::size_t>(i)];
+                    const double vx = v.x - c.x, vy = v.y - c.y;
+                    member.second[static_cast<std::size_t>(i)] =
+                        Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
+                }
             break;
         }
     }
-    TTriangle& current = MutableTriangle(d.What.Triangle);
-    if (t == current) return false;
+    bool differs = false;
+    for (const auto& [t, triangle] : result) differs = differs || !(TriangleOf(t) == triangle);
+    if (!differs) return false;
     if (!d.Changed) {
         Remember();
         drag_->Changed = true;
     }
-    current = t;
+    for (const auto& [t, triangle] : result) MutableTriangle(t) = triangle;
     Changed();
     return true;
 }
@@ -229,6 +518,11 @@ void TObjectEditModel::EndDrag() { drag_.reset(); }
 
 bool TObjectEditModel::Nudge(int dx, int dy) {
     if (!ValidTriangle(selected_.Triangle) || (dx == 0 && dy == 0)) return false;
+    if (!group_.empty() && selected_.Vertex < 0) {
+        std::vector<std::pair<int, TTriangle>> moved;
+        for (int t : group_) moved.push_back({t, Shifted(TriangleOf(t), dx, dy)});
+        return ReplaceTriangles(moved);
+    }
     EndDrag();
     const TTriangle& old = TriangleOf(selected_.Triangle);
     TTriangle t = old;
@@ -267,7 +561,8 @@ bool TObjectEditModel::AddMap(TColor color) {
     if (std::llabs(DoubleArea(t)) < 64) t = source;
     EndDrag();
     Remember();
-    object_.Maps.push_back({Shifted(t, NewTriangleShift, NewTriangleShift), color, true});
+    object_.Maps.push_back({Shifted(t, NewTriangleShift, NewTriangleShift), color, true, 100.0 / (MapCount() + 1)});
+    NormalizeShares(object_);
     selected_ = {MapCount(), -1};
     Changed();
     return true;
@@ -280,17 +575,24 @@ bool TObjectEditModel::DuplicateMap() {
     EndDrag();
     Remember();
     object_.Maps.push_back(copy);
+    NormalizeShares(object_);
     selected_ = {MapCount(), -1};
     Changed();
     return true;
 }
 
 bool TObjectEditModel::DeleteMap() {
-    if (selected_.Triangle < 1 || !ValidTriangle(selected_.Triangle)) return false;
+    std::vector<int> maps = SelectedTriangles();
+    std::erase(maps, 0);  // the base stays
+    if (maps.empty()) return false;
     EndDrag();
     Remember();
-    object_.Maps.erase(object_.Maps.begin() + (selected_.Triangle - 1));
-    selected_ = {};
+    std::sort(maps.begin(), maps.end());
+    for (auto t = maps.rbegin(); t != maps.rend(); ++t) object_.Maps.erase(object_.Maps.begin() + (*t - 1));
+    NormalizeShares(object_);
+    // The next map, or the new last one.
+    const int next = std::min(maps.front(), MapCount());
+    Select(next >= 1 ? Selection{next, -1} : Selection{});
     Changed();
     return true;
 }
@@ -314,7 +616,7 @@ std::vector<double> TObjectEditModel::Shares() const {
     std::vector<double> shares;
     double sum = 0;
     for (const TEditMap& m : object_.Maps) {
-        shares.push_back(double(std::llabs(DoubleArea(m.Triangle))));
+        shares.push_back(object_.CustomChances ? std::max(m.Share, 0.0) : double(std::llabs(DoubleArea(m.Triangle))));
         sum += shares.back();
     }
     // As the chaos game does: with no area at all, the last map takes everything.
@@ -326,8 +628,178 @@ std::vector<double> TObjectEditModel::Shares() const {
     return shares;
 }
 
+bool TObjectEditModel::HasArea(int k) const { return k >= 1 && k <= MapCount() && DoubleArea(TriangleOf(k)) != 0; }
+
+void TObjectEditModel::NormalizeShares(TEditObject& o) const {
+    if (!o.CustomChances || o.Maps.empty()) return;
+    double sum = 0;
+    for (TEditMap& m : o.Maps) {
+        if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
+        sum += m.Share;
+    }
+    for (TEditMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
+}
+
+bool TObjectEditModel::SetCustomChances(bool custom) {
+    if (custom == object_.CustomChances) return false;
+    EndDrag();
+    Remember();
+    if (custom) {
+        const std::vector<double> byArea = Shares();
+        for (std::size_t i = 0; i < object_.Maps.size(); ++i) object_.Maps[i].Share = byArea[i];
+    } else {
+        for (TEditMap& m : object_.Maps) m.Share = 0;
+    }
+    object_.CustomChances = custom;
+    Changed();
+    return true;
+}
+
+bool TObjectEditModel::SetShare(int k, double percent) {
+    if (!object_.CustomChances || k < 1 || k > MapCount() || !std::isfinite(percent)) return false;
+    percent = std::clamp(percent, 0.0, 100.0);
+    TEditObject o = object_;
+    double others = 0;
+    for (int i = 1; i <= MapCount(); ++i)
+        if (i != k) others += o.Maps[static_cast<std::size_t>(i - 1)].Share;
+    for (int i = 1; i <= MapCount(); ++i) {
+        TEditMap& m = o.Maps[static_cast<std::size_t>(i - 1)];
+        if (i == k)
+            m.Share = percent;
+        else
+            m.Share = others > 0 ? m.Share * (100.0 - percent) / others : (100.0 - percent) / (MapCount() - 1);
+    }
+    if (MapCount() == 1) o.Maps[0].Share = 100;
+    if (o == object_) return false;
+    EndDrag();
+    Remember();
+    object_ = std::move(o);
+    Changed();
+    return true;
+}
+
+std::optional<TMapCoefficients> TObjectEditModel::Coefficients(int k) const {
+    if (k < 1 || k > MapCount()) return std::nullopt;
+    return MapBetween(object_.Base, TriangleOf(k));
+}
+
+bool TObjectEditModel::ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles) {
+    bool differs = false;
+    for (const auto& [t, triangle] : triangles) {
+        if (!ValidTriangle(t)) return false;
+        differs = differs || !(TriangleOf(t) == triangle);
+    }
+    if (!differs) return false;
+    EndDrag();
+    Remember();
+    for (const auto& [t, triangle] : triangles) MutableTriangle(t) = triangle;
+    Changed();
+    return true;
+}
+
+bool TObjectEditModel::ReplaceTriangle(int t, const TTriangle& triangle) {
+    if (!ValidTriangle(t) || TriangleOf(t) == triangle) return false;
+    EndDrag();
+    Remember();
+    MutableTriangle(t) = triangle;
+    Changed();
+    return true;
+}
+
+bool TObjectEditModel::SetCoefficients(int k, const TMapCoefficients& m) {
+    if (k < 1 || k > MapCount() || DoubleArea(object_.Base) == 0) return false;
+    for (double c : m)
+        if (!std::isfinite(c)) return false;
+    return ReplaceTriangle(k, MappedTriangle(m, object_.Base));
+}
+
+bool TObjectEditModel::SetForm(int k, const TMapForm& f) { return SetCoefficients(k, MapOfForm(f)); }
+
+bool TObjectEditModel::TransformSelected(double a, double b, double d, double e, bool aboutVertex1) {
+    const int t = selected_.Triangle;
+    if (!ValidTriangle(t)) return false;
+    const TTriangle& o = TriangleOf(t);
+    const std::vector<int> members = SelectedTriangles();
+    TEditPoint pivot{double(o[0].x), double(o[0].y)};
+    if (!aboutVertex1) {
+        TEditPoint c{};
+        for (int m : members) {
+            const TEditPoint mc = Centre(TriangleOf(m));
+            c.x += mc.x / double(members.size());
+            c.y += mc.y / double(members.size());
+        }
+        pivot = {std::nearbyint(c.x), std::nearbyint(c.y)};
+    }
+    std::vector<std::pair<int, TTriangle>> result;
+    for (int m : members) {
+        TTriangle moved;
+        for (int i = 0; i < 3; ++i) {
+            const TPoint& v = TriangleOf(m)[static_cast<std::size_t>(i)];
+            const double x = v.x - pivot.x, y = v.y - pivot.y;
+            moved[static_cast<std::size_t>(i)] = Rounded(pivot.x + a * x + b * y, pivot.y + d * x + e * y);
+        }
+        result.push_back({m, moved});
+    }
+    return ReplaceTriangles(result);
+}
+
+bool TObjectEditModel::RotateSelected(double degrees, bool aboutVertex1) {
+    if (!std::isfinite(degrees)) return false;
+    // Counter-clockwise on the screen, where y runs down.
+    const double r = -degrees * Pi / 180.0;
+    double c = std::cos(r), s = std::sin(r);
+    // Quarter turns exactly, so four of them give the triangle back.
+    const double quarters = degrees / 90.0;
+    if (quarters == std::nearbyint(quarters)) {
+        c = std::nearbyint(c);
+        s = std::nearbyint(s);
+    }
+    return TransformSelected(c, -s, s, c, aboutVertex1);
+}
+
+bool TObjectEditModel::ScaleSelected(double percent, bool aboutVertex1) {
+    if (!std::isfinite(percent)) return false;
+    const double f = percent / 100.0;
+    return TransformSelected(f, 0, 0, f, aboutVertex1);
+}
+
+bool TObjectEditModel::FlipSelected(bool horizontal, bool aboutVertex1) {
+    return horizontal ? TransformSelected(-1, 0, 0, 1, aboutVertex1) : TransformSelected(1, 0, 0, -1, aboutVertex1);
+}
+
+TRenderBlock TObjectEditModel::RenderBlock() const {
+    if (MapCount() < 1) return TRenderBlock::NoMaps;
+    if (Warnings().Any()) return TRenderBlock::BaseUnsolvable;
+    bool area = false;
+    for (int k = 1; k <= MapCount(); ++k) area = area || HasArea(k);
+    if (!area) return TRenderBlock::NoArea;
+    if (object_.CustomChances) {
+        bool chance = false;
+        for (const TEditMap& m : object_.Maps) chance = chance || m.Share > 0;
+        if (!chance) return TRenderBlock::NoChance;
+    }
+    return TRenderBlock::None;
+}
+
+std::vector<std::vector<TObjectEditModel::Selection>> TObjectEditModel::CoincidingVertices() const {
+    std::vector<std::vector<Selection>> groups;
+    std::vector<TPoint> at;
+    for (int t = 0; t <= MapCount(); ++t)
+        for (int i = 0; i < 3; ++i) {
+            const TPoint v = TriangleOf(t)[static_cast<std::size_t>(i)];
+            const auto found = std::find(at.begin(), at.end(), v);
+            if (found == at.end()) {
+                at.push_back(v);
+                groups.push_back({{t, i}});
+            } else {
+                groups[static_cast<std::size_t>(found - at.begin())].push_back({t, i});
+            }
+        }
+    return groups;
+}
+
 void TObjectEditModel::Remember() {
-    undo_.push_back({object_, selected_});
+    undo_.push_back({object_, selected_, group_});
     if (undo_.size() > MaxUndoLevels) undo_.erase(undo_.begin());
     redo_.clear();
 }
@@ -335,9 +807,10 @@ void TObjectEditModel::Remember() {
 bool TObjectEditModel::Step(std::vector<Snapshot>& from, std::vector<Snapshot>& to) {
     if (from.empty()) return false;
     EndDrag();
-    to.push_back({object_, selected_});
+    to.push_back({object_, selected_, group_});
     object_ = std::move(from.back().Object);
     selected_ = from.back().Selected;
+    group_ = from.back().Group;
     from.pop_back();
     Changed();
     return true;

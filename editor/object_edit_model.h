@@ -4,6 +4,7 @@
 // over it, and the tests drive it without a display.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -18,6 +19,7 @@ struct TEditMap {
     TTriangle Triangle{};
     TColor Color = clWhite;
     bool Diffuse = true;
+    double Share = 0;  // percent of the chaos game's choices, with custom chances
     friend bool operator==(const TEditMap&, const TEditMap&) = default;
 };
 
@@ -25,17 +27,48 @@ struct TEditMap {
 struct TEditObject {
     TTriangle Base{};
     std::vector<TEditMap> Maps;
+    // Each map's chance is its Share; else (by area, as drawn) its area's share.
+    bool CustomChances = false;
     friend bool operator==(const TEditObject&, const TEditObject&) = default;
 };
+
+// A map as the object holds it: x' = A x + B y + C, y' = D x + E y + F.
+using TMapCoefficients = std::array<double, 6>;
+// The same map in geometric terms: scaled (x, then y), sheared along x by
+// Shear times y, rotated counter-clockwise on the screen, then offset.
+struct TMapForm {
+    double ScaleX = 1;
+    double ScaleY = 1;
+    double Rotation = 0;  // degrees
+    double Shear = 0;
+    double OffsetX = 0;
+    double OffsetY = 0;
+};
+TMapForm FormOfMap(const TMapCoefficients& m);
+TMapCoefficients MapOfForm(const TMapForm& f);
+// The map taking `base` to `target`; none when the base has no area.
+std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target);
+// `base` under the map, rounded to whole pixels.
+TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base);
+
+// Why Render cannot be offered, if it cannot.
+enum class TRenderBlock { None, NoMaps, BaseUnsolvable, NoArea, NoChance };
 
 // Vertices stay well inside the range where the solver's float conversion is exact.
 constexpr std::int32_t EditCoordinateLimit = 1 << 20;
 // The distance, in screen pixels, within which a press grabs a vertex.
 constexpr double GrabDistance = 6.0;
 constexpr int EditGridSpacing = 24;  // the canvas grid's spacing
+// A rotation or scaling drag works on a lever at least this long, in screen
+// pixels, so a press near the centre does not turn the triangle wildly.
+constexpr double MinimumLever = 20.0;
+// With both modifiers held, rotation and scaling go in these steps.
+constexpr double RotationStep = 15.0;  // degrees
+constexpr double ScaleStep = 0.05;
 
 // Map k's triangle is map k applied to the base vertices, rounded to whole
-// pixels: for a drawn object these are the clicked points.
+// pixels: for a drawn object these are the clicked points. Stored chances
+// that differ from the areas' come along as custom chances.
 TEditObject TrianglesOfObject(const TIfsObject& object);
 // A base triangle centred on a canvas of the given size, no maps.
 TEditObject DefaultEditObject(int canvasWidth, int canvasHeight);
@@ -44,7 +77,8 @@ TEditObject DefaultEditObject(int canvasWidth, int canvasHeight);
 bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles);
 
 // Puts the object into a state as the clicks of a drawing would: the base,
-// then each map triangle, with each map's colour and Diffuse state.
+// then each map triangle, with each map's colour and Diffuse state. Custom
+// chances become the maps' probabilities, kept by the next rendering.
 void LoadDrawing(FractalState& s, const TEditObject& object);
 
 // Rounds to the nearest integer, halves to the even one, clamped to the edit range.
@@ -72,23 +106,50 @@ public:
     int MapCount() const { return static_cast<int>(object_.Maps.size()); }
     const TTriangle& TriangleOf(int t) const;
     const Selection& Selected() const { return selected_; }
+    // Selects one element; any selection of several triangles ends.
     void Select(Selection s);
+    // --- several triangles at once ---
+    // The selected triangles: several, or the one of the selection, or none.
+    std::vector<int> SelectedTriangles() const;
+    // Ctrl+click: the triangle joins the selection (and is highlighted), or leaves it.
+    void ToggleInSelection(int t);
+    // The maps lying wholly within the box from a to b; none selects nothing.
+    void SelectInBox(TEditPoint a, TEditPoint b);
+    // Several triangles, `primary` highlighted among them.
+    void SelectTriangles(std::vector<int> triangles, int primary);
+    // Copies of the selected maps, and copies added to the list: shifted, as
+    // many as fit under 120, then selected. Returns how many were added.
+    std::vector<TEditMap> CopyMaps() const;
+    int PasteMaps(const std::vector<TEditMap>& maps);
+    // Where map k sends a point to itself; none when it has no single one.
+    std::optional<TEditPoint> FixedPoint(int k) const;
     // The selected vertex, or none.
     std::optional<TPoint> SelectedVertex() const;
 
     // --- the mouse ---
+    // `grab` is GrabDistance screen pixels in canvas units.
     // What a press at canvas point p grabs: a vertex within `grab` canvas
     // units (of the selected triangle first, then from the last triangle in
     // the list), else the smallest triangle containing p. A press at the spot
     // of the previous press, with nothing changed since, takes the next one there.
     Selection HitTest(TEditPoint p, double grab);
-    // Press: selects what HitTest finds and starts a drag of it. Shift rotates
-    // and Ctrl scales a grabbed triangle; a grabbed vertex is always moved.
+    // Press: on the highlighted element, or on any element of the selected
+    // triangle, it grabs that; elsewhere it selects what HitTest finds. Then a
+    // drag of it starts. Shift rotates and Ctrl scales a grabbed triangle; a
+    // grabbed vertex is always moved.
     bool BeginDrag(TEditPoint p, double grab, TDragKind wholeTriangle = TDragKind::Move);
-    // Each move recomputes the triangle from its state at the press, so nothing drifts.
-    bool DragTo(TEditPoint p);
+    // Each move recomputes the triangle from its state at the press, so nothing
+    // drifts. `steps`: rotation in RotationStep, scaling in ScaleStep.
+    bool DragTo(TEditPoint p, bool steps = false);
     void EndDrag();
+    // Release: a click that did not move, on what was highlighted already,
+    // steps to the next item lying there. True when the selection changed.
+    bool EndPress();
     bool Dragging() const { return drag_.has_value(); }
+    // The press being dragged has moved.
+    bool PressMoved() const { return drag_ && drag_->Moved; }
+    // Vertices at the same point, each group in list order (singletons too).
+    std::vector<std::vector<Selection>> CoincidingVertices() const;
 
     // --- keys and numbers ---
     // Moves the selected vertex (or triangle) by whole pixels.
@@ -101,17 +162,43 @@ public:
     // so it can be grabbed. Duplicate: the selected map, shifted. False at 120.
     bool AddMap(TColor color);
     bool DuplicateMap();
+    // Deletes the selected maps and selects the next one.
     bool DeleteMap();
     bool SetMapColor(int k, TColor color);
     bool SetMapDiffuse(int k, bool diffuse);
-    // Each map's share of the chaos game in percent: its area over the sum.
+    // Each map's share of the chaos game in percent: by area its area over the
+    // sum, else the custom shares.
     std::vector<double> Shares() const;
+    bool HasArea(int k) const;
 
-    // --- snapping to the 24-pixel grid through base vertex 1 ---
+    // --- chances ---
+    bool CustomChances() const { return object_.CustomChances; }
+    // Custom starts from the areas' shares.
+    bool SetCustomChances(bool custom);
+    // Map k's share in percent; the others keep their proportions and fill the
+    // rest, so the shares add up to 100.
+    bool SetShare(int k, double percent);
+
+    // --- maps by number (maps 1..n) ---
+    std::optional<TMapCoefficients> Coefficients(int k) const;
+    bool SetCoefficients(int k, const TMapCoefficients& m);
+    bool SetForm(int k, const TMapForm& f);
+    // The selected triangles turned, scaled, mirrored about their centre
+    // (rounded to a whole pixel, so quarter turns and flips are exact) or
+    // vertex 1 of the highlighted one.
+    bool RotateSelected(double degrees, bool aboutVertex1 = false);
+    bool ScaleSelected(double percent, bool aboutVertex1 = false);
+    bool FlipSelected(bool horizontal, bool aboutVertex1 = false);
+
+    // --- snapping: to the 24-pixel grid through base vertex 1, to other vertices ---
     bool Snap = false;
+    bool SnapToVertices = true;
 
     TBaseWarnings Warnings() const { return CheckBaseTriangle(object_.Base); }
-    bool CanRender() const { return MapCount() >= 1; }
+    TRenderBlock RenderBlock() const;
+    bool CanRender() const { return RenderBlock() == TRenderBlock::None; }
+    // Anything differs from the object the editor opened with.
+    bool Modified() const { return !(object_ == original_); }
 
     // --- the editor's undo ---
     bool CanUndo() const { return !undo_.empty(); }
@@ -126,6 +213,7 @@ private:
     struct Snapshot {
         TEditObject Object;
         Selection Selected;
+        std::vector<int> Group;
     };
     struct Drag {
         Selection What;
@@ -133,6 +221,13 @@ private:
         TEditPoint Start;
         TTriangle Original;
         TPoint GridOrigin;
+        double Grab = GrabDistance;
+        // The triangles that move, as they were at the press.
+        std::vector<std::pair<int, TTriangle>> Members{};
+        TEditPoint Centre{};  // of the members, for rotating and scaling
+        TEditPoint Lever{};  // from the centre, for rotating and scaling
+        bool Kept = false;   // the press was on what was highlighted already
+        bool Moved = false;
         bool Changed = false;
     };
 
@@ -144,9 +239,22 @@ private:
     bool SetMapField(int k, Field TEditMap::*field, Value value);
     void Changed() { ++revision_; }
     bool ValidTriangle(int t) const { return t >= 0 && t <= MapCount(); }
+    // The element of the selected triangle at p, if any.
+    std::optional<Selection> HighlightedAt(TEditPoint p, double grab) const;
+    std::vector<Selection> HitsAt(TEditPoint p, double grab) const;
+    // The shift that brings one of `t`'s vertices onto another triangle's vertex within `grab`.
+    std::optional<TPoint> VertexSnap(const std::vector<TEditPoint>& moving, int exceptTriangle, double grab) const;
+    bool ReplaceTriangle(int t, const TTriangle& triangle);
+    // Several triangles changed in one step of undo.
+    bool ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles);
+    bool InGroup(int t) const;
+    bool TransformSelected(double a, double b, double d, double e, bool aboutVertex1);
+    void NormalizeShares(TEditObject& o) const;
 
     TEditObject object_;
+    TEditObject original_;
     Selection selected_;
+    std::vector<int> group_;  // two or more selected triangles, sorted; else empty
     std::optional<Drag> drag_;
     std::vector<Snapshot> undo_;
     std::vector<Snapshot> redo_;

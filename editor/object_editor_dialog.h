@@ -13,12 +13,17 @@
 #include "picture.h"
 #include "preview_renderer.h"
 
+class QAbstractSpinBox;
 class QCheckBox;
+class QDoubleSpinBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
+class QRadioButton;
 class QScrollArea;
 class QSpinBox;
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace fernweave {
 
@@ -38,8 +43,9 @@ public:
 
     Picture24 Frame;  // the newest frame of the preview's game
     double Zoom = 1;
-    QRect World;  // the canvas area shown, in canvas pixels (the canvas plus triangles outside it)
+    QRect World;  // the area shown, in canvas pixels: the canvas, the triangles outside it and room around them
     bool ShowTriangles = true;
+    bool ShowFixedPoints = false;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,24 +56,37 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void PaintGrid(QPainter& p, const QRect& exposed);
+    void PaintFixedPoints(QPainter& p);
     TfrmEditObject& dialog_;
     QImage scratch_;  // the paced display's 32-bit copy, at 100 %
     bool panning_ = false;
     QPoint panFrom_;
+    // Ctrl+drag from empty space: a box that selects the maps within it.
+    bool boxing_ = false;
+    QPointF boxFrom_, boxTo_;
+    // A Ctrl+press: released without moving, its triangle joins or leaves the selection.
+    bool ctrlPress_ = false;
+    std::vector<int> selectedBefore_;
+    int primaryBefore_ = -1;
 };
 
 class TfrmEditObject : public QDialog {
     Q_OBJECT
 public:
-    // `background` is the picture the edited object will be rendered on.
+    // `background` is the picture the edited object will be rendered on;
+    // `canvas`, when given, the picture shown now (previewed under the object
+    // when the preview is not on the background only).
     TfrmEditObject(const TIfsObject& object, std::shared_ptr<const Picture24> background, QWidget* parent = nullptr,
-                   TPreviewLimits limits = {});
+                   TPreviewLimits limits = {}, std::shared_ptr<const Picture24> canvas = nullptr);
     ~TfrmEditObject() override;
 
     TObjectEditModel& Model() { return model_; }
     const TEditObject& EditedObject() const { return model_.Object(); }
     // The colour dialog, preset to a map's colour; nothing when cancelled.
     std::function<std::optional<TColor>(TColor)> ChooseColor;
+    // Asks "Discard the changes to the object?"; true for Yes. Unset: discards.
+    std::function<bool()> ConfirmDiscard;
 
     // After every change of the model: the list, the numbers, the warnings, the preview.
     void ModelChanged();
@@ -75,19 +94,33 @@ public:
     void FitToView();
     void UndoEdit();
     void RedoEdit();
+    void DeleteSelectedMap();
+    void CopyMaps();
+    void PasteMaps();
+    // Cancel and Esc: asks first when anything changed.
+    void reject() override;
     // A frame of the preview at the next tick of its frame clock.
     void RequestFrame();
     std::uint64_t ShownChange() const { return shownChange_; }
 
     TEditPreview* imgPreview;
     QScrollArea* ScrollBox;
-    QCheckBox *cbTriangles, *cbSnap;
+    QCheckBox *cbTriangles, *cbFixedPoints, *cbBackgroundOnly, *cbSnap, *cbSnapVertices;
     QLabel* lblZoom;
     QPushButton *btnFit, *btnActualSize;
     QTableWidget* lstMaps;
-    QPushButton *btnAdd, *btnDuplicate, *btnDelete, *btnUndo, *btnRedo;
+    QPushButton *btnAdd, *btnDuplicate, *btnDelete, *btnCopy, *btnPaste, *btnUndo, *btnRedo;
+    QRadioButton *rbByArea, *rbCustom;
     QSpinBox *edtX, *edtY;
-    QLabel *lblVertex, *lblWarning, *lblChances;
+    QLabel *lblVertex, *lblWarning, *lblAddReason, *lblRenderReason;
+    // The selected map by number: coefficients A-F, then scale x, scale y,
+    // rotation, shear, offset x, offset y.
+    QGroupBox* grpNumbers;
+    QDoubleSpinBox* edtCoefficient[6];
+    QDoubleSpinBox* edtForm[6];
+    QDoubleSpinBox *edtRotateBy, *edtScaleBy;
+    QPushButton *btnRotateBy, *btnScaleBy, *btnFlipH, *btnFlipV;
+    QCheckBox* cbAboutVertex1;
     QPushButton *btnRender, *btnCancel;
 
 protected:
@@ -98,12 +131,28 @@ private:
     void FrameTick();
     void RefreshList();
     void RefreshNumbers();
+    void RefreshMapNumbers();
     void CommitNumbers();
+    void CommitCoefficient(int i);
+    void CommitForm(int i);
     void ListCellClicked(int row, int column);
+    void ListItemChanged(QTableWidgetItem* item);
+    // The preview's extent: the canvas and every triangle (while dragging, also what it showed).
+    void UpdateWorld();
+    std::shared_ptr<const Picture24> PreviewBackground() const;
+    // The content with a viewport's worth of room on every side, so that a
+    // zoom about any point can keep that point where it is.
+    QRect Padded(const QRect& content) const;
+    // Scrolls the content's top left corner to the view's.
+    void ShowContentCorner();
 
     TObjectEditModel model_;
     std::shared_ptr<const Picture24> background_;
+    std::shared_ptr<const Picture24> canvas_;
+    QRect content_;  // the canvas and the triangles, in canvas pixels
+    std::vector<TEditMap> copied_;  // what Copy took, for Paste
     std::unique_ptr<TPreviewRenderer> preview_;
+    bool backgroundChanged_ = false;  // the preview's background changed since the last submit
     TFrameClock* frameClock_;
     std::uint64_t submittedRevision_ = ~std::uint64_t{0};
     std::uint64_t submittedChange_ = 0;

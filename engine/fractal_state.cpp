@@ -49,6 +49,7 @@ void FractalState::BeginDrawing() {
     // A waiting import has saved the previous object already; its maps stay
     // in place while the placement triangle is drawn.
     if (ObjectImported) return;
+    DrawnChances = false;
     SaveObject();
     MapCount = 0;
 }

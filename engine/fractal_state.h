@@ -46,6 +46,10 @@ struct FractalState {
     TMapArray UndoMaps{};
     Picture24 UndoBitmap;           // empty: nothing to undo or redo
     BitSet UndoPaintedBits;
+    // The picture the rendering chain started from: the canvas before the
+    // rendering that a series of refinements goes back to, and its painted bits.
+    Picture24 ChainBitmap;          // empty: no chain
+    BitSet ChainPaintedBits;
 
     // Render state
     TFloatPoint CurrentPoint;
@@ -59,6 +63,9 @@ struct FractalState {
     // so that a benchmark can read the worker's speed while it runs.
     std::atomic<std::uint64_t> StepsRendered{0};
     bool ObjectImported = false;
+    // The drawn maps carry probabilities of their own (chances set by hand in
+    // the object editor): the next rendering keeps them instead of the areas'.
+    bool DrawnChances = false;
     bool PictureLoaded = false;
     // Set when the prepared rendering is of an imported object placed on a triangle.
     bool RenderPlacedObject = false;

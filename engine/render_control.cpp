@@ -9,6 +9,21 @@ void TakeUndoSnapshot(FractalState& s, const Picture24& canvas) {
     s.UndoBitmap = canvas;
     for (std::size_t i = 0; i < s.UndoPaintedBits.Size(); ++i) s.UndoPaintedBits.Assign(i, s.PaintedBits.Test(i));
     s.CopySavedObjectToUndo();
+    s.ChainBitmap = canvas;
+    s.ChainPaintedBits = s.PaintedBits;
+}
+
+bool BeginRefinement(FractalState& s, Picture24& canvas) {
+    if (s.ChainBitmap.Empty() || s.ChainBitmap.Width() != canvas.Width() || s.ChainBitmap.Height() != canvas.Height())
+        return false;
+    s.UndoBitmap = std::move(canvas);
+    for (std::size_t i = 0; i < s.UndoPaintedBits.Size(); ++i) s.UndoPaintedBits.Assign(i, s.PaintedBits.Test(i));
+    s.UndoMapCount = s.MapCount;
+    s.UndoBaseTriangle = s.BaseTriangle;
+    s.UndoMaps = s.Maps;
+    canvas = s.ChainBitmap;
+    s.PaintedBits = s.ChainPaintedBits;
+    return true;
 }
 
 void SwapWithUndoSlot(FractalState& s, Picture24& canvas) {
@@ -41,6 +56,7 @@ void RepaintBackground(const BitSet& painted, Picture24& canvas, TColor backgrou
 
 void ForgetRendering(FractalState& s, const Picture24& canvas) {
     s.UndoBitmap.Clear();
+    s.ChainBitmap.Clear();
     s.ResetPaintedBits(static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height()));
     s.PictureLoaded = false;
     s.MapCount = 0;

@@ -10,7 +10,15 @@ namespace fernweave {
 
 // The picture as it is just before a rendering, its painted bits and the
 // object that made it (the one saved when the drawing began) go to the slot.
+// The picture and its bits are also kept as the start of the rendering chain.
 void TakeUndoSnapshot(FractalState& s, const Picture24& canvas);
+
+// Before a refinement of the rendering on the canvas: the rendering, its bits
+// and its object go to the undo slot, and the picture the chain started from
+// comes back with its bits, to be rendered on however often the object is
+// refined. False (nothing changed) when there is no chain start of the
+// canvas's size.
+bool BeginRefinement(FractalState& s, Picture24& canvas);
 
 // Exchanges the canvas picture, the painted bits and the object with the slot.
 void SwapWithUndoSlot(FractalState& s, Picture24& canvas);

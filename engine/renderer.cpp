@@ -32,7 +32,8 @@ TColor ChoosePlotColor(const FractalState& s) {
 void PrepareRendering(FractalState& s) {
     if (!s.ObjectImported) {
         SolveAllMaps(s);
-        ComputeProbabilities(s);
+        if (!s.DrawnChances) ComputeProbabilities(s);
+        s.DrawnChances = false;
         s.RenderPlacedObject = false;
     } else {
         // The imported maps keep their stored coefficients and probabilities.

@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "object_edit_model.h"
+#include "object_file.h"
 #include "preview_renderer.h"
+#include "render_control.h"
 #include "renderer.h"
 #include "solver.h"
 
@@ -168,6 +170,300 @@ TEST(ObjectEditModel, SnapNudgeAndBaseWarnings) {
     m.Select({0, 2});
     m.SetSelectedVertex({250, 300});
     EXPECT_TRUE(m.Warnings().NoArea);
+}
+
+// A press and a release at p without moving: what a click does in the dialog.
+void ClickAt(TObjectEditModel& m, TEditPoint p) {
+    m.BeginDrag(p, GrabDistance);
+    m.EndPress();
+}
+
+TEST(ObjectEditModel, APressDragsWhatIsHighlightedAndOnlyAStillClickStepsOn) {
+    TEditObject o = Drawing();
+    o.Maps[1].Triangle[0] = o.Base[0];  // map 2 shares base vertex 1
+    TObjectEditModel m(o);
+    ClickAt(m, {101, 301});
+    ASSERT_EQ(m.Selected(), (TObjectEditModel::Selection{2, 0}));
+    // A drag from the same spot moves the highlighted vertex, not the next one there.
+    ASSERT_TRUE(m.BeginDrag({101, 301}, GrabDistance));
+    m.DragTo({91, 311});
+    m.EndPress();
+    EXPECT_EQ(m.Object().Maps[1].Triangle[0], (TPoint{90, 310}));
+    EXPECT_EQ(m.Object().Base, o.Base);
+    m.Undo();
+    // Still clicks go through what lies there, and come round.
+    ClickAt(m, {101, 301});
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{0, 0}));
+    ClickAt(m, {101, 301});
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{2, 0}));
+
+    // Inside a selected map (within the base too), a drag moves the map.
+    ClickAt(m, {200, 200});
+    ASSERT_EQ(m.Selected(), (TObjectEditModel::Selection{1, -1}));
+    ASSERT_TRUE(m.BeginDrag({200, 200}, GrabDistance));
+    m.DragTo({203, 200});
+    m.EndPress();
+    EXPECT_EQ(m.Object().Maps[0].Triangle[0], (TPoint{113, 290}));
+    EXPECT_EQ(m.Object().Base, o.Base);
+    // On a vertex of the selected map, that vertex.
+    ASSERT_TRUE(m.BeginDrag({208, 121}, GrabDistance));
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{1, 2}));
+}
+
+// Renders `drawing` on `canvas` as the window does: solved maps, then the loop.
+void RenderOn(FractalState& s, Picture24& canvas, const TEditObject& drawing) {
+    LoadDrawing(s, drawing);
+    RenderObject(s, canvas, {}, 100000);
+}
+
+bool HasColor(const Picture24& p, TColor c) {
+    for (int y = 0; y < p.Height(); ++y)
+        for (int x = 0; x < p.Width(); ++x)
+            if (p.Pixel(x, y) == c) return true;
+    return false;
+}
+
+TEST(ObjectEditModel, EveryRefinementIsRenderedOnThePictureItsChainStartedFrom) {
+    auto s = std::make_unique<FractalState>();
+    Picture24 canvas(400, 320, clBlack);
+    s->ResetPaintedBits(400 * 320);
+    TEditObject drawing = Drawing();
+    for (TEditMap& map : drawing.Maps) map.Color = clWhite;
+    TakeUndoSnapshot(*s, canvas);
+    RenderOn(*s, canvas, drawing);
+    ASSERT_TRUE(HasColor(canvas, clWhite));
+
+    Picture24 previous = canvas;
+    const TColor colors[] = {MakeColor(255, 0, 0), MakeColor(0, 255, 0), MakeColor(0, 0, 255)};
+    for (int refinement = 0; refinement < 3; ++refinement) {
+        for (std::size_t k = 0; k < 3; ++k) drawing.Maps[k].Color = colors[(k + refinement) % 3];
+        drawing.Maps[0].Triangle[2].x += 3;
+        ASSERT_TRUE(BeginRefinement(*s, canvas));
+        EXPECT_TRUE(canvas == Picture24(400, 320, clBlack));
+        RenderOn(*s, canvas, drawing);
+        EXPECT_FALSE(HasColor(canvas, clWhite)) << "refinement " << refinement;
+        EXPECT_TRUE(s->UndoBitmap == previous);  // Undo shows the refinement before
+        previous = canvas;
+    }
+    ForgetRendering(*s, canvas);
+    EXPECT_FALSE(BeginRefinement(*s, canvas));
+}
+
+TEST(ObjectEditModel, RenderWaitsForASolvableBaseAndAMapWithArea) {
+    TObjectEditModel m(Drawing());
+    EXPECT_EQ(m.RenderBlock(), TRenderBlock::None);
+    m.Select({0, 1});
+    m.SetSelectedVertex({0, 300});  // base vertex 2 in column 0
+    EXPECT_EQ(m.RenderBlock(), TRenderBlock::BaseUnsolvable);
+    m.Undo();
+    for (int k = 1; k <= 3; ++k) {
+        m.Select({k, 2});
+        m.SetSelectedVertex(m.TriangleOf(k)[0]);  // flat
+        EXPECT_FALSE(m.HasArea(k));
+    }
+    EXPECT_EQ(m.RenderBlock(), TRenderBlock::NoArea);
+    EXPECT_FALSE(m.CanRender());
+    EXPECT_EQ(m.Shares()[0], 0);
+}
+
+TEST(ObjectEditModel, DeleteSelectsTheNextMapAndModifiedFollowsUndo) {
+    TObjectEditModel m(Drawing());
+    EXPECT_FALSE(m.Modified());
+    m.Select({2, 1});
+    ASSERT_TRUE(m.DeleteMap());
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{2, -1}));  // the former map 3
+    EXPECT_TRUE(m.Modified());
+    ASSERT_TRUE(m.DeleteMap());
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{1, -1}));  // the last one left
+    m.Undo();
+    m.Undo();
+    EXPECT_FALSE(m.Modified());
+}
+
+TEST(ObjectEditModel, RotatingNearTheCentreUsesTheMinimumLeverAndStepsSnap) {
+    TEditObject o;
+    o.Base = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
+    o.Maps = {{{TPoint{270, 270}, TPoint{360, 270}, TPoint{270, 360}}, clWhite, true}};  // centre (300, 300)
+    TObjectEditModel m(o);
+    // 2 px right of the centre, then 30 px down: a lever of 20 px turns about 56 degrees, not 86.
+    ASSERT_TRUE(m.BeginDrag({302, 300}, GrabDistance, TDragKind::Rotate));
+    m.DragTo({302, 330});
+    const TTriangle& t = m.Object().Maps[0].Triangle;
+    const double turned = std::atan2(t[1].y - t[0].y, t[1].x - t[0].x) * 180 / 3.141592653589793;
+    EXPECT_NEAR(turned, std::atan2(30.0, 20.0) * 180 / 3.141592653589793, 1.0);
+    m.DragTo({302, 330}, true);  // in 15 degree steps: 60
+    EXPECT_NEAR(std::atan2(t[1].y - t[0].y, t[1].x - t[0].x) * 180 / 3.141592653589793, 60, 0.5);
+    m.EndPress();
+    m.Undo();
+    // Scaling from 1 px off the centre: 10.4 px out of a 20 px lever is 152 %, in steps of 5 % 150 %.
+    ASSERT_TRUE(m.BeginDrag({301, 300}, GrabDistance, TDragKind::Scale));
+    m.DragTo({311.4, 300});
+    EXPECT_EQ(m.Object().Maps[0].Triangle[1], (TPoint{391, 254}));
+    m.DragTo({311.4, 300}, true);
+    EXPECT_EQ(m.Object().Maps[0].Triangle[1], (TPoint{390, 255}));
+}
+
+TEST(ObjectEditModel, VerticesSnapToOtherVerticesAndCoincidingOnesAreGrouped) {
+    const TEditObject o = Drawing();
+    TObjectEditModel m(o);
+    // Vertex 1 of map 3 dragged to 5 px off base vertex 2: it lands on it.
+    ASSERT_TRUE(m.BeginDrag({250, 300}, GrabDistance));
+    ASSERT_EQ(m.Selected(), (TObjectEditModel::Selection{3, 0}));
+    m.DragTo({296, 297});
+    EXPECT_EQ(m.Object().Maps[2].Triangle[0], o.Base[1]);
+    m.EndPress();
+    // Map 2 moved with its vertex 1 to 4 px off base vertex 1: there only with snapping.
+    m.SnapToVertices = false;
+    ASSERT_TRUE(m.BeginDrag({157, 257}, GrabDistance));
+    ASSERT_EQ(m.Selected(), (TObjectEditModel::Selection{2, -1}));
+    m.DragTo({110, 260});
+    EXPECT_EQ(m.Object().Maps[1].Triangle[0], (TPoint{103, 303}));
+    m.EndPress();
+    m.Undo();
+    m.SnapToVertices = true;
+    ASSERT_TRUE(m.BeginDrag({157, 257}, GrabDistance));
+    m.DragTo({110, 260});
+    EXPECT_EQ(m.Object().Maps[1].Triangle, (TTriangle{o.Base[0], TPoint{150, 250}, TPoint{70, 220}}));
+    m.EndPress();
+
+    // Coinciding vertices: one label each, in list order.
+    using Group = std::vector<TObjectEditModel::Selection>;
+    std::vector<Group> shared;
+    for (const Group& group : m.CoincidingVertices())
+        if (group.size() > 1) shared.push_back(group);
+    EXPECT_EQ(shared, (std::vector<Group>{{{0, 0}, {2, 0}}, {{0, 1}, {3, 0}}}));
+}
+
+TEST(ObjectEditModel, MapsByNumberRoundTripAndQuarterTurnsComeBack) {
+    const TMapCoefficients maps[] = {{0.5, 0, 10, 0, 0.5, 20},
+                                     {0.3, -0.4, 5, 0.4, 0.3, -7},
+                                     {-0.2, 0.7, 1, 0.6, 0.1, 2},
+                                     {0, 0.3, 0, -0.5, 0, 0}};
+    for (const TMapCoefficients& c : maps) {
+        const TMapCoefficients back = MapOfForm(FormOfMap(c));
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(back[static_cast<std::size_t>(i)], c[static_cast<std::size_t>(i)], 1e-12);
+    }
+    const TMapForm quarter = FormOfMap({0, 1, 0, -1, 0, 0});  // x' = y, y' = -x: counter-clockwise on the screen
+    EXPECT_NEAR(quarter.Rotation, 90, 1e-12);
+    EXPECT_NEAR(quarter.ScaleX, 1, 1e-12);
+    EXPECT_NEAR(quarter.ScaleY, 1, 1e-12);
+
+    TObjectEditModel m(Drawing());
+    const auto c = m.Coefficients(2);
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(m.SetCoefficients(2, *c));  // the triangle it came from: no change
+    TMapForm f = FormOfMap(*c);
+    f.Rotation += 30;
+    ASSERT_TRUE(m.SetForm(2, f));
+    EXPECT_NEAR(FormOfMap(*m.Coefficients(2)).Rotation, f.Rotation, 1.0);
+    m.Undo();
+    EXPECT_EQ(m.Object(), Drawing());  // one step
+
+    m.Select({2, -1});
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(m.RotateSelected(90));
+    EXPECT_EQ(m.Object(), Drawing());
+    ASSERT_TRUE(m.FlipSelected(true));
+    ASSERT_TRUE(m.FlipSelected(true));
+    ASSERT_TRUE(m.FlipSelected(false, true));
+    EXPECT_EQ(m.Object().Maps[1].Triangle[0], Drawing().Maps[1].Triangle[0]);  // about vertex 1: it stays
+    ASSERT_TRUE(m.ScaleSelected(200, true));
+    EXPECT_EQ(m.Object().Maps[1].Triangle[1], (TPoint{250, 400}));  // (150,300) + 2 * (50, 50), flipped
+}
+
+TEST(ObjectEditModel, CustomChancesSurviveRenderExportAndImport) {
+    TObjectEditModel m(Drawing());
+    ASSERT_TRUE(m.SetCustomChances(true));
+    const std::vector<double> byArea = m.Shares();
+    ASSERT_TRUE(m.SetShare(1, 10));
+    std::vector<double> shares = m.Shares();
+    EXPECT_DOUBLE_EQ(shares[0], 10);
+    EXPECT_NEAR(shares[1] / shares[2], byArea[1] / byArea[2], 1e-9);  // the others keep their proportions
+    EXPECT_NEAR(shares[0] + shares[1] + shares[2], 100, 1e-9);
+
+    // Rendered: the maps keep these chances.
+    auto s = std::make_unique<FractalState>();
+    LoadDrawing(*s, m.Object());
+    PrepareRendering(*s);
+    EXPECT_NEAR(s->Maps[1].Probability, 0.1, 1e-7);
+    const TIfsObject rendered = s->CurrentObject();
+    // Exported and imported: the editor opens in Custom on the same chances.
+    const std::vector<std::uint8_t> file = EncodeObject(rendered);
+    const auto imported = DecodeObject(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), {});
+    ASSERT_TRUE(imported);
+    TObjectEditModel again(TrianglesOfObject(*imported));
+    EXPECT_TRUE(again.CustomChances());
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(again.Shares()[k], shares[k], 1e-5);
+    // And rendered again, the probabilities are the very ones stored.
+    auto s2 = std::make_unique<FractalState>();
+    LoadDrawing(*s2, again.Object());
+    PrepareRendering(*s2);
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(s2->Maps[k].Probability, rendered.Maps[k].Probability) << k;
+    // A drawing that is not custom keeps the areas' chances.
+    again.SetCustomChances(false);
+    LoadDrawing(*s2, again.Object());
+    PrepareRendering(*s2);
+    EXPECT_EQ(s2->CurrentObject(), Rendered(Drawing()));
+}
+
+TEST(ObjectEditModel, SeveralMapsMoveTurnDeleteAndPasteTogether) {
+    const TEditObject o = Drawing();
+    TObjectEditModel m(o);
+    m.Select({2, -1});
+    m.ToggleInSelection(3);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    // A drag inside either moves both, in one step of undo.
+    ASSERT_TRUE(m.BeginDrag({157, 257}, GrabDistance));
+    m.DragTo({177, 247});
+    m.EndPress();
+    for (std::size_t k : {1u, 2u})
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(m.Object().Maps[k].Triangle[i], (TPoint{o.Maps[k].Triangle[i].x + 20, o.Maps[k].Triangle[i].y - 10}));
+    EXPECT_EQ(m.Object().Maps[0], o.Maps[0]);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    m.Undo();
+    EXPECT_EQ(m.Object(), o);
+    // Quarter turns about their common centre come back; so does Nudge.
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(m.RotateSelected(90));
+    EXPECT_EQ(m.Object(), o);
+    ASSERT_TRUE(m.Nudge(-10, 0));
+    EXPECT_EQ(m.Object().Maps[2].Triangle[0], (TPoint{240, 300}));
+
+    // Copies: pasted after the list, shifted, and selected.
+    const std::vector<TEditMap> copies = m.CopyMaps();
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(m.PasteMaps(copies), 2);
+    EXPECT_EQ(m.MapCount(), 5);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{4, 5}));
+    EXPECT_EQ(m.Object().Maps[3].Color, o.Maps[1].Color);
+    // Deleting them selects the next map (none after them: the new last one).
+    ASSERT_TRUE(m.DeleteMap());
+    EXPECT_EQ(m.MapCount(), 3);
+    EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{3, -1}));
+
+    // A box takes the maps lying wholly within it.
+    m.SelectInBox({100, 210}, {300, 305});
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2, 3}));
+    m.ToggleInSelection(3);
+    EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2}));
+    // Paste stops at 120 maps.
+    std::vector<TEditMap> many(200, o.Maps[0]);
+    EXPECT_EQ(m.PasteMaps(many), MaxMaps - 3);
+    EXPECT_EQ(m.PasteMaps(many), 0);
+}
+
+TEST(ObjectEditModel, AFixedPointIsWhereTheMapKeepsAPoint) {
+    TEditObject o;
+    o.Base = {TPoint{0, 0}, TPoint{200, 0}, TPoint{0, 200}};
+    // Half size towards (40, 60): x' = 0.5 x + 20, y' = 0.5 y + 30.
+    o.Maps = {{{TPoint{20, 30}, TPoint{120, 30}, TPoint{20, 130}}, clWhite, true},
+              {{TPoint{10, 10}, TPoint{210, 10}, TPoint{10, 210}}, clWhite, true}};  // a pure shift
+    TObjectEditModel m(o);
+    const auto p = m.FixedPoint(1);
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->x, 40, 1e-9);
+    EXPECT_NEAR(p->y, 60, 1e-9);
+    EXPECT_FALSE(m.FixedPoint(2));
+    EXPECT_FALSE(m.FixedPoint(0));
 }
 
 TEST(PreviewRenderer, FramesAreTheHeadlessRenderingAndAChangeStartsAfresh) {
