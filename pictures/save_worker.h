@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "picture.h"
@@ -13,6 +14,11 @@
 namespace fernweave {
 
 enum TPictureFormat : int { FormatBmp = 1, FormatJpeg = 2, FormatPng = 3 };
+
+// The format a picture is written in: the one its file name's extension names
+// (.bmp, .jpg, .jpeg, .png in any letter case), else the chosen one. A name
+// like "x.png" thus never holds BMP bytes that Load would then refuse.
+TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat);
 
 // The bytes of a picture file in the given format; throws when encoding fails.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,

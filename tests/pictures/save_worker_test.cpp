@@ -70,6 +70,19 @@ TEST_F(SaveWorker, TheTypeDecidesTheFormat) {
     EXPECT_EQ(Slurp(dir / "c.bmp").substr(0, 4), "\x89PNG");
 }
 
+TEST(FormatForFileName, AWrittenExtensionWinsOverTheChosenType) {
+    EXPECT_EQ(FormatForFileName("/d/x.png", FormatBmp), FormatPng);
+    EXPECT_EQ(FormatForFileName("x.JPEG", FormatPng), FormatJpeg);
+    EXPECT_EQ(FormatForFileName("x.Jpg", FormatBmp), FormatJpeg);
+    EXPECT_EQ(FormatForFileName("x.bMp", FormatJpeg), FormatBmp);
+    // No extension we write: the chosen type.
+    EXPECT_EQ(FormatForFileName("x.gif", FormatJpeg), FormatJpeg);
+    EXPECT_EQ(FormatForFileName("x.png.txt", FormatBmp), FormatBmp);
+    EXPECT_EQ(FormatForFileName("/d.png/x", FormatJpeg), FormatJpeg);
+    EXPECT_EQ(FormatForFileName("/d/.png", FormatBmp), FormatBmp);
+    EXPECT_EQ(FormatForFileName("x.", FormatPng), FormatPng);
+}
+
 TEST_F(SaveWorker, FailuresAreReportedAndKeepTheOldFile) {
     const Picture24 picture(30, 20);
     std::ofstream(dir / "old.bmp") << "precious";
