@@ -26,6 +26,7 @@
 #include "window_fixture.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
+#include "picture_loader.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -458,10 +459,15 @@ private slots:
         q->reject();
     }
 
-    void theTypeChosenDecidesTheFormat() {
+    void theExtensionDecidesTheFormatAndTheTypeFillsInAMissingOne() {
         Render();
         w->Resolution = TResolution{300, 150};
-        Choose(Path("really-a-bmp.jpg"), 1);
+        // "Bitmaps" chosen, but the name says JPEG: JPEG bytes, with its quality asked.
+        Choose(Path("named.jpg"), 1);
+        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
+            q->tbImageQuality->setValue(10);
+            q->btnOk->click();
+        });
         QVERIFY(w->SavePicture());
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Save Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters,
@@ -469,29 +475,32 @@ private slots:
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         WaitForSaves();
         QVERIFY(w->FSaved);
-        const QByteArray bmp = Slurp(Path("really-a-bmp.jpg"));
-        QCOMPARE(bmp.left(2), QByteArray("BM"));
-        QCOMPARE(ReadBmpResolution(Path("really-a-bmp.jpg").toStdString()), PackResolution({300, 150}));
-
-        w->FSaved = false;
-        Choose(Path("really-a-jpeg.bmp"), 2);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
-            q->tbImageQuality->setValue(10);
-            q->btnOk->click();
-        });
-        QVERIFY(w->SavePicture());
-        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
-        WaitForSaves();
-        const QByteArray jpeg = Slurp(Path("really-a-jpeg.bmp"));
+        const QByteArray jpeg = Slurp(Path("named.jpg"));
         QCOMPARE(jpeg.left(2), QByteArray("\xFF\xD8"));
         QCOMPARE(quint8(jpeg[13]), quint8(1));
         QCOMPARE((quint8(jpeg[14]) << 8) | quint8(jpeg[15]), 300);
         QCOMPARE((quint8(jpeg[16]) << 8) | quint8(jpeg[17]), 150);
-        // The dialog opens on the type chosen last.
-        Choose(Path("x.jpg"), 2);
+
+        // "JPEG" chosen for x.PNG: PNG, and no quality to ask.
+        Choose(Path("named.PNG"), 2);
+        QVERIFY(w->SavePicture());
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
+        WaitForSaves();
+        QCOMPARE(Slurp(Path("named.PNG")).left(4), QByteArray("\x89PNG"));
+        QVERIFY(LoadPictureFile(Path("named.PNG")).has_value());
+
+        // No extension we write: the chosen type decides.
+        Choose(Path("named.data"), 1);
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        QCOMPARE(Slurp(Path("named.data")).left(2), QByteArray("BM"));
+        QCOMPARE(ReadBmpResolution(Path("named.data").toStdString()), PackResolution({300, 150}));
+
+        // The dialog opens on the type chosen last; cancelling the quality writes nothing.
+        Choose(Path("x.jpg"), 3);
         WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) { q->btnCancel->click(); });
         QVERIFY(!w->SavePicture());
-        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 2);
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         QVERIFY(!QFile::exists(Path("x.jpg")));
     }
 
@@ -576,7 +585,7 @@ private slots:
         w->mnuFileLoadClick();
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
-        QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg)"));
+        QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg *.png)"));
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->imgPaint->size(), QSize(40, 30));
