@@ -16,6 +16,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "bmp_codec.h"
@@ -27,6 +29,7 @@
 #include "new_image_dialog.h"
 #include "object_file.h"
 #include "picture_loader.h"
+#include "png_codec.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -37,6 +40,14 @@ QByteArray Slurp(const QString& name) {
     QFile f(name);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
+}
+
+// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:").
+long long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field)));
+    return -1;
 }
 
 void Spit(const QString& name, const QByteArray& bytes) {
@@ -205,6 +216,43 @@ private slots:
         QCOMPARE(shownFolder, dir->path());
         const QDir home(privateHome.dir.path());
         QCOMPARE(home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // The preview reads through the program's guarded readers: a good PNG
+    // shows, and a 44-byte file claiming a 2 GiB chunk costs next to nothing.
+    void theLoadDialogsPreviewReadsThroughTheGuardedReaders() {
+        const auto png = EncodePng(Picture24(30, 20, MakeColor(0, 0, 255)), PackResolution({72, 72}));
+        Spit(Path("good.png"), QByteArray(reinterpret_cast<const char*>(png.data()), int(png.size())));
+        QByteArray bomb(reinterpret_cast<const char*>(png.data()), 33);  // the signature and IHDR
+        bomb += QByteArray::fromHex("7ffffff0") + "tEXtabc";
+        Spit(Path("bomb.png"), bomb);
+        TQtDialogs real;
+        TFileRequest request;
+        request.Title = "Open Picture";
+        request.Folder = dir->path();
+        request.Filters = {"PNG Image File (*.png)"};
+        request.PicturePreview = true;
+        bool good = false, bombShown = true;
+        long long peakGrowthKiB = -1;
+        QTimer::singleShot(0, w, [&] {
+            QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* preview = shown->findChild<QLabel*>("picturePreview");
+            if (preview) {
+                emit shown->currentChanged(Path("good.png"));
+                good = !preview->pixmap().isNull();
+                std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+                const long long before = StatusKiB("VmRSS:");
+                emit shown->currentChanged(Path("bomb.png"));
+                peakGrowthKiB = StatusKiB("VmHWM:") - before;
+                bombShown = !preview->pixmap().isNull();
+            }
+            shown->reject();
+        });
+        QVERIFY(!real.ChooseFile(w, request));
+        QVERIFY(good);
+        QVERIFY(!bombShown);
+        QVERIFY2(peakGrowthKiB >= 0 && peakGrowthKiB < 16 * 1024, QByteArray::number(peakGrowthKiB));
     }
 
     void refusedImportsLeaveTheWholeObject() {
