@@ -2,11 +2,14 @@
 // (QT_QPA_GENERIC_PLUGINS=fernweaveprobe) to report what the program shows:
 // one line on standard output for each top-level window that appears, and the
 // names a file dialog lists, so the script can tell that the program found its
-// help and its Objects folder. The program itself knows nothing of it.
+// help and its Objects folder, and every size the canvas takes, so that a
+// script can tell which pictures were opened and in which order. The program
+// itself knows nothing of it.
 #include <QApplication>
 #include <QFileDialog>
 #include <QGenericPlugin>
 #include <QListView>
+#include <QResizeEvent>
 #include <QSet>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +22,19 @@ public:
     WindowProbe() {
         connect(&timer_, &QTimer::timeout, this, [this] { Look(); });
         timer_.start(100);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    // Each resize of the canvas as it happens: pictures opened one after
+    // another within one turn of the event loop all show.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && watched->isWidgetType() &&
+            QByteArray(watched->metaObject()->className()).endsWith("TCanvasImage")) {
+            const QSize size = static_cast<QResizeEvent*>(event)->size();
+            Say(QStringLiteral("canvas: %1x%2").arg(size.width()).arg(size.height()));
+        }
+        return false;
     }
 
 private:
