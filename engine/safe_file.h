@@ -1,6 +1,9 @@
 // Writing a file so that a failure never destroys what was there: the bytes go
 // to a temporary file beside the target, which then replaces the target by a
-// rename. Only a regular file (or a missing name) is ever replaced.
+// rename. Only a regular file (or a missing name) is ever replaced. The
+// temporary file has no name while it is written where the file system
+// allows it (O_TMPFILE); otherwise it is a hidden ".NAME.XXXXXX", and those a
+// killed write left behind are removed by the next write of the same target.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +25,10 @@ bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size);
 // in `error` (when given) and leaves any existing file untouched.
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data, std::string* error = nullptr,
                         FileWriter writer = {});
+
+// Removes the partial files of earlier writes of `target` (".NAME.XXXXXX"
+// beside it, the user's own, untouched for a minute).
+void RemoveStalePartialFiles(const std::string& target);
 
 // Reads at most `limit` bytes from the start of a regular file. False when the
 // file cannot be opened or is not a regular file.
