@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <iostream>
 
@@ -11,10 +12,12 @@
 #include "dialogs.h"
 #include "display_opening.h"
 #include "file_handover.h"
+#include "html_help.h"
 #include "fractal_state.h"
 #include "instance_lock.h"
 #include "main_window.h"
 #include "program_info.h"
+#include "qt_translations.h"
 #include "version_text.h"
 
 int main(int argc, char* argv[]) {
@@ -38,6 +41,7 @@ int main(int argc, char* argv[]) {
     BeginOpeningDisplay();
     QApplication application(argc, argv);
     EndOpeningDisplay();
+    InstallQtTranslations(application);
     const std::string lockFolder = SafeRuntimeFolder();
     QStringList files;
     for (const std::string& file : commandLine.Files) files.append(QFile::decodeName(file.c_str()));
@@ -79,7 +83,16 @@ int main(int argc, char* argv[]) {
     TfrmMain frmMain(state, dialogs);
     frmMain.ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
     frmMain.show();
-    frmAbout->raise();
+    if (PlatformPlacesWindows()) {
+        frmAbout->raise();
+    } else {
+        // Without stacking by request (Wayland), the splash shows again as the
+        // main window's child, which the desktop keeps above it.
+        frmAbout->hide();
+        frmAbout->winId();
+        frmAbout->windowHandle()->setTransientParent(frmMain.windowHandle());
+        frmAbout->show();
+    }
     // The start's own files first, then those handed over meanwhile, in order.
     QTimer::singleShot(0, &frmMain, [&] {
         window = &frmMain;

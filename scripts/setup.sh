@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n
   libjpeg62-turbo-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libchm-dev libchm1 fp-utils
