@@ -11,7 +11,7 @@ PACKAGES=(
   libchm-dev libchm1 fp-utils
   cups libcups2-dev printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick weston qt6-wayland
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db
 )
 
