@@ -28,34 +28,33 @@ QByteArray Message(const QString& fileName, const QString& activationToken) {
     return message + payload;
 }
 
-// One file; false with the reason in `error`.
+// One file; false with the reason in `error`. The instance may hold the lock
+// and not listen yet, or drop the connection while it is flooded: both are
+// tried again until the deadline.
 bool HandOne(const QString& path, const QByteArray& message, int timeoutMs, std::string& error) {
     const QDeadlineTimer deadline(timeoutMs);
     const std::string seconds = std::to_string(timeoutMs / 1000) + " s";
-    QLocalSocket socket;
-    // The instance may hold the lock and not listen yet: keep trying until the deadline.
     for (;;) {
+        QLocalSocket socket;
         socket.connectToServer(path);
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
-        const std::string why = socket.errorString().toStdString();
-        socket.abort();
-        if (deadline.hasExpired() || deadline.remainingTime() < RetryPauseMs) {
+        if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
             error = "a Fernweave holds the lock, but nothing accepted a connection at " + path.toStdString() +
-                    " within " + seconds + " (" + why + ")";
-            return false;
+                    " within " + seconds + " (" + socket.errorString().toStdString() + ")";
+        } else {
+            socket.write(message);
+            bool answered = true;
+            while (answered && socket.bytesToWrite() > 0)
+                answered = socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+            while (answered && socket.bytesAvailable() < 1)
+                answered = socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            if (answered && socket.read(1) == QByteArray(1, Answer)) return true;
+            error = "the running Fernweave accepted the connection but did not take the file within " + seconds +
+                    " (" + socket.errorString().toStdString() + ")";
         }
+        socket.abort();
+        if (deadline.hasExpired() || deadline.remainingTime() < RetryPauseMs) return false;
         QThread::msleep(RetryPauseMs);
     }
-    socket.write(message);
-    bool answered = true;
-    while (answered && socket.bytesToWrite() > 0)
-        answered = socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
-    while (answered && socket.bytesAvailable() < 1)
-        answered = socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-    if (answered && socket.read(1) == QByteArray(1, Answer)) return true;
-    error = "the running Fernweave accepted the connection but did not take the file within " + seconds + " (" +
-            socket.errorString().toStdString() + ")";
-    return false;
 }
 
 }  // namespace
@@ -114,7 +113,7 @@ void TFileReceiver::Accept() {
             socket->abort();
             socket->deleteLater();
         });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        const auto readMessage = [this, socket] {
             if (socket->bytesAvailable() < 4) return;
             const QByteArray head = socket->peek(4);
             const quint32 size = qFromBigEndian<quint32>(head.constData());
@@ -133,7 +132,11 @@ void TFileReceiver::Accept() {
             socket->write(QByteArray(1, Answer));
             socket->disconnectFromServer();
             emit FileReceived(fileName, token);
-        });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, readMessage);
+        // A message that came while the connection waited among the pending
+        // ones may be read already: its readyRead went to nobody.
+        QTimer::singleShot(0, socket, readMessage);
     }
 }
 
