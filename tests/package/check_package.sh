@@ -66,8 +66,8 @@ for bin in "$root"/usr/lib/fernweave/fernweave "$root"/usr/lib/fernweave/fernwea
   grep -q 'BIND_NOW' <<<"$dynamic" || { echo "FAIL: $bin is not linked with -z now"; exit 1; }
   readelf -lW "$bin" | grep -q GNU_RELRO || { echo "FAIL: $bin has no RELRO"; exit 1; }
   grep -q '__stack_chk_fail' <<<"$symbols" || { echo "FAIL: $bin has no stack protector"; exit 1; }
-  grep -qE '__[a-z]+_chk' <<<"$symbols" || { echo "FAIL: $bin uses no fortified functions"; exit 1; }
-  echo "$(basename "$bin"): BIND_NOW, RELRO, stack protector, $(grep -oE '__[a-z]+_chk' <<<"$symbols" | sort -u | tr '\n' ' ')"
+  grep -qE '__[a-z]+_chk\b' <<<"$symbols" || { echo "FAIL: $bin uses no fortified functions"; exit 1; }
+  echo "$(basename "$bin"): BIND_NOW, RELRO, stack protector, $(grep -oE '__[a-z]+_chk\b' <<<"$symbols" | sort -u | tr '\n' ' ')"
 done
 share=$root/usr/share
 echo "-- launcher, AppStream data, icons"
