@@ -59,6 +59,8 @@ void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
 
 void TfrmMain::imgPaintMouseMove(int X, int Y) {
     StatusPanels[5]->setText(QString::asprintf("(%d,%d)", X, Y));
+    imgPaint->setAccessibleDescription(QString("%1 by %2 pixels; pointer at %3, %4")
+                                           .arg(imgPaint->width()).arg(imgPaint->height()).arg(X).arg(Y));
     if (state_.PointCount == 0 || RenderActive()) return;
     MoveRubberBand(X, Y);
 }

@@ -30,7 +30,9 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (result.File.empty() && !arg.empty()) result.File = arg;  // the others are ignored
+            if (arg.empty()) continue;
+            if (result.File.empty()) result.File = arg;
+            result.Files.emplace_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -61,18 +63,18 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
 }
 
 std::string CommandLineHelp() {
-    return R"(Usage: fernweave [FILE]
+    return R"(Usage: fernweave [FILE...]
 
 Draw triangles, and the chaos game paints the fractal they define.
 
-FILE is opened as the program starts:
+Each FILE is opened as the program starts, one after another:
   - a file starting with the bytes B6 A3 is an object file (.ifs): it is
     rendered on its own base triangle, where it was drawn;
   - a .bmp, .jpg, .jpeg or .png file (any letter case) is loaded as the
     canvas picture, with its resolution.
-When Fernweave already runs, the file is handed to it and this start ends;
-it opens the file when it is not drawing or rendering. With several files,
-the first is opened.
+When Fernweave already runs, the files are handed to it and this start
+ends; files that arrive while it is drawing or rendering, or while a dialog
+is open, wait and open in order once it is idle.
 
 Options:
   -h, --help     show this text and stop
@@ -82,7 +84,7 @@ The toolkit's own options (-platform, -display, -style, ...) work as Qt
 defines them.
 
 Exit status: 0 when done; 1 when the program cannot start, or a running
-Fernweave did not answer within 5 seconds; 2 for an unknown option.
+Fernweave did not take a file within 5 seconds; 2 for an unknown option.
 )";
 }
 

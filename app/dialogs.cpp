@@ -6,7 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QImageReader>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QAbstractItemView>
@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include "picture_loader.h"
 
 namespace fernweave {
 
@@ -78,24 +80,29 @@ QString SuffixOf(const QString& filter) {
 class TPicturePreview : public QLabel {
 public:
     explicit TPicturePreview(QWidget* parent) : QLabel(parent) {
+        setObjectName("picturePreview");
         setFixedSize(160, 160);
         setAlignment(Qt::AlignCenter);
         setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     }
     void Show(const QString& fileName) {
-        QImageReader reader(fileName);
-        const QSize size = reader.size();
-        if (!size.isValid() || qint64{size.width()} * size.height() > (qint64{1} << 26)) {
+        // Through the program's own guarded readers: a click on a hostile file
+        // must cost no more than loading it would.
+        const auto picture = PictureKindOf(fileName) == TPictureKind::Other
+                                 ? std::nullopt
+                                 : LoadPictureFile(fileName, MaxPreviewPixels);
+        if (!picture) {
             clear();
             return;
         }
-        reader.setScaledSize(size.scaled(width() - 8, height() - 8, Qt::KeepAspectRatio));
-        const QImage image = reader.read();
-        if (image.isNull())
-            clear();
-        else
-            setPixmap(QPixmap::fromImage(image));
+        const QImage image(picture->Data(), picture->Width(), picture->Height(),
+                           static_cast<qsizetype>(picture->Stride()), QImage::Format_BGR888);
+        setPixmap(QPixmap::fromImage(
+            image.scaled(width() - 8, height() - 8, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
+
+private:
+    static constexpr std::uint64_t MaxPreviewPixels = std::uint64_t{1} << 26;
 };
 
 }  // namespace

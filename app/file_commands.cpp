@@ -29,7 +29,7 @@ const QStringList DesignFilters = {ObjectFilter, "IFS Text File (*.ifs *.txt)", 
                                    "Picture with Object (*.png)"};
 // PNG comes after the original types, whose labels and patterns stay as they were.
 const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"};
-const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
+const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg *.png)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
                                  "PNG Image File (*.png)"};
 
 QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
@@ -144,7 +144,8 @@ std::optional<TFileChoice> TfrmMain::ChooseSaveFile(const QString& title) {
     const auto choice = dialogs_.ChooseFile(this, request);
     if (!choice) return std::nullopt;
     FSaveFilterIndex = choice->FilterIndex;
-    if (choice->FilterIndex == FormatJpeg && frmImageQuality->exec() != QDialog::Accepted) return std::nullopt;
+    const auto format = FormatForFileName(choice->FileName.toStdString(), TPictureFormat(choice->FilterIndex));
+    if (format == FormatJpeg && frmImageQuality->exec() != QDialog::Accepted) return std::nullopt;
     return choice;
 }
 
@@ -152,13 +153,15 @@ bool TfrmMain::SavePicture() {
     const auto choice = ChooseSaveFile("Save Picture");
     if (!choice) return false;
 
-    // The format follows the chosen type alone, whatever the name's extension.
+    // An extension we write names the format; the chosen type only fills in a missing one.
+    const std::string fileName = choice->FileName.toStdString();
+    const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
     const std::uint64_t generation = FCanvasGeneration;
     // The worker's end notice names its worker, known once the worker is made;
     // the notice reads the name only on this thread, after this returns.
     auto self = std::make_shared<TSavePicture*>(nullptr);
     auto worker = std::make_unique<TSavePicture>(
-        Canvas(), choice->FileName.toStdString(), choice->FilterIndex, PackResolution(Resolution),
+        Canvas(), fileName, format, PackResolution(Resolution),
         frmImageQuality->Quality(),
         [this, generation, self](bool written, const std::string&) {
             // Runs on the worker's thread: hand the end over to the window.

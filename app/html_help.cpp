@@ -60,6 +60,15 @@ void PlaceBeside(QWidget& window, const QWidget* beside) {
     const QScreen* screen = beside ? beside->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
+    if (!PlatformPlacesWindows()) {
+        // No positions to go by: a normal window that the desktop places, as
+        // wide as the room beside the main window (at least HelpMinWidth), so
+        // that it hides as little of the canvas as it can.
+        const int room = beside ? area.width() - beside->frameGeometry().width() : area.width();
+        const int width = std::min(std::clamp(room, HelpMinWidth, std::max(window.width(), HelpMinWidth)), area.width());
+        window.resize(width, std::min(window.height(), area.height()));
+        return;
+    }
     const QSize size = window.size().boundedTo(area.size());
     QRect at(area.center() - QPoint(size.width() / 2, size.height() / 2), size);
     if (beside && beside->isVisible()) {
@@ -73,6 +82,11 @@ void PlaceBeside(QWidget& window, const QWidget* beside) {
 }
 
 }  // namespace
+
+bool PlatformPlacesWindows() {
+    // Wayland gives a window neither its place on the screen nor that of others.
+    return !QGuiApplication::platformName().startsWith("wayland");
+}
 
 QString DefaultHelpFile() { return QCoreApplication::applicationDirPath() + '/' + HelpFileName; }
 

@@ -60,4 +60,9 @@ private:
 // The help file beside the running program.
 QString DefaultHelpFile();
 
+// False where the platform gives windows no positions (Wayland): the help then
+// opens as a normal window that the desktop places, and nothing else depends
+// on where windows are.
+bool PlatformPlacesWindows();
+
 }  // namespace fernweave

@@ -10,17 +10,29 @@
 
 namespace fernweave {
 
+namespace {
+
+// A real folder (not a link) of the user's that nobody else can write to.
+bool OwnedAndClosed(const std::string& folder, mode_t exactMode) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    const mode_t mode = st.st_mode & 07777;
+    return exactMode ? mode == exactMode : (mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
 std::string SafeRuntimeFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) return runtime;
+    // The desktop's folder counts only as the XDG rule has it: the user's own, mode 0700.
+    // Pointed at a shared folder, another user could take the lock and receive our files.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime && OwnedAndClosed(runtime, 0700))
+        return runtime;
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder =
         std::string(tmp && *tmp ? tmp : "/tmp") + "/fernweave-" + std::to_string(::getuid());
     ::mkdir(folder.c_str(), 0700);
     // Whoever made the folder decides who may put a lock into it; a link could lead anywhere.
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
-        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return {};
+    if (!OwnedAndClosed(folder, 0)) return {};
     return folder;
 }
 

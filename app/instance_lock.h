@@ -9,7 +9,8 @@ namespace fernweave {
 inline constexpr const char* InstanceLockName = "Lumenfold Fernweave 2.0";
 
 // The user's own folder for files of the running program: $XDG_RUNTIME_DIR
-// (the desktop makes it for the user alone), else a folder "fernweave-UID" in
+// when it is a folder of the user's with mode 0700 (the desktop makes it for
+// the user alone), else a folder "fernweave-UID" in
 // the temporary folder, made with mode 0700 and used only while it is a real
 // folder of the user's that nobody else can write to. Empty when no such
 // folder can be had: another user may have made it first.

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <iostream>
 
@@ -11,10 +12,12 @@
 #include "dialogs.h"
 #include "display_opening.h"
 #include "file_handover.h"
+#include "html_help.h"
 #include "fractal_state.h"
 #include "instance_lock.h"
 #include "main_window.h"
 #include "program_info.h"
+#include "qt_translations.h"
 #include "version_text.h"
 
 int main(int argc, char* argv[]) {
@@ -38,15 +41,33 @@ int main(int argc, char* argv[]) {
     BeginOpeningDisplay();
     QApplication application(argc, argv);
     EndOpeningDisplay();
+    InstallQtTranslations(application);
     const std::string lockFolder = SafeRuntimeFolder();
+    QStringList files;
+    for (const std::string& file : commandLine.Files) files.append(QFile::decodeName(file.c_str()));
     if (AlreadyRunning(lockFolder)) {
-        // A start without a file ends silently; a file goes to the running instance.
-        if (commandLine.File.empty()) return 0;
+        // A start without a file ends silently; files go to the running instance.
+        if (files.isEmpty()) return 0;
         std::string error;
-        if (HandFileToRunningInstance(lockFolder, QFile::decodeName(commandLine.File.c_str()), error)) return 0;
+        if (HandFilesToRunningInstance(lockFolder, files, qEnvironmentVariable("XDG_ACTIVATION_TOKEN"), error))
+            return 0;
         std::cerr << "fernweave: " << error << '\n';
         return 1;
     }
+    // Listening from the moment the lock is ours, so that a second start during
+    // the start-up loses nothing: what arrives before the window waits here.
+    TfrmMain* window = nullptr;
+    QList<std::pair<QString, QString>> early;
+    TFileReceiver receiver(lockFolder);
+    QObject::connect(
+        &receiver, &TFileReceiver::FileReceived, &receiver,
+        [&window, &early](const QString& file, const QString& token) {
+            if (window)
+                window->Guard([&] { window->OpenFileFromOutside(file, token); });
+            else
+                early.append({file, token});
+        },
+        Qt::QueuedConnection);
 
     // The About box stands as the splash while the rest starts.
     auto* frmAbout = new TfrmAbout([](const QUrl& url) { QDesktopServices::openUrl(url); });
@@ -61,17 +82,25 @@ int main(int argc, char* argv[]) {
     TQtDialogs dialogs;
     TfrmMain frmMain(state, dialogs);
     frmMain.ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
-    TFileReceiver receiver(lockFolder);
-    QObject::connect(
-        &receiver, &TFileReceiver::FileReceived, &frmMain,
-        [&frmMain](const QString& file) { frmMain.Guard([&] { frmMain.OpenFileFromOutside(file); }); },
-        Qt::QueuedConnection);
     frmMain.show();
-    frmAbout->raise();
-    if (!commandLine.File.empty()) {
-        const QString file = QFile::decodeName(commandLine.File.c_str());
-        QTimer::singleShot(0, &frmMain, [&frmMain, file] { frmMain.Guard([&] { frmMain.OpenFile(file); }); });
+    if (PlatformPlacesWindows()) {
+        frmAbout->raise();
+    } else {
+        // Without stacking by request (Wayland), the splash shows again as the
+        // main window's child, which the desktop keeps above it.
+        frmAbout->hide();
+        frmAbout->winId();
+        frmAbout->windowHandle()->setTransientParent(frmMain.windowHandle());
+        frmAbout->show();
     }
+    // The start's own files first, then those handed over meanwhile, in order.
+    QTimer::singleShot(0, &frmMain, [&] {
+        window = &frmMain;
+        for (const QString& file : files) frmMain.FWaitingFiles.append(file);
+        for (const auto& [file, token] : early) frmMain.Guard([&] { frmMain.OpenFileFromOutside(file, token); });
+        early.clear();
+        frmMain.Guard([&] { frmMain.OpenWaitingFiles(); });
+    });
 
     const int code = QApplication::exec();
     delete frmAbout;

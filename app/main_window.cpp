@@ -63,6 +63,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
     ScrollBox1->setWidgetResizable(false);
     imgPaint = new TCanvasImage;
+    imgPaint->setAccessibleName("Canvas");  // its description says the size and the pointer's position
     ScrollBox1->setWidget(imgPaint);
     connect(imgPaint, &TCanvasImage::MouseDown, this,
             [this](Qt::MouseButtons held, int x, int y) { Guard([&] { imgPaintMouseDown(held, x, y); }); });

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <list>
@@ -30,6 +31,7 @@ class QScrollArea;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
+class QTimer;
 
 namespace fernweave {
 
@@ -143,9 +145,18 @@ public:
     // triangle; a picture (by its extension) is loaded, after "Save the
     // Picture?" when the canvas holds an unsaved rendering.
     void OpenFile(const QString& fileName);
-    // A file handed over or dropped: the window comes to the front, and the
-    // file opens in the Idle state only (and when no dialog is open).
-    void OpenFileFromOutside(const QString& fileName);
+    // A file handed over or dropped: the window comes to the front (with the
+    // desktop's activation token when the second start had one), and the file
+    // opens in the Idle state only (and when no dialog is open); until then it
+    // waits in FWaitingFiles.
+    void OpenFileFromOutside(const QString& fileName, const QString& activationToken = {});
+    // Opens the waiting files, in order, while the window is idle; the status
+    // bar says how many still wait.
+    void OpenWaitingFiles();
+    QStringList FWaitingFiles;
+    QTimer* FWaitingTimer = nullptr;   // looks again while files wait
+    QLabel* lblWaitingFiles = nullptr;  // "N files waiting", shown only then
+    bool FOpeningWaitingFiles = false;
 
     // A waiting import ends as a cancel ends it: the object from before comes back.
     void AbandonImport();

@@ -67,12 +67,14 @@ void TfrmMain::OpenFile(const QString& fileName) {
     LoadPicture(fileName);
 }
 
-void TfrmMain::OpenFileFromOutside(const QString& fileName) {
+void TfrmMain::OpenFileFromOutside(const QString& fileName, const QString& activationToken) {
     if (isMinimized()) showNormal();
+    // Under Wayland only the desktop's token lets a window come forward; Qt reads it from here.
+    if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
     raise();
     activateWindow();
-    if (!IsIdle() || QApplication::activeModalWidget()) return;  // busy: the file is dropped
-    OpenFile(fileName);
+    FWaitingFiles.append(fileName);  // busy: the file waits its turn
+    OpenWaitingFiles();
 }
 
 void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {

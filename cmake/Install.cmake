@@ -26,10 +26,15 @@ install(CODE "
        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/fernweave-render\" SYMBOLIC)
 ")
 
-# The launcher names the program by its full installed path.
+# The launcher starts the program through its link in bin: by its bare name
+# where that folder is /usr/bin (on every PATH), else by the link's full path.
 install(CODE "
   file(READ \"${PROJECT_SOURCE_DIR}/resources/desktop/fernweave.desktop.in\" launcher)
-  string(REPLACE \"@FERNWEAVE_LAUNCH@\" \"\${CMAKE_INSTALL_PREFIX}/${FERNWEAVE_HOME}/fernweave\" launcher \"\${launcher}\")
+  set(launch \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/fernweave\")
+  if(launch STREQUAL \"/usr/bin/fernweave\")
+    set(launch fernweave)
+  endif()
+  string(REPLACE \"@FERNWEAVE_LAUNCH@\" \"\${launch}\" launcher \"\${launcher}\")
   file(WRITE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/fernweave.desktop\" \"\${launcher}\")
   message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/fernweave.desktop\")
 ")

@@ -28,8 +28,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # icon) and chmlib (the help, loaded with dlopen) it cannot see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libchm1")
-# xdg-open shows the web page.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+# xdg-open shows the web page; Qt's own dialogs speak the user's language with
+# Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

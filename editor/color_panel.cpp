@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStringList>
 #include <QStyleOptionButton>
 #include <algorithm>
 
@@ -49,6 +50,10 @@ constexpr int ProbeInterval = 100;  // ms between checks while the probe shows
 
 }  // namespace
 
+QString ColorWords(TColor color) {
+    return QString("red %1, green %2, blue %3").arg(RedOf(color)).arg(GreenOf(color)).arg(BlueOf(color));
+}
+
 // --- TPanelImage ---
 
 TPanelImage::TPanelImage(QWidget* parent) : QWidget(parent) {
@@ -88,10 +93,14 @@ void TPanelImage::leaveEvent(QEvent* event) {
 
 // --- TSwatch ---
 
-TSwatch::TSwatch(TColor color, QWidget* parent) : QWidget(parent), color_(color) {}
+TSwatch::TSwatch(TColor color, QWidget* parent) : QWidget(parent), color_(color) {
+    setAccessibleDescription(ColorWords(color));
+}
 
 void TSwatch::SetColor(TColor color) {
     color_ = color;
+    // A screen reader says the colour that the swatch shows.
+    setAccessibleDescription(ColorWords(color));
     update();
 }
 
@@ -135,6 +144,8 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     imgColor->MouseMove = [this](QPoint p) { imgColorMouseMove(p); };
     imgColor->MouseDown = [this](QPoint p) { imgColorMouseDown(p); };
     imgColor->MouseLeave = [this] { ApplicationIdle(); };
+    imgColor->setAccessibleName("Colour spectrum");
+    imgColor->setAccessibleDescription("Click a colour to make it the foreground colour");
 
     // Created in this order so that shpFore lies on top of shpBack.
     shpBack = new TSwatch(clBlack, this);
@@ -143,14 +154,19 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     shpFore = new TSwatch(clWhite, this);
     shpFore->setObjectName("shpFore");
     shpFore->MouseDown = [this] { shpForeMouseDown(); };
+    shpBack->setAccessibleName("Background colour");
+    shpFore->setAccessibleName("Foreground colour");
 
     imgSwap = image("imgSwap");
     imgSwap->SetImage(WhiteTransparent(QImage(":/SWAP")));
     imgSwap->MouseDown = [this](QPoint) { imgSwapMouseDown(); };
+    imgSwap->setAccessibleName("Swap colours");
+    imgSwap->setAccessibleDescription("Swaps the foreground and background colours");
 
     cbDiffuse = new QCheckBox("Diffuse", this);
     cbDiffuse->setObjectName("cbDiffuse");
     cbDiffuse->setChecked(true);
+    cbDiffuse->setAccessibleDescription("Maps drawn from now on are rendered diffuse");
 
     imgGrid = image("imgGrid");
     imgGrid->SetImage(LoadBitmap(":/PANEL"));
@@ -158,6 +174,8 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     imgGrid->MouseMove = [this](QPoint p) { imgGridMouseMove(p); };
     imgGrid->MouseDown = [this](QPoint p) { imgGridMouseDown(p); };
     imgGrid->MouseLeave = [this] { ApplicationIdle(); };
+    imgGrid->setAccessibleName("Colour grid");
+    DescribeColorGrid();
 
     pnlDropColor = new QFrame(this);
     pnlDropColor->setObjectName("pnlDropColor");
@@ -311,8 +329,24 @@ void TColorPanel::FillColorCell(int n) {
     const int left = (n - 1) % 6 * 10 + 3;
     const int top = (n - 1) / 6 * 10 + 3;
     imgGrid->FillRect(QRect(left, top, 6, 6), ForeColor());
+    gridCells_.resize(std::max<std::size_t>(gridCells_.size(), static_cast<std::size_t>(n)), std::nullopt);
+    gridCells_[static_cast<std::size_t>(n - 1)] = ForeColor();
+    DescribeColorGrid();
 }
 
-void TColorPanel::ResetColorGrid() { imgGrid->SetImage(LoadBitmap(":/PANEL")); }
+void TColorPanel::ResetColorGrid() {
+    imgGrid->SetImage(LoadBitmap(":/PANEL"));
+    gridCells_.clear();
+    DescribeColorGrid();
+}
+
+void TColorPanel::DescribeColorGrid() {
+    // The cells in words, as the grid shows them: one per map of the drawing under way.
+    QStringList cells;
+    for (std::size_t i = 0; i < gridCells_.size(); ++i)
+        if (gridCells_[i]) cells << QString("cell %1: %2").arg(i + 1).arg(ColorWords(*gridCells_[i]));
+    imgGrid->setAccessibleDescription(cells.isEmpty() ? QString("The colours of the maps being drawn; none yet")
+                                                      : "The colours of the maps being drawn: " + cells.join("; "));
+}
 
 }  // namespace fernweave

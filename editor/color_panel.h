@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "ifs_types.h"
 
@@ -15,6 +16,9 @@ class QCheckBox;
 class QLabel;
 
 namespace fernweave {
+
+// "red 255, green 128, blue 0": a colour as a screen reader says it.
+QString ColorWords(TColor color);
 
 // A bitmap shown unstretched at the top-left, so mouse coordinates are pixel coordinates.
 class TPanelImage : public QWidget {
@@ -117,8 +121,12 @@ private:
     // Places the controls; rows grow where the desktop font needs more room.
     void ArrangeControls();
 
+    // The grid's description for screen readers, from the cells filled so far.
+    void DescribeColorGrid();
+
     TColor probeColor_ = clBlack;
     QTimer idleTimer_;
+    std::vector<std::optional<TColor>> gridCells_;
 };
 
 }  // namespace fernweave

@@ -372,6 +372,8 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     setSizeGripEnabled(true);
 
     imgPreview = new TEditPreview(*this);
+    imgPreview->setAccessibleName("Object preview");
+    imgPreview->setAccessibleDescription("The object's attractor drawn live over the canvas, with its triangles");
     imgPreview->Frame = *background_;
     content_ = WorldFor(model_.Object(), background_->Width(), background_->Height());
     imgPreview->World = content_;

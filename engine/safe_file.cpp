@@ -1,11 +1,15 @@
 #include "safe_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <ctime>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -37,7 +41,58 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Partial files are named ".NAME.XXXXXX" beside their target, six letters or digits at the end.
+constexpr std::size_t PartialSuffixLength = 6;
+// A partial file untouched this long belongs to no write still under way.
+constexpr time_t StalePartialSeconds = 60;
+
+bool IsPartialNameFor(const std::string& entry, const std::string& base) {
+    const std::string stem = "." + base + ".";
+    if (entry.size() != stem.size() + PartialSuffixLength || entry.compare(0, stem.size(), stem) != 0) return false;
+    return std::all_of(entry.begin() + static_cast<std::ptrdiff_t>(stem.size()), entry.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::string RandomSuffix() {
+    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[PartialSuffixLength] = {};
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+        for (std::size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(std::rand());
+    std::string suffix;
+    for (unsigned char r : random) suffix += Letters[r % (sizeof Letters - 1)];
+    return suffix;
+}
+
+// Gives the finished unnamed file a partial name, from which it is renamed
+// over the target at once. False with errno when the link cannot be made.
+bool NameUnnamedFile(int fd, const std::string& folder, const std::string& base, std::string& temp) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        temp = folder + "/." + base + "." + RandomSuffix();
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
 }  // namespace
+
+void RemoveStalePartialFiles(const std::string& target) {
+    const std::string folder = DirectoryOf(target), base = BaseNameOf(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsPartialNameFor(entry->d_name, base)) continue;
+        struct stat st {};
+        // Only our own regular files, and none a write may still be filling.
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::getuid() || now - st.st_mtime < StalePartialSeconds)
+            continue;
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
 
 bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -89,15 +144,27 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         return false;
     }
 
-    std::string temp = DirectoryOf(path) + "/." + BaseNameOf(path) + ".XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    // What a write cut short by a kill left behind goes first.
+    RemoveStalePartialFiles(path);
+    // Unnamed while it is written where the file system allows it, so that a
+    // kill leaves nothing behind; otherwise a hidden partial file beside the target.
+    const std::string folder = DirectoryOf(path);
+    std::string temp;
+    bool unnamed = true;
+    // Naming it afterwards goes through /proc, without which it stays named throughout.
+    int fd = ::access("/proc/self/fd", X_OK) == 0 ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     if (fd < 0) {
-        SetError(error, ErrnoText(requested, errno));
-        return false;
+        unnamed = false;
+        temp = folder + "/." + BaseNameOf(path) + ".XXXXXX";
+        std::vector<char> name(temp.begin(), temp.end());
+        name.push_back('\0');
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) {
+            SetError(error, ErrnoText(requested, errno));
+            return false;
+        }
+        temp = name.data();
     }
-    temp = name.data();
 
     mode_t mode;
     if (exists) {
@@ -127,6 +194,10 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         ok = ::fsync(fd) == 0;
         err = errno;
     }
+    if (ok && unnamed) {
+        ok = NameUnnamedFile(fd, folder, BaseNameOf(path), temp);
+        err = errno;
+    }
     if (::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
@@ -140,7 +211,7 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
         err = errno;
     }
     if (!ok) {
-        ::unlink(temp.c_str());
+        if (!temp.empty()) ::unlink(temp.c_str());
         SetError(error, stopped ? requested + ": cancelled" : ErrnoText(requested, err ? err : EIO));
         return false;
     }

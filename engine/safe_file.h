@@ -1,6 +1,9 @@
 // Writing a file so that a failure never destroys what was there: the bytes go
 // to a temporary file beside the target, which then replaces the target by a
-// rename. Only a regular file (or a missing name) is ever replaced.
+// rename. Only a regular file (or a missing name) is ever replaced. The
+// temporary file has no name while it is written where the file system
+// allows it (O_TMPFILE); otherwise it is a hidden ".NAME.XXXXXX", and those a
+// killed write left behind are removed by the next write of the same target.
 #pragma once
 
 #include <atomic>
@@ -32,6 +35,10 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
 // (a real one is made and removed, so a read-only file system shows), and the
 // file system has room for the bytes. Empty when fine, else the reason.
 std::string CheckTargetFile(const std::string& path, std::uint64_t bytes);
+
+// Removes the partial files of earlier writes of `target` (".NAME.XXXXXX"
+// beside it, the user's own, untouched for a minute).
+void RemoveStalePartialFiles(const std::string& target);
 
 // Reads at most `limit` bytes from the start of a regular file. False when the
 // file cannot be opened or is not a regular file.

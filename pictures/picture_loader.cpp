@@ -4,10 +4,12 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "jpeg_codec.h"
+#include "picture_budget.h"
 #include "png_codec.h"
 #include "safe_file.h"
 
@@ -17,7 +19,6 @@ namespace {
 
 // Larger files are not pictures this program can hold.
 constexpr std::size_t MaxPictureFileSize = std::size_t{512} << 20;
-constexpr qint64 MaxPixels = qint64{1} << 27;
 
 std::uint32_t U32(const std::string& b, std::size_t at) {
     return static_cast<std::uint8_t>(b[at]) | (static_cast<std::uint8_t>(b[at + 1]) << 8) |
@@ -60,7 +61,7 @@ std::optional<Picture24> FromImage(const QImage& image) {
     return picture;
 }
 
-std::optional<Picture24> LoadBmp(const std::string& bytes) {
+std::optional<Picture24> LoadBmp(const std::string& bytes, std::uint64_t maxPixels) {
     if (!BmpDataComplete(bytes)) return std::nullopt;
     QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
@@ -74,7 +75,7 @@ std::optional<Picture24> LoadBmp(const std::string& bytes) {
     const QSize announced = reader.size();
     const qint64 width = announced.width();
     const qint64 height = announced.height() < 0 ? -qint64{announced.height()} : qint64{announced.height()};
-    if (width <= 0 || height <= 0 || width * height > MaxPixels) return std::nullopt;
+    if (width <= 0 || height <= 0 || !PictureWithinBudget(width, height, maxPixels)) return std::nullopt;
     QImage image;
     if (!reader.read(&image) || image.width() != width || image.height() != height) return std::nullopt;
     return FromImage(image);
@@ -90,17 +91,17 @@ TPictureKind PictureKindOf(const QString& fileName) {
     return TPictureKind::Other;
 }
 
-std::optional<Picture24> LoadPictureFile(const QString& fileName) {
+std::optional<Picture24> LoadPictureFile(const QString& fileName, std::uint64_t maxPixels) {
     const TPictureKind kind = PictureKindOf(fileName);
     if (kind == TPictureKind::Other) return std::nullopt;
     try {
         std::string bytes;
         if (!ReadFilePrefix(fileName.toStdString(), MaxPictureFileSize + 1, bytes)) return std::nullopt;
         if (bytes.size() > MaxPictureFileSize) return std::nullopt;
-        if (kind == TPictureKind::Bmp) return LoadBmp(bytes);
+        if (kind == TPictureKind::Bmp) return LoadBmp(bytes, std::min(maxPixels, MaxBmpPixels));
         const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-        if (kind == TPictureKind::Png) return DecodePng(data);
-        return DecodeJpeg(data);
+        if (kind == TPictureKind::Png) return DecodePng(data, nullptr, std::min(maxPixels, MaxPngPixels));
+        return DecodeJpeg(data, nullptr, std::min(maxPixels, MaxJpegPixels));
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }

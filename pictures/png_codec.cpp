@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include <png.h>
 
 #include "bmp_codec.h"
+#include "picture_budget.h"
 
 namespace fernweave {
 
@@ -29,6 +31,9 @@ constexpr std::uint8_t Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\
 // Deflate packs at most about 1032 bytes into one; image data announcing more
 // than this many times the file's size cannot be in the file.
 constexpr std::uint64_t MaxInflation = 1100;
+// Text and profile chunks are skipped or dropped; none needs more than this.
+constexpr png_alloc_size_t MaxChunkBytes = 8000000;
+constexpr png_uint_32 MaxCachedChunks = 1000;
 
 std::uint32_t Get32BE(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -70,18 +75,36 @@ void WriteFn(png_structp png, png_bytep data, png_size_t length) {
 
 void FlushFn(png_structp) {}
 
+// Every chunk up to IEND must lie wholly within the file. libpng only warns
+// about a length it finds too large, and for text chunks takes (and clears)
+// the memory that length names before it finds the file ends: a few bytes
+// claiming 2 GiB would cost 2 GiB.
+bool ChunksWithinFile(std::span<const std::uint8_t> bytes) {
+    std::uint64_t at = 8;
+    while (at + 8 <= bytes.size()) {
+        const std::uint64_t length = Get32BE(bytes.data() + at);
+        if (length > 0x7FFFFFFF || bytes.size() - at - 8 < length + 4) return false;
+        if (std::memcmp(bytes.data() + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
 // The pixels go straight into the picture's rows. Running out of memory
 // throws std::bad_alloc out of here, past no libpng frame.
-bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixels, Picture24& picture,
-                std::vector<png_bytep>& rows) {
+bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixels, Picture24& picture) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, &job, ReadFn);
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_user_limits(png, MaxPictureSide, MaxPictureSide);
+    // What a chunk, or a compressed one once inflated, may take, and how
+    // many ancillary chunks are kept.
+    png_set_chunk_malloc_max(png, std::min<png_alloc_size_t>(MaxChunkBytes, job.input.size()));
+    png_set_chunk_cache_max(png, MaxCachedChunks);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colorType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
-    if (std::uint64_t{width} * height > maxPixels) {
+    if (!PictureWithinBudget(width, height, maxPixels)) {
         std::snprintf(job.message, sizeof job.message, "the picture is too large");
         return false;
     }
@@ -99,16 +122,17 @@ bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixe
     png_set_strip_alpha(png);
     if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
     png_set_bgr(png);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != std::size_t{width} * 3) {
         std::snprintf(job.message, sizeof job.message, "unexpected pixel layout");
         return false;
     }
+    // Row by row, each pass of an interlaced picture over the rows it has:
+    // no row pointers, so a picture one pixel wide costs only its rows.
     picture.Reset(static_cast<int>(width), static_cast<int>(height));
-    rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) rows[y] = picture.Row(static_cast<int>(y));
-    png_read_image(png, rows.data());
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, picture.Row(static_cast<int>(y)), nullptr);
     png_read_end(png, nullptr);  // a file cut after its image data is cut all the same
     return true;
 }
@@ -314,8 +338,11 @@ std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::str
         if (error) *error = "not a PNG picture";
         return std::nullopt;
     }
+    if (!ChunksWithinFile(bytes)) {
+        if (error) *error = "a chunk runs past the end of the file";
+        return std::nullopt;
+    }
     Picture24 picture;
-    std::vector<png_bytep> rows;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
     if (!png) {
         if (error) *error = "out of memory";
@@ -324,7 +351,7 @@ std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::str
     png_infop info = png_create_info_struct(png);
     bool done = false;
     try {
-        done = info && DecodeCore(png, info, job, maxPixels, picture, rows);
+        done = info && DecodeCore(png, info, job, maxPixels, picture);
     } catch (const std::bad_alloc&) {
         std::snprintf(job.message, sizeof job.message, "out of memory");
     }

@@ -5,13 +5,13 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-translations-l10n
   libjpeg62-turbo-dev libpng-dev libpugixml-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libchm-dev libchm1 fp-utils
   cups libcups2-dev printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick weston qt6-wayland
   flam3-utils locales
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db
 )

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "bmp_codec.h"
@@ -26,6 +28,8 @@
 #include "window_fixture.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
+#include "picture_loader.h"
+#include "png_codec.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -36,6 +40,14 @@ QByteArray Slurp(const QString& name) {
     QFile f(name);
     f.open(QIODevice::ReadOnly);
     return f.readAll();
+}
+
+// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:").
+long long StatusKiB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0) return std::stoll(line.substr(std::strlen(field)));
+    return -1;
 }
 
 void Spit(const QString& name, const QByteArray& bytes) {
@@ -206,6 +218,43 @@ private slots:
         QCOMPARE(shownFolder, dir->path());
         const QDir home(privateHome.dir.path());
         QCOMPARE(home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // The preview reads through the program's guarded readers: a good PNG
+    // shows, and a 44-byte file claiming a 2 GiB chunk costs next to nothing.
+    void theLoadDialogsPreviewReadsThroughTheGuardedReaders() {
+        const auto png = EncodePng(Picture24(30, 20, MakeColor(0, 0, 255)), PackResolution({72, 72}));
+        Spit(Path("good.png"), QByteArray(reinterpret_cast<const char*>(png.data()), int(png.size())));
+        QByteArray bomb(reinterpret_cast<const char*>(png.data()), 33);  // the signature and IHDR
+        bomb += QByteArray::fromHex("7ffffff0") + "tEXtabc";
+        Spit(Path("bomb.png"), bomb);
+        TQtDialogs real;
+        TFileRequest request;
+        request.Title = "Open Picture";
+        request.Folder = dir->path();
+        request.Filters = {"PNG Image File (*.png)"};
+        request.PicturePreview = true;
+        bool good = false, bombShown = true;
+        long long peakGrowthKiB = -1;
+        QTimer::singleShot(0, w, [&] {
+            QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+            auto* shown = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* preview = shown->findChild<QLabel*>("picturePreview");
+            if (preview) {
+                emit shown->currentChanged(Path("good.png"));
+                good = !preview->pixmap().isNull();
+                std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts again from here
+                const long long before = StatusKiB("VmRSS:");
+                emit shown->currentChanged(Path("bomb.png"));
+                peakGrowthKiB = StatusKiB("VmHWM:") - before;
+                bombShown = !preview->pixmap().isNull();
+            }
+            shown->reject();
+        });
+        QVERIFY(!real.ChooseFile(w, request));
+        QVERIFY(good);
+        QVERIFY(!bombShown);
+        QVERIFY2(peakGrowthKiB >= 0 && peakGrowthKiB < 16 * 1024, QByteArray::number(peakGrowthKiB));
     }
 
     void refusedImportsLeaveTheWholeObject() {
@@ -460,10 +509,15 @@ private slots:
         q->reject();
     }
 
-    void theTypeChosenDecidesTheFormat() {
+    void theExtensionDecidesTheFormatAndTheTypeFillsInAMissingOne() {
         Render();
         w->Resolution = TResolution{300, 150};
-        Choose(Path("really-a-bmp.jpg"), 1);
+        // "Bitmaps" chosen, but the name says JPEG: JPEG bytes, with its quality asked.
+        Choose(Path("named.jpg"), 1);
+        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
+            q->tbImageQuality->setValue(10);
+            q->btnOk->click();
+        });
         QVERIFY(w->SavePicture());
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Save Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters,
@@ -471,29 +525,32 @@ private slots:
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         WaitForSaves();
         QVERIFY(w->FSaved);
-        const QByteArray bmp = Slurp(Path("really-a-bmp.jpg"));
-        QCOMPARE(bmp.left(2), QByteArray("BM"));
-        QCOMPARE(ReadBmpResolution(Path("really-a-bmp.jpg").toStdString()), PackResolution({300, 150}));
-
-        w->FSaved = false;
-        Choose(Path("really-a-jpeg.bmp"), 2);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
-            q->tbImageQuality->setValue(10);
-            q->btnOk->click();
-        });
-        QVERIFY(w->SavePicture());
-        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
-        WaitForSaves();
-        const QByteArray jpeg = Slurp(Path("really-a-jpeg.bmp"));
+        const QByteArray jpeg = Slurp(Path("named.jpg"));
         QCOMPARE(jpeg.left(2), QByteArray("\xFF\xD8"));
         QCOMPARE(quint8(jpeg[13]), quint8(1));
         QCOMPARE((quint8(jpeg[14]) << 8) | quint8(jpeg[15]), 300);
         QCOMPARE((quint8(jpeg[16]) << 8) | quint8(jpeg[17]), 150);
-        // The dialog opens on the type chosen last.
-        Choose(Path("x.jpg"), 2);
+
+        // "JPEG" chosen for x.PNG: PNG, and no quality to ask.
+        Choose(Path("named.PNG"), 2);
+        QVERIFY(w->SavePicture());
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
+        WaitForSaves();
+        QCOMPARE(Slurp(Path("named.PNG")).left(4), QByteArray("\x89PNG"));
+        QVERIFY(LoadPictureFile(Path("named.PNG")).has_value());
+
+        // No extension we write: the chosen type decides.
+        Choose(Path("named.data"), 1);
+        QVERIFY(w->SavePicture());
+        WaitForSaves();
+        QCOMPARE(Slurp(Path("named.data")).left(2), QByteArray("BM"));
+        QCOMPARE(ReadBmpResolution(Path("named.data").toStdString()), PackResolution({300, 150}));
+
+        // The dialog opens on the type chosen last; cancelling the quality writes nothing.
+        Choose(Path("x.jpg"), 3);
         WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) { q->btnCancel->click(); });
         QVERIFY(!w->SavePicture());
-        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 2);
+        QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         QVERIFY(!QFile::exists(Path("x.jpg")));
     }
 
@@ -578,7 +635,7 @@ private slots:
         w->mnuFileLoadClick();
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
-        QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg)"));
+        QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg *.png)"));
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->imgPaint->size(), QSize(40, 30));

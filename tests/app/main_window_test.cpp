@@ -1,4 +1,8 @@
+#include <QAccessible>
 #include <QAction>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTranslator>
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -20,6 +24,7 @@
 #include "canvas_image.h"
 #include "instance_lock.h"
 #include "main_window.h"
+#include "qt_translations.h"
 #include "window_fixture.h"
 #include "strokes.h"
 
@@ -73,6 +78,57 @@ private slots:
     void init() { QVERIFY(OpenWindow()); }
 
     void cleanup() { CloseWindow(); }
+
+    // What a screen reader gets through Qt's accessibility tree (which Qt
+    // hands to AT-SPI): the colour panel's parts and the canvas have names,
+    // and their descriptions follow the colours and the pointer.
+    void screenReadersGetNamesAndStates() {
+        const auto name = [](QWidget* widget) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+            return a ? a->text(QAccessible::Name) : QString("(none)");
+        };
+        const auto description = [](QWidget* widget) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+            return a ? a->text(QAccessible::Description) : QString("(none)");
+        };
+        TColorPanel* panel = w->pnlColor;
+        QCOMPARE(name(panel->imgColor), QString("Colour spectrum"));
+        QCOMPARE(name(panel->shpFore), QString("Foreground colour"));
+        QCOMPARE(name(panel->shpBack), QString("Background colour"));
+        QCOMPARE(name(panel->imgSwap), QString("Swap colours"));
+        QCOMPARE(name(panel->cbDiffuse), QString("Diffuse"));
+        QCOMPARE(name(panel->imgGrid), QString("Colour grid"));
+        QCOMPARE(name(w->imgPaint), QString("Canvas"));
+        for (QWidget* part : {static_cast<QWidget*>(panel->imgColor), static_cast<QWidget*>(panel->imgSwap),
+                              static_cast<QWidget*>(panel->cbDiffuse)})
+            QVERIFY(!description(part).isEmpty());
+
+        panel->SetForeColor(MakeColor(255, 128, 0));
+        QCOMPARE(description(panel->shpFore), QString("red 255, green 128, blue 0"));
+        QCOMPARE(description(panel->shpBack), QString("red 0, green 0, blue 0"));
+        QVERIFY(description(panel->imgGrid).endsWith("none yet"));
+        panel->FillColorCell(2);
+        QCOMPARE(description(panel->imgGrid),
+                 QString("The colours of the maps being drawn: cell 2: red 255, green 128, blue 0"));
+        panel->ResetColorGrid();
+        QVERIFY(description(panel->imgGrid).endsWith("none yet"));
+        QTest::mouseMove(w->imgPaint, QPoint(30, 40));
+        QTRY_COMPARE(description(w->imgPaint), QString("550 by 364 pixels; pointer at 30, 40"));
+    }
+
+    // Qt's own texts follow the user's language (Debian's Qt translations).
+    void qtsOwnTextsSpeakTheUsersLanguage() {
+        QTranslator* german = InstallQtTranslations(*qApp, QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY2(german, "no German translation of Qt installed (qt6-translations-l10n)");
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::Cancel);
+        const QString yes = box.button(QMessageBox::Yes)->text(), cancel = box.button(QMessageBox::Cancel)->text();
+        QCoreApplication::removeTranslator(german);
+        delete german;
+        QCOMPARE(yes, QString("&Ja"));
+        QCOMPARE(cancel, QString("Abbrechen"));
+        QVERIFY(!InstallQtTranslations(*qApp, QLocale(QLocale::Sanskrit)));
+    }
 
     void startsBlackAndIdle() {
         QCOMPARE(w->windowTitle(), QString("Fernweave 2.0"));

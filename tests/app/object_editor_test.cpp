@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -102,6 +103,8 @@ private slots:
         TEditObject edited;
         EditObject([&](TfrmEditObject& d) {
             QCOMPARE(d.windowTitle(), QString("Edit Object"));
+            QCOMPARE(QAccessible::queryAccessibleInterface(d.imgPreview)->text(QAccessible::Name),
+                     QString("Object preview"));
             // The triangles come back as they were clicked.
             QCOMPARE(d.Model().TriangleOf(2)[2], (TPoint{325, 180}));
             // Map 3 has a vertex there too; the last in the list is grabbed first.

@@ -1,5 +1,14 @@
 // Files from outside the dialogs: the command line, the hand-over from a
 // second start (the real program as that second start), and drops.
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
@@ -58,7 +67,8 @@ private slots:
                               "-reverse",  "a.png",     "b.png"};
         TCommandLine c = ParseCommandLine(9, args);
         QVERIFY(c.Action == TCommandLine::TAction::Run);
-        QCOMPARE(c.File, std::string("a.png"));  // the second is ignored
+        QCOMPARE(c.File, std::string("a.png"));
+        QCOMPARE(c.Files, (std::vector<std::string>{"a.png", "b.png"}));
         const char* ended[] = {"fernweave", "--", "-odd.png"};
         QCOMPARE(ParseCommandLine(3, ended).File, std::string("-odd.png"));
         const char* unknown[] = {"fernweave", "a.png", "--frobnicate"};
@@ -147,8 +157,9 @@ private slots:
         delete data;
     }
 
-    // The program started a second time hands its file over; without an answer it says so and ends with 1.
-    void aSecondStartHandsItsFileOver() {
+    // The program started a second time hands its files over, in order. With
+    // nobody listening it tries until its deadline and says what happened.
+    void aSecondStartHandsItsFilesOverAndBusyFilesWait() {
         const std::string folder = dir->path().toStdString();
         QFile stale(QString::fromStdString(HandOverSocketPath(folder)));
         stale.open(QIODevice::WriteOnly);
@@ -159,33 +170,116 @@ private slots:
             QVERIFY(p->waitForFinished(20000));
             QCOMPARE(p->exitCode(), 1);
             const QByteArray err = p->readAllStandardError();
-            QVERIFY2(err.startsWith("fernweave: ") && err.count('\n') == 1, err.constData());
+            QVERIFY2(err.startsWith("fernweave: a Fernweave holds the lock, but nothing accepted a connection at ") &&
+                         err.contains("within 5 s") && err.count('\n') == 1,
+                     err.constData());
         }
         TFileReceiver receiver(folder);  // the lock holder clears what is left
         QVERIFY(receiver.Listening());
-        int received = 0;
+        QStringList received;
         connect(&receiver, &TFileReceiver::FileReceived, w, [&](const QString& name) {
-            ++received;
+            received << QFileInfo(name).fileName();
             w->OpenFileFromOutside(name);
         }, Qt::QueuedConnection);
-        const Picture24 picture(17, 11, MakeColor(40, 50, 60));
-        WritePng("p.png", picture);
-        // A relative name reaches the instance whole; only the first file counts.
-        QProcess* p = Program({"p.png", "ignored.png"}, true, dir->path());
-        QTRY_VERIFY_WITH_TIMEOUT(p->state() == QProcess::NotRunning, 20000);
-        QCOMPARE(p->exitCode(), 0);
-        QTRY_COMPARE(received, 1);
-        QVERIFY(w->Canvas() == picture);
-        // While drawing, a file handed over is dropped.
+        const Picture24 p(17, 11, MakeColor(40, 50, 60)), q(5, 5), r(6, 7, MakeColor(1, 2, 3));
+        WritePng("p.png", p);
+        WritePng("q.png", q);
+        WritePng("r.png", r);
+        // Relative names reach the instance whole, every one, in order.
+        QProcess* first = Program({"q.png", "p.png"}, true, dir->path());
+        QTRY_VERIFY_WITH_TIMEOUT(first->state() == QProcess::NotRunning, 20000);
+        QCOMPARE(first->exitCode(), 0);
+        QTRY_COMPARE(received, (QStringList{"q.png", "p.png"}));
+        QTRY_VERIFY(w->Canvas() == p);
+
+        // While drawing, handed files wait, and open in order once the drawing ends.
         state->BeginDrawing();
         state->AddPoint(5, 5, 0xFFFFFF, true);
-        WritePng("q.png", Picture24(5, 5));
-        QProcess* q = Program({Path("q.png")});
-        QTRY_VERIFY_WITH_TIMEOUT(q->state() == QProcess::NotRunning, 20000);
-        QCOMPARE(q->exitCode(), 0);
-        QTRY_COMPARE(received, 2);
-        QVERIFY(w->Canvas() == picture);
+        QProcess* second = Program({Path("r.png"), Path("q.png")});
+        QTRY_VERIFY_WITH_TIMEOUT(second->state() == QProcess::NotRunning, 20000);
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_COMPARE(received.size(), 4);
+        QVERIFY(w->Canvas() == p);
+        QVERIFY(w->lblWaitingFiles->isVisible());
+        QCOMPARE(w->lblWaitingFiles->text(), QString("2 files waiting"));
         w->CancelDrawingOnCanvas();
+        QTRY_VERIFY(w->FWaitingFiles.isEmpty());
+        QVERIFY(w->Canvas() == q);  // r opened, then q
+        QVERIFY(!w->lblWaitingFiles->isVisible());
+    }
+
+    // A flood of idle connections holds only a few descriptors, never takes the
+    // socket away, and a second start gets through once it is over.
+    void aFloodOfIdleConnectionsLeavesTheHandOverWorking() {
+        const std::string folder = dir->path().toStdString();
+        QVERIFY(!AlreadyRunning(folder));
+        TFileReceiver receiver(folder);
+        QVERIFY(receiver.Listening());
+        QStringList received;
+        connect(&receiver, &TFileReceiver::FileReceived, w, [&](const QString& name) { received << name; });
+        const auto fds = [] { return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(); };
+        const auto fdsBefore = fds();
+        // The flood comes from a child process, which holds its ends until it is stopped.
+        const std::string path = HandOverSocketPath(folder);
+        {  // the flood lasts until the end of this block
+            const pid_t flooder = ::fork();
+            if (flooder == 0) {
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+                for (int i = 0; i < 900; ++i) {
+                    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+                    if (fd < 0) break;
+                    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                }
+                ::pause();
+                ::_exit(0);
+            }
+            QVERIFY(flooder > 0);
+            const std::unique_ptr<void, std::function<void(void*)>> stopFlood(this, [flooder](void*) {
+                ::kill(flooder, SIGKILL);
+                ::waitpid(flooder, nullptr, 0);
+            });
+            QTRY_COMPARE(receiver.OpenConnections(), TFileReceiver::MaxOpenConnections);
+            // Idle connections are dropped at their deadline and others taken in their place.
+            QTRY_VERIFY_WITH_TIMEOUT(receiver.AcceptedConnections() >= 3 * TFileReceiver::MaxOpenConnections, 20000);
+            QVERIFY(receiver.OpenConnections() <= TFileReceiver::MaxOpenConnections);
+            // Those taken, those Qt holds for us, and a few of its own.
+            QVERIFY2(fds() <= fdsBefore + 2 * TFileReceiver::MaxOpenConnections + 4,
+                     QByteArray::number(fds()) + " descriptors, " + QByteArray::number(fdsBefore) + " before");
+            QVERIFY(QFileInfo::exists(QString::fromStdString(path)));
+            QVERIFY(receiver.Listening());
+        }
+        WritePng("after.png", Picture24(3, 3));
+        QProcess* p = Program({Path("after.png")});
+        QTRY_VERIFY_WITH_TIMEOUT(p->state() == QProcess::NotRunning, 20000);
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        QTRY_COMPARE(received, QStringList{Path("after.png")});
+    }
+
+    // $XDG_RUNTIME_DIR counts only when it is the user's own with mode 0700;
+    // otherwise the per-user folder in the temporary folder stands in.
+    void theRuntimeFolderMustBeTheUsersAlone() {
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), tmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", dir->path().toLocal8Bit());
+        const std::string fallback = dir->path().toStdString() + "/fernweave-" + std::to_string(::getuid());
+        QDir(dir->path()).mkdir("shared");
+        const QString shared = Path("shared");
+        qputenv("XDG_RUNTIME_DIR", shared.toLocal8Bit());
+        std::vector<std::string> chosen;
+        for (const auto mode : {0700, 0755, 0770, 01777, 0500}) {
+            QVERIFY(::chmod(shared.toLocal8Bit().constData(), mode) == 0);
+            chosen.push_back(SafeRuntimeFolder());
+        }
+        QVERIFY(QFile::link(shared, Path("link")));
+        qputenv("XDG_RUNTIME_DIR", Path("link").toLocal8Bit());
+        chosen.push_back(SafeRuntimeFolder());
+        ::chmod(shared.toLocal8Bit().constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
+        QCOMPARE(chosen, (std::vector<std::string>{shared.toStdString(), fallback, fallback, fallback, fallback,
+                                                   fallback}));
+        QCOMPARE(QFileInfo(QString::fromStdString(fallback)).permissions() & 0x0077, QFileDevice::Permissions{});
     }
 };
 

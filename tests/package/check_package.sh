@@ -59,10 +59,20 @@ lintian --fail-on error --display-info "$deb" || { echo "FAIL: lintian reports e
 
 root=$work/root
 dpkg -x "$deb" "$root"
+echo "-- hardening of the packaged binaries"
+for bin in "$root"/usr/lib/fernweave/fernweave "$root"/usr/lib/fernweave/fernweave-render; do
+  dynamic=$(readelf -d "$bin")
+  symbols=$(readelf --dyn-syms -W "$bin")
+  grep -q 'BIND_NOW' <<<"$dynamic" || { echo "FAIL: $bin is not linked with -z now"; exit 1; }
+  readelf -lW "$bin" | grep -q GNU_RELRO || { echo "FAIL: $bin has no RELRO"; exit 1; }
+  grep -q '__stack_chk_fail' <<<"$symbols" || { echo "FAIL: $bin has no stack protector"; exit 1; }
+  grep -qE '__[a-z]+_chk\b' <<<"$symbols" || { echo "FAIL: $bin uses no fortified functions"; exit 1; }
+  echo "$(basename "$bin"): BIND_NOW, RELRO, stack protector, $(grep -oE '__[a-z]+_chk\b' <<<"$symbols" | sort -u | tr '\n' ' ')"
+done
 share=$root/usr/share
 echo "-- launcher, AppStream data, icons"
 desktop-file-validate "$share/applications/fernweave.desktop"
-grep -qx 'Exec=/usr/lib/fernweave/fernweave %f' "$share/applications/fernweave.desktop"
+grep -qx 'Exec=fernweave %f' "$share/applications/fernweave.desktop"
 appstreamcli validate --no-net "$share/metainfo/com.lumenfold.fernweave.metainfo.xml"
 for size in 16 32 48 64 128 256; do
   got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/fernweave.png")

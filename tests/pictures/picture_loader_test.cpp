@@ -11,8 +11,10 @@
 #include <fstream>
 
 #include <QImage>
+#include <zlib.h>
 
 #include "bmp_codec.h"
+#include "picture_budget.h"
 #include "png_codec.h"
 
 namespace fernweave {
@@ -47,6 +49,89 @@ protected:
         return QString::fromStdString(p.string());
     }
 };
+
+void Put32(Bytes& b, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// A chunk with its length and checksum; `claimed` overrides the length field.
+void PutChunk(Bytes& png, const char* type, const Bytes& data, std::optional<std::uint32_t> claimed = {}) {
+    Put32(png, claimed.value_or(static_cast<std::uint32_t>(data.size())));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    Put32(png, static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+Bytes PngHead(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::uint8_t colorType) {
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    Put32(ihdr, width);
+    Put32(ihdr, height);
+    ihdr.insert(ihdr.end(), {depth, colorType, 0, 0, 0});
+    PutChunk(png, "IHDR", ihdr);
+    return png;
+}
+
+// A black 1-bit grey PNG of any size, its rows deflated as they go: a few
+// kilobytes for millions of rows.
+Bytes BlackPng(std::uint32_t width, std::uint32_t height) {
+    Bytes png = PngHead(width, height, 1, 0);
+    z_stream z{};
+    EXPECT_EQ(deflateInit(&z, 9), Z_OK);
+    const Bytes rows(std::size_t{1} << 20, 0);  // whole rows of zeros, each with filter 0
+    const std::uint64_t rowBytes = (std::uint64_t{width} + 7) / 8 + 1;
+    std::uint64_t left = rowBytes * height;
+    Bytes idat;
+    std::uint8_t out[1 << 16];
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, rows.size()));
+        z.next_in = const_cast<Bytef*>(rows.data());
+        z.avail_in = static_cast<uInt>(n);
+        left -= n;
+        do {
+            z.next_out = out;
+            z.avail_out = sizeof out;
+            status = deflate(&z, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+            idat.insert(idat.end(), out, out + (sizeof out - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    PutChunk(png, "IDAT", idat);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+// The peak resident memory since the last ResetPeakMemory(), from /proc/self/status.
+std::uint64_t PeakMemoryBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    ADD_FAILURE() << "no VmHWM in /proc/self/status";
+    return 0;
+}
+
+void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+std::uint64_t CurrentMemoryBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    return 0;
+}
+
+// How much more than now the process held at most while `load` ran.
+template <class Load>
+std::uint64_t PeakGrowth(Load load) {
+    ResetPeakMemory();
+    const std::uint64_t before = CurrentMemoryBytes();
+    load();
+    const std::uint64_t peak = PeakMemoryBytes();
+    return peak > before ? peak - before : 0;
+}
+
+constexpr std::uint64_t MiB = 1 << 20;
 
 // Every pixel different, so that a flipped or shifted picture shows.
 Picture24 Distinct(int w, int h) {
@@ -183,6 +268,50 @@ TEST_F(PictureLoader, PngResolutionTravelsInPhys) {
     EXPECT_EQ(std::search(without.begin(), without.end(), "pHYs", "pHYs" + 4), without.end());
     EXPECT_EQ(PngResolutionFromBytes(without), PackResolution({72, 72}));
     EXPECT_THROW(ReadPngResolution((dir / "missing.png").string()), std::runtime_error);
+}
+
+// 44 bytes whose text chunk claims 2 GiB: libpng took and cleared the whole
+// length before finding the file ends, also for the Load dialog's preview.
+TEST_F(PictureLoader, AChunkRunningPastTheEndIsRefusedBeforeItsMemoryIsTaken) {
+    Bytes bomb = PngHead(1, 1, 8, 2);
+    Put32(bomb, 0x7FFFFFF0);
+    bomb.insert(bomb.end(), {'t', 'E', 'X', 't', 'a', 'b', 'c'});
+    ASSERT_EQ(bomb.size(), 44u);
+    const QString file = Write("bomb.png", bomb);
+    EXPECT_LT(PeakGrowth([&] { EXPECT_FALSE(LoadPictureFile(file)); }), 16 * MiB);
+    std::string error;
+    EXPECT_FALSE(DecodePng(bomb, &error));
+    EXPECT_EQ(error, "a chunk runs past the end of the file");
+
+    // A whole, good picture with such a chunk after its image data is refused too;
+    // without it, the same picture loads.
+    Bytes good = EncodePng(Distinct(3, 2), PackResolution({72, 72}));
+    ASSERT_TRUE(LoadPictureFile(Write("good.png", good)));
+    Bytes late(good.begin(), good.end() - 12);
+    PutChunk(late, "zTXt", {'k', 0, 0, 'x'}, 0x7FFFFFF0);
+    PutChunk(late, "IEND", {});
+    EXPECT_FALSE(LoadPictureFile(Write("late.png", late)));
+}
+
+// A picture one pixel wide or tall costs its rows: beyond the side Qt can
+// show, it is refused before its memory is taken; within it, it loads for
+// little more than the picture itself (no row pointers).
+TEST_F(PictureLoader, ThinPicturesCostTheirRowsAndNoMore) {
+    for (const auto& [w, h] : {std::pair{1u, 1u << 27}, std::pair{1u << 27, 1u}, std::pair{1u, 1u << 24}}) {
+        const QString file = Write("thin.png", BlackPng(w, h));
+        EXPECT_LT(PeakGrowth([&] { EXPECT_FALSE(LoadPictureFile(file)) << w << " x " << h; }), 16 * MiB);
+    }
+    for (const auto& [w, h] : {std::pair{1u, 4'000'000u}, std::pair{4'000'000u, 1u}}) {
+        const QString file = Write("thin.png", BlackPng(w, h));
+        std::optional<Picture24> loaded;
+        const std::uint64_t growth = PeakGrowth([&] { loaded = LoadPictureFile(file); });
+        ASSERT_TRUE(loaded) << w << " x " << h;
+        EXPECT_EQ(loaded->Width(), int(w));
+        EXPECT_EQ(loaded->Pixel(int(w) - 1, int(h) - 1), clBlack);
+        EXPECT_LE(growth, PictureRowBytes(w, h) + 16 * MiB) << w << " x " << h;
+    }
+    EXPECT_TRUE(PictureWithinBudget(MaxPictureSide, 1, MaxPngPixels));
+    EXPECT_FALSE(PictureWithinBudget(MaxPictureSide + 1, 1, MaxPngPixels));
 }
 
 }  // namespace

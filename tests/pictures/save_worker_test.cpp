@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +101,42 @@ TEST_F(SaveWorker, FailuresAreReportedAndKeepTheOldFile) {
     EXPECT_FALSE(Save(picture, dir / "old.bmp", 4).written);
     EXPECT_EQ(Slurp(dir / "old.bmp"), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+// The names in the save's folder while its bytes are being written.
+struct TListingWriter {
+    static inline fs::path folder;
+    static inline std::vector<std::string> seen;
+    static bool Write(int fd, const std::uint8_t* data, std::size_t size) {
+        for (const auto& entry : fs::directory_iterator(folder)) seen.push_back(entry.path().filename().string());
+        return WriteAllToDescriptor(fd, data, size);
+    }
+};
+
+// A kill during a save leaves no partial file where the file system has
+// unnamed files; where it has not, the next save of the target removes them.
+TEST_F(SaveWorker, PartialFilesAreUnnamedOrRemovedAtTheNextSave) {
+    const int probe = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (probe >= 0) {
+        ::close(probe);
+        TListingWriter::folder = dir;
+        TListingWriter::seen.clear();
+        ASSERT_TRUE(Save(Picture24(4, 4), dir / "a.bmp", FormatBmp, FileWriter{&TListingWriter::Write}).written);
+        EXPECT_TRUE(TListingWriter::seen.empty()) << TListingWriter::seen.front();
+    }
+    const auto partial = [&](const std::string& name, bool old) {
+        std::ofstream(dir / name) << "partial";
+        if (old) fs::last_write_time(dir / name, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+    };
+    partial(".a.bmp.AbC123", true);   // left by a killed save of a.bmp
+    partial(".a.bmp.XyZ789", false);  // a save that may still be under way
+    partial(".a.bmp.AbC1234", true);  // not of our pattern
+    partial(".b.bmp.AbC123", true);   // another target's
+    ASSERT_TRUE(Save(Picture24(4, 4), dir / "a.bmp", FormatBmp).written);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir)) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".a.bmp.AbC1234", ".a.bmp.XyZ789", ".b.bmp.AbC123", "a.bmp"}));
 }
 
 }  // namespace
