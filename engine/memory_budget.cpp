@@ -110,26 +110,24 @@ std::optional<MemoryLimit> AvailableMemory() {
         Tighten(best, cap > used ? cap - used : 0, "RLIMIT_AS");
     }
 
-    if (const auto cgroup = ReadText("/proc/self/cgroup"))
-        if (const auto path = ParseCgroupPath(*cgroup)) {
-            const std::string dir = "/sys/fs/cgroup" + (*path == "/" ? std::string() : *path);
-            const auto max = ReadText(dir + "/memory.max");
-            if (const auto cap = max ? ParseMemoryMax(*max) : std::nullopt) {
-                const auto current = ReadText(dir + "/memory.current");
-                const std::uint64_t used = current ? ParseNumber(*current).value_or(0) : 0;
-                Tighten(best, *cap > used ? *cap - used : 0, "the control group's memory.max");
-            }
+    // A control group's limit less what the group uses: cgroup v2, then v1.
+    const auto group = [&](const std::optional<std::string>& path, const std::string& root, const char* limitFile,
+                           const char* usageFile, auto parseLimit, const char* source) {
+        if (!path) return;
+        const std::string dir = root + (*path == "/" ? std::string() : *path);
+        const auto text = ReadText(dir + "/" + limitFile);
+        if (const auto cap = text ? parseLimit(*text) : std::nullopt) {
+            const auto usage = ReadText(dir + "/" + usageFile);
+            const std::uint64_t used = usage ? ParseNumber(*usage).value_or(0) : 0;
+            Tighten(best, *cap > used ? *cap - used : 0, source);
         }
-    if (const auto cgroup = ReadText("/proc/self/cgroup"))
-        if (const auto path = ParseCgroupV1MemoryPath(*cgroup)) {
-            const std::string dir = "/sys/fs/cgroup/memory" + (*path == "/" ? std::string() : *path);
-            const auto limit = ReadText(dir + "/memory.limit_in_bytes");
-            if (const auto cap = limit ? ParseMemoryLimitInBytes(*limit) : std::nullopt) {
-                const auto usage = ReadText(dir + "/memory.usage_in_bytes");
-                const std::uint64_t used = usage ? ParseNumber(*usage).value_or(0) : 0;
-                Tighten(best, *cap > used ? *cap - used : 0, "the control group's memory.limit_in_bytes");
-            }
-        }
+    };
+    if (const auto cgroup = ReadText("/proc/self/cgroup")) {
+        group(ParseCgroupPath(*cgroup), "/sys/fs/cgroup", "memory.max", "memory.current", ParseMemoryMax,
+              "the control group's memory.max");
+        group(ParseCgroupV1MemoryPath(*cgroup), "/sys/fs/cgroup/memory", "memory.limit_in_bytes",
+              "memory.usage_in_bytes", ParseMemoryLimitInBytes, "the control group's memory.limit_in_bytes");
+    }
     return best;
 }
 

@@ -542,6 +542,20 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
     return InputKind::TextDrawing;
 }
 
+namespace {
+
+// An imported object's placement triangle, clicked as the program's user would,
+// at the supersampled size.
+void PlaceImported(FractalState& state, const RenderOptions& options) {
+    state.ObjectImported = true;
+    const TTriangle place = options.Placement.value_or(state.BaseTriangle);
+    const int k = options.Supersample;
+    state.BeginDrawing();
+    for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
+}
+
+}  // namespace
+
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error) {
     std::string bytes, why;
     if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) {
@@ -559,11 +573,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
                     ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
             return ExitFailed;
         }
-        state.ObjectImported = true;
-        const TTriangle place = options.Placement.value_or(state.BaseTriangle);
-        const int k = options.Supersample;
-        state.BeginDrawing();
-        for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
+        PlaceImported(state, options);
         return ExitOk;
     }
 
@@ -595,11 +605,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         }
         state.SaveObject();
         state.SetObject(*object);
-        state.ObjectImported = true;
-        const TTriangle place = options.Placement.value_or(state.BaseTriangle);
-        const int k = options.Supersample;
-        state.BeginDrawing();
-        for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
+        PlaceImported(state, options);
         return ExitOk;
     }
 
