@@ -231,6 +231,8 @@ bool ObjectTextCore(png_structp png, png_infop info, Job& job, std::string& text
 
 std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 8 || std::memcmp(bytes.data(), Signature, 8) != 0) return std::nullopt;
+    // libpng allocates a text chunk's claimed length before it reads it.
+    if (!ChunksWithinFile(bytes)) return std::nullopt;
     Job job;
     job.input = bytes;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);

@@ -59,6 +59,13 @@ TEST(DesignFile, APictureCarriesItsObject) {
     const DesignFile plain = ReadDesign(AsText(EncodePng(picture, 0)));
     EXPECT_EQ(plain.Kind, DesignKind::Picture);
     EXPECT_EQ(plain.Error, "The picture carries no object.");
+
+    // An object chunk that claims 1.6 GB in a small file is refused before
+    // anything is allocated for it (found by fuzzing: libpng took the claim).
+    std::vector<std::uint8_t> lying = withObject;
+    const std::size_t at = AsText(lying).find("zTXt") - 4;
+    lying[at] = 0x64;
+    EXPECT_FALSE(PngObjectBytes(lying));
 }
 
 }  // namespace
