@@ -146,6 +146,11 @@ private slots:
         QVERIFY(dialogs->shown[0].text.startsWith("The poster cannot be written: " + Path("plain/poster.bmp")));
         QVERIFY(dialogs->shown[0].text.contains("Not a directory"));
         QCOMPARE(dialogs->shown[1].text, QString("The width must be from 1 to 65536 pixels."));
+        // A typed value is never cut short (a fifth digit was dropped).
+        QSpinBox* width = w->frmPoster->edWidth;
+        width->selectAll();
+        QTest::keyClicks(width, "20000");
+        QCOMPARE(width->value(), 20000);
         QVERIFY(dialogs->shown[2].text.contains("at most 65500 pixels on a side"));
     }
 

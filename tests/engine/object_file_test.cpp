@@ -211,6 +211,16 @@ TEST_F(ObjectFile, OnlyRegularFilesAreReplaced) {
     EXPECT_EQ(Slurp(dir / "target.ifs").size(), 66u);
 }
 
+// What can be checked before a long job: a folder that takes no file, a disk without room.
+TEST_F(ObjectFile, TargetsAreCheckedBeforeAnyWork) {
+    EXPECT_EQ(CheckTargetFile((dir / "new.bmp").string(), 1000), "");
+    Spit(dir / "plain", "x");
+    EXPECT_NE(CheckTargetFile((dir / "plain" / "x.bmp").string(), 10).find("Not a directory"), std::string::npos);
+    const std::string full = CheckTargetFile((dir / "huge.bmp").string(), std::uint64_t{1} << 62);
+    EXPECT_NE(full.find(": not enough room on the disk ("), std::string::npos) << full;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);  // no probe file left
+}
+
 TEST_F(ObjectFile, ReplacingKeepsThePermissionsOfTheOldFile) {
     FractalState s;
     FillAll(s, 1);

@@ -304,6 +304,13 @@ TEST(PosterPlacement, ScalesTheViewAndCentresIt) {
     settings.Height = 90;
     settings.HitsPerPixel = 7;
     EXPECT_EQ(PosterPictureJob(settings).Steps, 7u * 120 * 90);
+    // Density memory is the picture's table and a small list a thread, not a picture a thread.
+    ParallelOptions one, sixteen;
+    sixteen.Threads = 16;
+    EXPECT_LT(DensityJobBytes(16384, 16384, 2, sixteen) - DensityJobBytes(16384, 16384, 2, one),
+              std::uint64_t{16} * 9 << 20);
+    settings.Width = 65537;
+    EXPECT_EQ(PosterSettingsProblem(settings), "The width must be from 1 to 65536 pixels.");
 }
 
 TEST(MemoryBudget, ReadsTheLimitsAndSaysWhatIsMissing) {

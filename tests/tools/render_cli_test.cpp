@@ -900,6 +900,9 @@ TEST_F(RenderTool, RefusesWhatTheShadingOrTheMemoryCannotTake) {
     EXPECT_EQ(ParseMemorySize("3g"), std::uint64_t{3} << 30);
     EXPECT_EQ(ParseMemorySize("1048576"), 1048576u);
     EXPECT_EQ(ParseMemorySize("1.5G"), std::nullopt);
+    RenderOptions big;
+    const std::vector<std::string> args = {"d.txt", "-o", "d.png", "--size", "26400x17600"};
+    EXPECT_TRUE(ParseRenderOptions(args, big, r.Err)) << r.Err;  // 600 DPI on a 44-inch roll
     r = Run({Path("d.txt"), "-o", Path("d.bmp"), "--shading", "density", "--size", "9000x10", "--supersample", "8"});
     EXPECT_EQ(r.Code, ExitUsage);
 #ifndef FERNWEAVE_SANITIZED
