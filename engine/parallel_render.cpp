@@ -332,13 +332,19 @@ private:
 class PlainJob {
 public:
     static constexpr bool OrderFree = false;
-    PlainJob(Picture24& canvas, int layers) : canvas_(canvas), layers_(static_cast<std::size_t>(layers)) {
+    // Stops setting up its layers when `stop` is set; then it is not Ready.
+    PlainJob(Picture24& canvas, int layers, const std::atomic<bool>* stop)
+        : canvas_(canvas), layers_(static_cast<std::size_t>(layers)) {
         const std::size_t pixels = static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
         for (Layer& l : layers_) {
-            l.pixels.Reset(canvas.Width(), canvas.Height());  // filled, so the memory is really there
+            // Filled, so the memory is really there.
+            if (!l.pixels.Reset(canvas.Width(), canvas.Height(), clBlack, stop)) return;
             l.painted.Resize(pixels);
         }
+        ready_ = true;
     }
+
+    bool Ready() const { return ready_; }
 
     RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
@@ -381,6 +387,7 @@ private:
     };
     Picture24& canvas_;
     std::vector<Layer> layers_;
+    bool ready_ = false;
 };
 
 // Density layers: one chunk's list of hits; the merge adds them into the
@@ -466,6 +473,7 @@ ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canva
         CopyPrepared(prepared, *s);
         Place(*s, ChainStart(prepared), prepared.RandomState);
         s->ResetPaintedBits(pixels);
+        if (options.MemoryReady) options.MemoryReady->store(true);
         const std::atomic<bool> never{false};
         const std::atomic<bool>& stop = options.Stop ? *options.Stop : never;
         ParallelStats stats;
@@ -480,7 +488,9 @@ ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canva
         }
         return stats;
     }
-    PlainJob job(canvas, LayerCount(options));
+    PlainJob job(canvas, LayerCount(options), options.Stop);
+    if (!job.Ready()) return {};
+    if (options.MemoryReady) options.MemoryReady->store(true);
     return ChunkPipeline<PlainJob>(prepared, job, steps, chunkSteps, options).Run();
 }
 
@@ -496,6 +506,7 @@ ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture
     const std::uint64_t chunkSteps = std::min(options.ChunkSteps > 0 ? options.ChunkSteps : DensityChunkSteps, MaxCountingChunk);
     const bool direct = options.Threads <= 1 && !options.GuessEveryChunk;
     DensityJob job(picture, factor, LayerCount(options), chunkSteps, direct);
+    if (options.MemoryReady) options.MemoryReady->store(true);
     ParallelStats stats = ChunkPipeline<DensityJob>(prepared, job, steps, chunkSteps, options).Run();
     // The counting loop keeps no count of its own: every hit is a plotted step.
     stats.Plotted = 0;

@@ -33,6 +33,7 @@ struct ParallelOptions {
     bool GuessEveryChunk = false;
     const std::atomic<bool>* Stop = nullptr;
     std::atomic<std::uint64_t>* StepsDone = nullptr;  // steps merged so far, for progress
+    std::atomic<bool>* MemoryReady = nullptr;         // set once the job's memory is set up and the steps begin
 };
 
 struct ParallelStats {

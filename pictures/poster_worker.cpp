@@ -60,6 +60,7 @@ void TPosterWorker::Execute() {
         options.IdlePriority = true;
         options.Stop = &stop_;
         options.StepsDone = &done_;
+        options.MemoryReady = &memoryReady_;
         phase_.store(Phase::Rendering);
         const ParallelStats stats = RenderPicture(*state, job, options, poster_, &deep_);
         state.reset();

@@ -41,7 +41,10 @@ public:
     double Progress() const;
     std::uint64_t StepsDone() const { return done_.load(std::memory_order_relaxed); }
     std::uint64_t Steps() const { return steps_; }
-    Phase CurrentPhase() const { return phase_.load(std::memory_order_relaxed); }
+    Phase CurrentPhase() const {
+        const Phase p = phase_.load(std::memory_order_relaxed);
+        return p == Phase::Rendering && !memoryReady_.load(std::memory_order_relaxed) ? Phase::Preparing : p;
+    }
 
     // After a Failed end: whether the finished poster is kept, and writing it
     // to another file (on a thread again, with the same end notice).
@@ -66,6 +69,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<std::uint64_t> done_{0};
     std::atomic<Phase> phase_{Phase::Preparing};
+    std::atomic<bool> memoryReady_{false};
     Picture24 poster_;  // the finished poster until it is written
     DeepPicture deep_;  // or, for a transparent or 16-bit PNG, this
     std::thread thread_;

@@ -224,9 +224,11 @@ TEST(WhiteCount, IsTheNearestRankAmongTheLitPixels) {
 
 // A stop while the memory is set up ends the job before any step, with nothing kept.
 TEST(RenderPicture, StopsWhileTheMemoryIsSetUp) {
-    std::atomic<bool> stop{true};
+    std::atomic<bool> stop{true}, ready{false};
     ParallelOptions options;
     options.Stop = &stop;
+    options.MemoryReady = &ready;
+    options.Threads = 2;  // plain: a layer a thread to set up as well
     for (const bool density : {false, true}) {
         PictureJob job;
         job.Width = 4000;
@@ -236,6 +238,7 @@ TEST(RenderPicture, StopsWhileTheMemoryIsSetUp) {
         Picture24 canvas;
         EXPECT_EQ(RenderPicture(*Prepare(Fern()), job, options, canvas).Steps, 0u);
         EXPECT_TRUE(canvas.Empty());
+        EXPECT_FALSE(ready.load());
     }
 }
 
