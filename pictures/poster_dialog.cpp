@@ -83,6 +83,17 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     edResolution->setSuffix(" DPI");
     lblPrintSize = new QLabel(this);
     lblPrintSize->setObjectName("lblPrintSize");
+    // The size on paper at the resolution, in either unit; typing there sets the pixels.
+    edPrintWidth = Decimal(this, "edPrintWidth", 0, 1e6, 1, 0);
+    edPrintHeight = Decimal(this, "edPrintHeight", 0, 1e6, 1, 0);
+    cbUnit = new QComboBox(this);
+    cbUnit->setObjectName("cbUnit");
+    cbUnit->addItems({"cm", "in"});
+    auto* printRow = new QHBoxLayout;
+    printRow->addWidget(edPrintWidth, 1);
+    printRow->addWidget(new QLabel("x", this));
+    printRow->addWidget(edPrintHeight, 1);
+    printRow->addWidget(cbUnit);
     cbShading = new QComboBox(this);
     cbShading->setObjectName("cbShading");
     cbShading->addItems({"Plain", "Density"});
@@ -122,6 +133,7 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     size->addRow("&Width (pixels, 1 to " + side + "):", edWidth);
     size->addRow("&Height (pixels, 1 to " + side + "):", edHeight);
     size->addRow("&Resolution:", edResolution);
+    size->addRow("Print si&ze:", printRow);
     size->addRow("", lblPrintSize);
     auto* render = new QFormLayout;
     render->addRow("&Shading:", cbShading);
@@ -168,6 +180,9 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     });
     connect(cbPreset, &QComboBox::activated, this, &TfrmPoster::PresetChosen);
     connect(edWidth, &QSpinBox::valueChanged, this, &TfrmPoster::WidthChanged);
+    for (QDoubleSpinBox* box : {edPrintWidth, edPrintHeight})
+        connect(box, &QDoubleSpinBox::valueChanged, this, &TfrmPoster::PrintSizeTyped);
+    connect(cbUnit, &QComboBox::currentIndexChanged, this, &TfrmPoster::ShowPrintSize);
     for (QSpinBox* box : {edWidth, edHeight, edHits, edThreads, edSupersample, edResolution})
         connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
     connect(cbShading, &QComboBox::currentIndexChanged, this, &TfrmPoster::SettingsChanged);
@@ -266,6 +281,37 @@ void TfrmPoster::ToneChanged() {
     imgTone->setPixmap(QPixmap::fromImage(image.copy()));
 }
 
+void TfrmPoster::ShowPrintSize() {
+    const double dpi = Resolution();
+    const double perInch = cbUnit->currentIndex() == 0 ? 2.54 : 1.0;
+    showingPrintSize_ = true;
+    // The box being typed in keeps what is typed.
+    if (!edPrintWidth->hasFocus()) edPrintWidth->setValue(edWidth->value() / dpi * perInch);
+    if (!edPrintHeight->hasFocus()) edPrintHeight->setValue(edHeight->value() / dpi * perInch);
+    showingPrintSize_ = false;
+    lblPrintSize->setText(QString("%1 x %2 cm, %3 x %4 in at this resolution")
+                              .arg(edWidth->value() / dpi * 2.54, 0, 'f', 1)
+                              .arg(edHeight->value() / dpi * 2.54, 0, 'f', 1)
+                              .arg(edWidth->value() / dpi, 0, 'f', 2)
+                              .arg(edHeight->value() / dpi, 0, 'f', 2));
+}
+
+void TfrmPoster::PrintSizeTyped() {
+    if (showingPrintSize_) return;
+    const double perInch = cbUnit->currentIndex() == 0 ? 2.54 : 1.0;
+    const auto pixels = [&](double length) {
+        return static_cast<int>(std::min(std::lround(length / perInch * Resolution()), 9999999L));
+    };
+    const bool heightTyped = sender() == edPrintHeight;
+    keepingAspect_ = heightTyped;  // a typed width still takes the height along when the proportions are kept
+    if (heightTyped)
+        edHeight->setValue(pixels(edPrintHeight->value()));
+    else
+        edWidth->setValue(pixels(edPrintWidth->value()));
+    keepingAspect_ = false;
+    cbPreset->setCurrentIndex(0);
+}
+
 void TfrmPoster::PresetChosen(int index) {
     if (index < 1 || index > static_cast<int>(std::size(PrintSizes))) return;
     int width = 0, height = 0;
@@ -294,12 +340,7 @@ void TfrmPoster::SettingsChanged() {
         w->setEnabled(s.Density);
     const double steps = static_cast<double>(PosterPictureJob(s).Steps);
     lblSteps->setText(QString("%1 million steps").arg(steps / 1e6, 0, 'f', steps < 1e7 ? 1 : 0));
-    const double dpi = Resolution();
-    lblPrintSize->setText(QString("%1 x %2 cm, %3 x %4 in at this resolution")
-                              .arg(s.Width / dpi * 2.54, 0, 'f', 1)
-                              .arg(s.Height / dpi * 2.54, 0, 'f', 1)
-                              .arg(s.Width / dpi, 0, 'f', 2)
-                              .arg(s.Height / dpi, 0, 'f', 2));
+    ShowPrintSize();
     if (!PosterSettingsProblem(s).empty()) {
         lblEstimate->setText("");
         return;

@@ -35,8 +35,8 @@ public:
                           TColor background);
 
     QSpinBox *edWidth, *edHeight, *edResolution, *edSupersample, *edHits, *edThreads, *edMemory;
-    QDoubleSpinBox *edGamma, *edExposure, *edWhitePoint, *edHighlights;
-    QComboBox *cbShading, *cbPreset;
+    QDoubleSpinBox *edGamma, *edExposure, *edWhitePoint, *edHighlights, *edPrintWidth, *edPrintHeight;
+    QComboBox *cbShading, *cbPreset, *cbUnit;
     QCheckBox *chkAspect, *chkTransparent, *chkSixteen;
     QLineEdit* edFile;
     QPushButton *btnBrowse, *btnOk, *btnCancel;
@@ -56,6 +56,9 @@ private:
     void PresetChosen(int index);
     void WidthChanged();
     void ToneChanged();
+    void PrintSizeTyped();
+    void ShowPrintSize();
+    bool showingPrintSize_ = false;
     DensityPicture previewHits_;
     TColor previewBackground_ = clBlack;
     int canvasWidth_ = 550, canvasHeight_ = 364;

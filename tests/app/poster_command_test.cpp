@@ -151,6 +151,13 @@ private slots:
         width->selectAll();
         QTest::keyClicks(width, "20000");
         QCOMPARE(width->value(), 20000);
+        // Or the size on paper: 30 cm at 150 DPI is 1772 pixels; A3 at 150 DPI, turned like the canvas.
+        w->frmPoster->edPrintWidth->setValue(30);
+        QCOMPARE(width->value(), 1772);
+        w->frmPoster->cbPreset->setCurrentIndex(2);
+        emit w->frmPoster->cbPreset->activated(2);
+        QCOMPARE(width->value(), 2480);
+        QCOMPARE(w->frmPoster->edHeight->value(), 1754);
         QVERIFY(dialogs->shown[2].text.contains("at most 65500 pixels on a side"));
     }
 
