@@ -133,7 +133,7 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     size->addRow("&Width (pixels, 1 to " + side + "):", edWidth);
     size->addRow("&Height (pixels, 1 to " + side + "):", edHeight);
     size->addRow("&Resolution:", edResolution);
-    size->addRow("Print si&ze:", printRow);
+    size->addRow("On paper:", printRow);
     size->addRow("", lblPrintSize);
     auto* render = new QFormLayout;
     render->addRow("&Shading:", cbShading);
