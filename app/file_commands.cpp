@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "bmp_codec.h"
+#include "qt_color.h"
 #include "canvas_image.h"
 #include "image_quality_dialog.h"
 #include "jpeg_codec.h"
@@ -32,8 +33,6 @@ const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "
 const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg *.png)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
                                  "PNG Image File (*.png)"};
 
-QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
-TColor FromQColor(const QColor& c) { return MakeColor(c.red(), c.green(), c.blue()); }
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "main_window.h"
+#include "qt_color.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,7 +78,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     BackColor = clBlack;
     ForeColor = clWhite;
-    imgPaint->SetPicture(Picture24(550, 364, BackColor));
+    imgPaint->SetPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor));
     ForgetRendering(state_, Canvas());
     Resolution = TResolution{72, 72};
     state_.PointCount = 0;
@@ -248,14 +249,15 @@ void TfrmMain::BuildColorPanel() {
     cbDiffuse = pnlColor->cbDiffuse;
     pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || RenderActive() || state_.PointCount > 0; };
     pnlColor->BackgroundChanged = [this](TColor background) { Guard([&] { RepaintBackground(background); }); };
-    pnlColor->ChooseColor = [this](TColor initial) {
-        std::optional<TColor> result;
-        Guard([&] {
-            if (const auto chosen = dialogs_.ChooseColor(this, QColor(RedOf(initial), GreenOf(initial), BlueOf(initial))))
-                result = MakeColor(chosen->red(), chosen->green(), chosen->blue());
-        });
-        return result;
-    };
+    pnlColor->ChooseColor = [this](TColor initial) { return ChooseProgramColor(this, initial); };
+}
+
+std::optional<TColor> TfrmMain::ChooseProgramColor(QWidget* owner, TColor initial) {
+    std::optional<TColor> result;
+    Guard([&] {
+        if (const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial))) result = FromQColor(*chosen);
+    });
+    return result;
 }
 
 void TfrmMain::BuildStatusBar() {

@@ -198,6 +198,8 @@ public:
     // The end of the poster worker, on the user-interface thread.
     void PosterDone(std::uint64_t poster, int outcome, const QString& error);
     std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
+    // The colour dialog in the program's colours, under the command guard; nothing when closed without a choice.
+    std::optional<TColor> ChooseProgramColor(QWidget* owner, TColor initial);
     std::uint64_t FPosterCount = 0;  // names each poster's end notice
     // Cancels a poster being rendered and waits for its worker.
     void CancelPoster();

@@ -33,14 +33,7 @@ void TfrmMain::mnuEditObjectClick() {
         return dialogs_.Message(&dialog, "Edit Object", "Discard the changes to the object?", TDialogs::Buttons::YesNo,
                                 TDialogs::Icon::Warning) == TDialogs::Answer::Yes;
     };
-    dialog.ChooseColor = [this, &dialog](TColor initial) {
-        std::optional<TColor> result;
-        Guard([&] {
-            if (const auto chosen = dialogs_.ChooseColor(&dialog, QColor(RedOf(initial), GreenOf(initial), BlueOf(initial))))
-                result = MakeColor(chosen->red(), chosen->green(), chosen->blue());
-        });
-        return result;
-    };
+    dialog.ChooseColor = [this, &dialog](TColor initial) { return ChooseProgramColor(&dialog, initial); };
     if (dialog.exec() != QDialog::Accepted || !dialog.Model().CanRender()) return;
     RenderEditedObject(dialog.EditedObject(), opened);
 }

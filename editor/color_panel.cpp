@@ -1,4 +1,5 @@
 #include "color_panel.h"
+#include "qt_color.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -15,9 +16,6 @@ namespace fernweave {
 
 namespace {
 
-QColor ToQColor(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
-
-TColor FromRgb(QRgb rgb) { return MakeColor(qRed(rgb), qGreen(rgb), qBlue(rgb)); }
 
 QImage LoadBitmap(const QString& name) { return QImage(name).convertToFormat(QImage::Format_RGB32); }
 

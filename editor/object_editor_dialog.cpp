@@ -1,4 +1,5 @@
 #include "object_editor_dialog.h"
+#include "qt_color.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -43,7 +44,6 @@ constexpr int PanelWidth = 360;
 // Arrow keys with Shift move this many pixels.
 constexpr int LongNudge = 10;
 
-QColor ColorOf(TColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
 QRect BoundsOf(const TEditObject& o) {
     QRect r;
@@ -180,7 +180,7 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
             p.drawRect(mark);
         }
     };
-    auto colorOf = [&](int t) { return t == 0 ? QColor(Qt::white) : ColorOf(model.Object().Maps[t - 1].Color); };
+    auto colorOf = [&](int t) { return t == 0 ? QColor(Qt::white) : ToQColor(model.Object().Maps[t - 1].Color); };
     // The selected triangle last, on top.
     for (int t = 0; t <= model.MapCount(); ++t)
         if (t != sel.Triangle) drawTriangle(t, colorOf(t));
@@ -229,7 +229,7 @@ void TEditPreview::PaintFixedPoints(QPainter& p) {
         if (!f || std::fabs(f->x) > EditCoordinateLimit || std::fabs(f->y) > EditCoordinateLimit) continue;
         const QPointF c = ToScreen(f->x, f->y);
         const TColor color = model.Object().Maps[static_cast<std::size_t>(k - 1)].Color;
-        for (const QPen& pen : {QPen(Qt::black, 3.5), QPen(ColorOf(color), 1.5)}) {
+        for (const QPen& pen : {QPen(Qt::black, 3.5), QPen(ToQColor(color), 1.5)}) {
             p.setPen(pen);
             p.drawLine(c + QPointF(-5, -5), c + QPointF(5, 5));
             p.drawLine(c + QPointF(-5, 5), c + QPointF(5, -5));
@@ -362,11 +362,11 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
                                TPreviewLimits limits, std::shared_ptr<const Picture24> canvas)
     : QDialog(parent),
       model_(object.MapCount > 0 ? TrianglesOfObject(object)
-                                 : DefaultEditObject(background ? background->Width() : 550,
-                                                     background ? background->Height() : 364)),
+                                 : DefaultEditObject(background ? background->Width() : DefaultCanvasWidth,
+                                                     background ? background->Height() : DefaultCanvasHeight)),
       background_(std::move(background)),
       canvas_(std::move(canvas)) {
-    if (!background_) background_ = std::make_shared<const Picture24>(550, 364, clBlack);
+    if (!background_) background_ = std::make_shared<const Picture24>(DefaultCanvasWidth, DefaultCanvasHeight, clBlack);
     setObjectName("frmEditObject");
     setWindowTitle("Edit Object");
     setSizeGripEnabled(true);
@@ -885,14 +885,14 @@ void TfrmEditObject::RefreshList() {
         cell(0)->setText(QString::number(row + 1));
         // A framed swatch, visible also on a selected row and for white.
         QPixmap swatch(28, 14);
-        swatch.fill(ColorOf(m.Color));
+        swatch.fill(ToQColor(m.Color));
         {
             QPainter frame(&swatch);
             frame.setPen(Qt::black);
             frame.drawRect(0, 0, 27, 13);
         }
         cell(1)->setIcon(QIcon(swatch));
-        cell(1)->setToolTip(ColorOf(m.Color).name());
+        cell(1)->setToolTip(ToQColor(m.Color).name());
         cell(2)->setCheckState(m.Diffuse ? Qt::Checked : Qt::Unchecked);
         // A map without area is never chosen by area: it draws nothing.
         const bool flat = !model_.CustomChances() && !model_.HasArea(row + 1);

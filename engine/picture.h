@@ -11,6 +11,10 @@
 
 namespace fernweave {
 
+// The canvas at start-up and after New with its preset size.
+constexpr int DefaultCanvasWidth = 550;
+constexpr int DefaultCanvasHeight = 364;
+
 class Picture24 {
 public:
     Picture24() = default;

@@ -1,6 +1,7 @@
 #include "new_image_dialog.h"
 
 #include "dialog_buttons.h"
+#include "picture.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -134,8 +135,8 @@ TfrmNewImage::TfrmNewImage(Hooks hooks, QWidget* parent)
 
 void TfrmNewImage::showEvent(QShowEvent* event) {
     // Every opening starts from the standard canvas; the colour stays as last chosen.
-    edtWidth->Reset(550);
-    edtHeight->Reset(364);
+    edtWidth->Reset(DefaultCanvasWidth);
+    edtHeight->Reset(DefaultCanvasHeight);
     edtResolution->Reset(72);
     QDialog::showEvent(event);
     edtWidth->Edit->setFocus();

@@ -61,7 +61,7 @@ private:
     bool showingPrintSize_ = false;
     DensityPicture previewHits_;
     TColor previewBackground_ = clBlack;
-    int canvasWidth_ = 550, canvasHeight_ = 364;
+    int canvasWidth_ = DefaultCanvasWidth, canvasHeight_ = DefaultCanvasHeight;
     bool keepingAspect_ = false;
     struct Snapshot;
     std::shared_ptr<Snapshot> typed_;  // the values when the dialog showed, for Cancel

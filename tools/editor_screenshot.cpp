@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     LoadDrawing(*state, triangles);
     PrepareRendering(*state);
 
-    TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(550, 364, clBlack));
+    TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(DefaultCanvasWidth, DefaultCanvasHeight, clBlack));
     dialog.Model().Select({3, 2});
     dialog.ModelChanged();
     const QStringList options = argc > 4 ? QString(argv[4]).split(',') : QStringList();

@@ -50,8 +50,8 @@ struct RenderOptions {
     std::string ExportFlamePath;           // the object as a flame; empty: none
     std::optional<std::string> Entry;      // the entry or flame of a file that has several
     bool List = false;                     // print the file's entries and stop
-    int Width = 550;
-    int Height = 364;
+    int Width = DefaultCanvasWidth;
+    int Height = DefaultCanvasHeight;
     TColor Background = clBlack;
     std::uint64_t Steps = 10'000'000;
     TResolution Resolution{72, 72};
