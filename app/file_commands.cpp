@@ -28,10 +28,22 @@ const QString ObjectFilter = "IFS Object File(*.ifs)";
 // Designs of other programs come after the object file, which stays the first type.
 const QStringList DesignFilters = {ObjectFilter, "IFS Text File (*.ifs *.txt)", "Flame (*.flame *.flam3)",
                                    "Picture with Object (*.png)"};
-// PNG comes after the original types, whose labels and patterns stay as they were.
-const QStringList SaveFilters = {"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"};
-const QStringList OpenFilters = {"All (*.bmp *.jpg *.jpeg *.png)", "Bitmaps (*.bmp)", "JPEG Image File (*.jpg *.jpeg)",
-                                 "PNG Image File (*.png)"};
+// The picture types from the one table of formats: PNG comes after the
+// original types, whose labels and patterns stay as they were.
+QStringList PictureFilters(bool save) {
+    QStringList filters;
+    QString all;
+    for (const TPictureFormatInfo& f : PictureFormatTable) {
+        const std::string_view filter = save ? f.SaveFilter : f.OpenFilter;
+        filters << QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
+        for (std::string_view e : f.Extensions)
+            if (!e.empty()) all += (all.isEmpty() ? "*" : " *") + QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
+    }
+    if (!save) filters.prepend("All (" + all + ")");
+    return filters;
+}
+const QStringList SaveFilters = PictureFilters(true);
+const QStringList OpenFilters = PictureFilters(false);
 
 
 }  // namespace

@@ -27,8 +27,6 @@ namespace {
 
 const QString PosterTitle = "Render Poster";
 
-const char* const FormatExtensions[] = {"", ".bmp", ".jpg", ".png"};
-
 QString PhaseText(const TPosterWorker& worker, double secondsRendering) {
     switch (worker.CurrentPhase()) {
         case TPosterWorker::Phase::Preparing:
@@ -110,7 +108,8 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
     int format = FormatForFileName(name.toStdString(), TPictureFormat{0});
     if (format == 0) {
         format = std::clamp(chosen, 1, 3);
-        name += FormatExtensions[format];
+        const std::string_view extension = FormatInfo(static_cast<TPictureFormat>(format)).Extensions[0];
+        name += QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
         frmPoster->edFile->setText(name);
     }
     if (QFileInfo::exists(name) && name != frmPoster->ConfirmedFile) {

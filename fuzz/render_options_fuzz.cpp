@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!options.Help && !options.Version) Check(!options.Input.empty() && !options.Output.empty(), "input and output given");
 
     // What the run does next with the names, still without touching a file.
-    if (const PictureFormat* f = PictureFormatFor(options.Output)) Check(f->Encode != nullptr, "a format encodes");
+    if (const PictureFormat* f = PictureFormatFor(options.Output)) Check(&FormatInfo(f->Id) == f, "a format is its row");
     (void)DetectInputKind(options.Input, options.Input);
     return 0;
 }

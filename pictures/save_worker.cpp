@@ -1,6 +1,5 @@
 #include "save_worker.h"
 
-#include <cctype>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -12,16 +11,8 @@
 namespace fernweave {
 
 TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat) {
-    const std::string_view base = fileName.substr(fileName.find_last_of('/') + 1);
-    const std::size_t dot = base.find_last_of('.');
-    // A leading dot starts a hidden name, not an extension.
-    if (dot == std::string_view::npos || dot == 0) return chosenFormat;
-    std::string extension(base.substr(dot + 1));
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == "bmp") return FormatBmp;
-    if (extension == "jpg" || extension == "jpeg") return FormatJpeg;
-    if (extension == "png") return FormatPng;
-    return chosenFormat;
+    const TPictureFormatInfo* named = FormatInfoForFileName(fileName);
+    return named ? named->Id : chosenFormat;
 }
 
 std::uint64_t PictureFileBytes(int format, int width, int height) {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "picture.h"
+#include "picture_formats.h"
 #include "safe_file.h"
 
 namespace fernweave {
 
-enum TPictureFormat : int { FormatBmp = 1, FormatJpeg = 2, FormatPng = 3 };
 
 // The format a picture is written in: the one its file name's extension names
 // (.bmp, .jpg, .jpeg, .png in any letter case), else the chosen one. A name

@@ -66,25 +66,6 @@ std::optional<TTriangle> ParsePlacement(std::string_view text) {
     return t;
 }
 
-std::vector<std::uint8_t> EncodeBmpPicture(const Picture24& picture, TResolution resolution, int) {
-    return EncodeBmp(picture, PackResolution(resolution));
-}
-
-std::vector<std::uint8_t> EncodePngPicture(const Picture24& picture, TResolution resolution, int) {
-    return EncodePng(picture, PackResolution(resolution));
-}
-
-std::vector<std::uint8_t> EncodeJpegPicture(const Picture24& picture, TResolution resolution, int quality) {
-    return EncodeJpeg(picture, quality, PackResolution(resolution));
-}
-
-constexpr PictureFormat PictureFormats[] = {
-    {".bmp", "BMP", false, EncodeBmpPicture},
-    {".jpg", "JPEG", true, EncodeJpegPicture},
-    {".jpeg", "JPEG", true, EncodeJpegPicture},
-    {".png", "PNG", false, EncodePngPicture},
-};
-
 std::string DirectoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -487,16 +468,13 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
     return true;
 }
 
-const PictureFormat* PictureFormatFor(std::string_view path) {
-    const std::string ext = LowerExtension(path);
-    for (const PictureFormat& f : PictureFormats)
-        if (ext == f.Extension) return &f;
-    return nullptr;
-}
+const PictureFormat* PictureFormatFor(std::string_view path) { return FormatInfoForFileName(path); }
 
 std::string KnownPictureExtensions() {
     std::string s;
-    for (const PictureFormat& f : PictureFormats) s += (s.empty() ? "" : ", ") + std::string(f.Extension);
+    for (const PictureFormat& f : PictureFormatTable)
+        for (std::string_view e : f.Extensions)
+            if (!e.empty()) s += (s.empty() ? "" : ", ") + std::string(e);
     return s;
 }
 
@@ -718,7 +696,7 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                    : TTriangle{state->Points[1], state->Points[2], state->Points[3]};
         for (const std::string& w : BaseTriangleWarnings(base)) err << "fernweave-render: warning: " << w << '\n';
 
-        const int formatId = format->Extension == ".bmp" ? FormatBmp : format->Extension == ".png" ? FormatPng : FormatJpeg;
+        const int formatId = format->Id;
         if (const std::string problem = PictureSizeProblem(formatId, options.Width, options.Height); !problem.empty())
             return fail(ExitFailed, "cannot write the picture: " + problem);
         if (const std::string problem =
@@ -790,9 +768,10 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         const std::vector<std::uint8_t> picture =
             job.Deep() ? EncodeDeepPng(deep, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()),
                                        commandLine)
-            : format->Encode == EncodePngPicture
+            : format->Id == FormatPng
                 ? EncodePng(*canvas, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()), commandLine)
-                : format->Encode(*canvas, options.Resolution, options.Quality.value_or(DefaultJpegQuality));
+                : EncodePicture(*canvas, format->Id, PackResolution(options.Resolution),
+                                options.Quality.value_or(DefaultJpegQuality));
         canvas.reset();
         deep = {};
         // The bytes WriteObjectFile writes, written here so that a failure can say why.

@@ -16,6 +16,7 @@
 #include "fractal_state.h"
 #include "picture_job.h"
 #include "picture.h"
+#include "picture_formats.h"
 #include "renderer.h"
 #include "resolution.h"
 #include "safe_file.h"
@@ -84,12 +85,7 @@ std::string UsageText();
 
 // --- picture formats, chosen by the output's extension ---
 
-struct PictureFormat {
-    std::string_view Extension;  // lower case, with the dot
-    std::string_view Name;       // for messages: "BMP", "JPEG", "PNG"
-    bool HasQuality;             // takes --quality
-    std::vector<std::uint8_t> (*Encode)(const Picture24& picture, TResolution resolution, int quality);
-};
+using PictureFormat = TPictureFormatInfo;
 
 // The format for a file name, or nullptr when its extension names none.
 const PictureFormat* PictureFormatFor(std::string_view path);

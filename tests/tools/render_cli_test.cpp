@@ -313,7 +313,7 @@ TEST(PictureFormats, ChosenByExtensionInAnyCase) {
     EXPECT_TRUE(jpeg->HasQuality);
     EXPECT_FALSE(PictureFormatFor("a.bmp")->HasQuality);
     for (const char* name : {"A.JPG", "a.Jpg", "a.jpeg", "dir/A.JPEG", "a.jPeG"})
-        EXPECT_EQ(PictureFormatFor(name)->Encode, jpeg->Encode) << name;
+        EXPECT_EQ(PictureFormatFor(name), jpeg) << name;
     EXPECT_EQ(PictureFormatFor("a.jpe"), nullptr);
     EXPECT_EQ(PictureFormatFor("a.jpg.txt"), nullptr);
     EXPECT_EQ(KnownPictureExtensions(), ".bmp, .jpg, .jpeg, .png");
