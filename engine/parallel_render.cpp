@@ -26,10 +26,9 @@ int AvailableCores() {
     return std::max(1, CPU_COUNT(&set));
 }
 
-std::uint64_t DefaultChunkSteps(std::uint64_t pixels, bool counting) {
+std::uint64_t DefaultChunkSteps(std::uint64_t pixels) {
     // A merge passes over the whole layer: keep it a few percent of a chunk.
-    const std::uint64_t steps = std::clamp<std::uint64_t>(pixels * 2, std::uint64_t{1} << 21, std::uint64_t{1} << 26);
-    return counting ? std::min(steps, MaxCountingChunk) : steps;
+    return std::clamp<std::uint64_t>(pixels * 2, std::uint64_t{1} << 21, std::uint64_t{1} << 26);
 }
 
 int LayerCount(const ParallelOptions& options) {
@@ -135,7 +134,7 @@ private:
             Verify();
             if constexpr (Job::OrderFree) {
                 if (MergeStripe(lock)) continue;
-            } else if (!merging_ && handedOut_ < verified_) {
+            } else if (!merging_ && merged_ < verified_) {
                 MergeNext(lock);
                 continue;
             }
@@ -241,7 +240,7 @@ private:
     // One merge at a time, in step order: the later chunk's pixels win.
     void MergeNext(std::unique_lock<std::mutex>& lock) {
         merging_ = true;
-        const std::uint64_t index = handedOut_++;
+        const std::uint64_t index = merged_;
         const int layer = At(index).layer;
         lock.unlock();
         job_.Merge(layer, 0, 1);
@@ -257,7 +256,6 @@ private:
     bool MergeStripe(std::unique_lock<std::mutex>& lock) {
         const int stripes = std::clamp(options_.Threads, 1, 32);
         const std::uint32_t all = stripes == 32 ? ~0u : (1u << stripes) - 1;
-        if (stripeBusy_.empty()) stripeBusy_.assign(static_cast<std::size_t>(stripes), false);
         for (auto task = merges_.begin(); task != merges_.end(); ++task) {
             for (int stripe = 0; stripe < stripes; ++stripe) {
                 const std::uint32_t bit = 1u << stripe;
@@ -313,10 +311,10 @@ private:
     std::vector<Chunk> ring_;  // chunk i at i % size: chunks merged_ .. started_ - 1
     std::vector<int> freeLayers_;
     std::uint64_t chunkCount_ = 0;
-    std::uint64_t started_ = 0, verified_ = 0, handedOut_ = 0, merged_ = 0;  // merged_: merges finished
+    std::uint64_t started_ = 0, verified_ = 0, merged_ = 0;  // merged_: merges finished
     std::uint64_t stepsMerged_ = 0;
     std::deque<MergeTask> merges_;  // verified chunks of an order-free job, not yet merged
-    std::vector<bool> stripeBusy_;
+    std::vector<bool> stripeBusy_ = std::vector<bool>(static_cast<std::size_t>(std::clamp(options_.Threads, 1, 32)));
     ChainPoint trueEnd_;  // the true point before chunk verified_
     std::uint64_t warmUp_ = DefaultWarmUp;
     int failStreak_ = 0;
@@ -390,8 +388,8 @@ private:
     bool ready_ = false;
 };
 
-// Density layers: one chunk's list of hits; the merge adds them into the
-// shared picture, with atomic additions while other merges may run.
+// Density layers: one chunk's list of hits; the merge adds those of one
+// stripe of rows into the shared picture (other stripes may merge meanwhile).
 class DensityJob {
 public:
     static constexpr bool OrderFree = true;
@@ -455,9 +453,8 @@ private:
 // and its merge costs its hits, not the picture's size.
 constexpr std::uint64_t DensityChunkSteps = std::uint64_t{1} << 20;
 
-std::uint64_t ChunkStepsFor(const ParallelOptions& options, std::uint64_t pixels, bool counting) {
-    std::uint64_t steps = options.ChunkSteps > 0 ? options.ChunkSteps : DefaultChunkSteps(pixels, counting);
-    return counting ? std::min(steps, MaxCountingChunk) : steps;
+std::uint64_t DensityChunkStepsFor(const ParallelOptions& options) {
+    return options.ChunkSteps > 0 ? std::min(options.ChunkSteps, MaxCountingChunk) : DensityChunkSteps;
 }
 
 }  // namespace
@@ -465,7 +462,7 @@ std::uint64_t ChunkStepsFor(const ParallelOptions& options, std::uint64_t pixels
 ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canvas, std::uint64_t steps,
                                   const ParallelOptions& options) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(canvas.Width()) * static_cast<std::uint64_t>(canvas.Height());
-    const std::uint64_t chunkSteps = ChunkStepsFor(options, pixels, false);
+    const std::uint64_t chunkSteps = options.ChunkSteps > 0 ? options.ChunkSteps : DefaultChunkSteps(pixels);
     if (options.Threads <= 1 && !options.GuessEveryChunk) {
         // One chain straight onto the canvas, in pieces for the progress.
         if (options.IdlePriority) SetIdlePriority();
@@ -503,7 +500,7 @@ std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& option
 
 ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture& picture, int factor,
                                     std::uint64_t steps, const ParallelOptions& options) {
-    const std::uint64_t chunkSteps = std::min(options.ChunkSteps > 0 ? options.ChunkSteps : DensityChunkSteps, MaxCountingChunk);
+    const std::uint64_t chunkSteps = DensityChunkStepsFor(options);
     const bool direct = options.Threads <= 1 && !options.GuessEveryChunk;
     DensityJob job(picture, factor, LayerCount(options), chunkSteps, direct);
     if (options.MemoryReady) options.MemoryReady->store(true);
@@ -516,7 +513,7 @@ ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture
 
 std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelOptions& options, int rows) {
     const std::uint64_t cells = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows > 0 ? rows : height);
-    const std::uint64_t chunkSteps = options.ChunkSteps > 0 ? std::min(options.ChunkSteps, MaxCountingChunk) : DensityChunkSteps;
+    const std::uint64_t chunkSteps = DensityChunkStepsFor(options);
     return cells * sizeof(DensityCell) + static_cast<std::uint64_t>(LayerCount(options)) * chunkSteps * sizeof(HitEntry) +
            static_cast<std::uint64_t>(factor) * (width * sizeof(std::uint32_t) + height * sizeof(std::uint64_t));
 }

@@ -48,7 +48,7 @@ int AvailableCores();
 
 // The chunk length for a canvas of this many pixels (the merge of a layer
 // costs a pass over it, so big canvases take long chunks).
-std::uint64_t DefaultChunkSteps(std::uint64_t pixels, bool counting);
+std::uint64_t DefaultChunkSteps(std::uint64_t pixels);
 
 // How many chunk layers a job holds at once.
 int LayerCount(const ParallelOptions& options);
@@ -129,18 +129,5 @@ void ShadeDensityDeep(const DensityPicture& picture, TColor background, const De
 // A plain picture with its background colour transparent.
 void TransparentBackground(const Picture24& picture, TColor background, DeepPicture& out);
 
-// Grows `v` to `size` elements in pieces, stopping when `stop` is set: the
-// pages of a big job are touched (Linux hands them out only then) without
-// keeping a Cancel waiting. False when stopped.
-template <class T>
-bool GrowStoppable(std::vector<T>& v, std::size_t size, const std::atomic<bool>* stop, const T& value = T{}) {
-    constexpr std::size_t Piece = (std::size_t{32} << 20) / sizeof(T) + 1;
-    v.reserve(size);
-    while (v.size() < size) {
-        if (stop && stop->load(std::memory_order_relaxed)) return false;
-        v.resize(std::min(size, v.size() + Piece), value);
-    }
-    return true;
-}
 
 }  // namespace fernweave

@@ -1,6 +1,5 @@
 #include "picture.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace fernweave {
@@ -18,13 +17,7 @@ bool Picture24::Reset(int width, int height, TColor fill, const std::atomic<bool
     if (width < 0 || height < 0) throw std::invalid_argument("negative picture size");
     Clear();
     std::vector<std::uint8_t> bytes;
-    const std::size_t size = StrideFor(width) * static_cast<std::size_t>(height);
-    constexpr std::size_t Piece = std::size_t{32} << 20;
-    bytes.reserve(size);
-    while (bytes.size() < size) {
-        if (stop && stop->load(std::memory_order_relaxed)) return false;
-        bytes.resize(std::min(size, bytes.size() + Piece));
-    }
+    if (!GrowStoppable(bytes, StrideFor(width) * static_cast<std::size_t>(height), stop)) return false;
     bytes_ = std::move(bytes);
     width_ = width;
     height_ = height;

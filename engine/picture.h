@@ -2,6 +2,7 @@
 // of that row (blue, green, red), row 0 at the top, rows padded to 4 bytes.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,20 @@ namespace fernweave {
 // The canvas at start-up and after New with its preset size.
 constexpr int DefaultCanvasWidth = 550;
 constexpr int DefaultCanvasHeight = 364;
+
+// Grows `v` to `size` elements in pieces, stopping when `stop` is set: the
+// pages of a big job are touched (Linux hands them out only then) without
+// keeping a Cancel waiting. False when stopped.
+template <class T>
+bool GrowStoppable(std::vector<T>& v, std::size_t size, const std::atomic<bool>* stop, const T& value = T{}) {
+    constexpr std::size_t Piece = (std::size_t{32} << 20) / sizeof(T) + 1;
+    v.reserve(size);
+    while (v.size() < size) {
+        if (stop && stop->load(std::memory_order_relaxed)) return false;
+        v.resize(std::min(size, v.size() + Piece), value);
+    }
+    return true;
+}
 
 class Picture24 {
 public:
