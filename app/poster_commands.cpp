@@ -122,10 +122,9 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
     std::string problem = PictureSizeProblem(format, settings.Width, settings.Height);
     if (problem.empty() && format != FormatPng && (settings.Transparent || (settings.Density && settings.Bits == 16)))
         problem = "a transparent or 16-bit poster can be written only as PNG; name the file .png";
-    // Deep samples take 2 bytes each, 3 or 4 a pixel.
-    const std::uint64_t samples = PosterPictureJob(settings).Deep() ? (settings.Transparent ? 8 : 6) : 3;
     if (problem.empty())
-        problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height) / 3 * samples);
+        problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height,
+                                                                       PosterPictureJob(settings).PixelBytes()));
     if (!problem.empty()) {
         dialogs_.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);

@@ -9,10 +9,9 @@ std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& opti
     const std::uint64_t canvas = Picture24::StrideFor(job.Width) * static_cast<std::uint64_t>(job.Height);
     const std::uint64_t rendering = job.Density ? DensityJobBytes(job.Width, job.Height, job.Supersample, options)
                                                 : PlainJobBytes(job.Width, job.Height, options);
-    // A deep picture holds 2 bytes a sample: 3 or 4 samples a pixel.
-    const std::uint64_t picture = job.Deep() ? static_cast<std::uint64_t>(job.Width) * static_cast<std::uint64_t>(job.Height) *
-                                                   (job.Transparent ? 8 : 6)
-                                             : canvas;
+    const std::uint64_t picture =
+        job.Deep() ? static_cast<std::uint64_t>(job.Width) * static_cast<std::uint64_t>(job.Height) * job.PixelBytes()
+                   : canvas;
     return picture + std::max(picture + 1024, rendering);
 }
 

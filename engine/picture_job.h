@@ -25,6 +25,8 @@ struct PictureJob {
     bool Transparent = false;
     int Bits = 8;
     bool Deep() const { return Transparent || Bits == 16; }
+    // Bytes a pixel of the finished picture: 3, or 2 a sample of a deep one.
+    int PixelBytes() const { return Deep() ? (Transparent ? 8 : 6) : 3; }
 };
 
 // The memory the job takes at its peak, the picture and its encoded file included.

@@ -15,11 +15,11 @@ TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chose
     return named ? named->Id : chosenFormat;
 }
 
-std::uint64_t PictureFileBytes(int format, int width, int height) {
+std::uint64_t PictureFileBytes(int format, int width, int height, int pixelBytes) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (format == FormatBmp) return BmpFileHeaderSize + BmpInfoHeaderSize + Picture24::StrideFor(width) * static_cast<std::uint64_t>(height);
     // PNG stores incompressible rows with a filter byte each and 5 bytes a deflate block.
-    return pixels * 3 + static_cast<std::uint64_t>(height) * 2 + pixels / 4096 + 4096;
+    return pixels * static_cast<std::uint64_t>(pixelBytes) + static_cast<std::uint64_t>(height) * 2 + pixels / 4096 + 4096;
 }
 
 std::string PictureSizeProblem(int format, int width, int height) {

@@ -24,7 +24,8 @@ TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chose
 
 // The size of the file a picture of this size makes: exact for BMP, an upper
 // estimate for PNG and JPEG (their pixels as they are, as if nothing compressed).
-std::uint64_t PictureFileBytes(int format, int width, int height);
+// `pixelBytes`: 6 or 8 for a 16-bit or transparent PNG.
+std::uint64_t PictureFileBytes(int format, int width, int height, int pixelBytes = 3);
 // Why the format cannot hold a picture of this size; empty when it can.
 std::string PictureSizeProblem(int format, int width, int height);
 

@@ -66,47 +66,6 @@ std::optional<TTriangle> ParsePlacement(std::string_view text) {
     return t;
 }
 
-std::string DirectoryOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// The checks a write would fail, made before a long rendering rather than after it.
-bool CheckTarget(const std::string& path, std::string& error) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (::stat(path.c_str(), &st) != 0) {
-            error = path + ": " + std::strerror(errno);
-            return false;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            error = path + ": not a regular file";
-            return false;
-        }
-        return true;
-    }
-    if (errno != ENOENT) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    const std::string dir = DirectoryOf(path);
-    if (::stat(dir.c_str(), &st) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        error = path + ": " + dir + " is not a folder";
-        return false;
-    }
-    if (::access(dir.c_str(), W_OK) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
     if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
@@ -696,20 +655,6 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                    : TTriangle{state->Points[1], state->Points[2], state->Points[3]};
         for (const std::string& w : BaseTriangleWarnings(base)) err << "fernweave-render: warning: " << w << '\n';
 
-        const int formatId = format->Id;
-        if (const std::string problem = PictureSizeProblem(formatId, options.Width, options.Height); !problem.empty())
-            return fail(ExitFailed, "cannot write the picture: " + problem);
-        if (const std::string problem =
-                CheckTargetFile(options.Output, PictureFileBytes(formatId, options.Width, options.Height));
-            !problem.empty())
-            return fail(ExitFailed, "cannot write the picture: " + problem);
-        if (!options.ExportPath.empty() && !CheckTarget(options.ExportPath, error))
-            return fail(ExitFailed, "cannot write the object file: " + error);
-        if (!options.ExportTextPath.empty() && !CheckTarget(options.ExportTextPath, error))
-            return fail(ExitFailed, "cannot write the IFS text file: " + error);
-        if (!options.ExportFlamePath.empty() && !CheckTarget(options.ExportFlamePath, error))
-            return fail(ExitFailed, "cannot write the flame file: " + error);
-
         PictureJob job;
         job.Width = options.Width;
         job.Height = options.Height;
@@ -723,6 +668,21 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         job.Tone.Highlights = options.Highlights.value_or(0);
         job.Transparent = options.Transparent;
         job.Bits = options.Bits;
+
+        // What a write would fail is found before a long rendering rather than after it.
+        std::string problem = PictureSizeProblem(format->Id, options.Width, options.Height);
+        if (problem.empty())
+            problem = CheckTargetFile(options.Output,
+                                      PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes()));
+        if (!problem.empty()) return fail(ExitFailed, "cannot write the picture: " + problem);
+        const std::pair<const std::string*, const char*> exportTargets[] = {
+            {&options.ExportPath, "object file"}, {&options.ExportTextPath, "IFS text file"},
+            {&options.ExportFlamePath, "flame file"}};
+        for (const auto& [path, what] : exportTargets)
+            if (!path->empty())
+                if (problem = CheckTargetFile(*path, 0); !problem.empty())
+                    return fail(ExitFailed, std::string("cannot write the ") + what + ": " + problem);
+
         std::atomic<std::uint64_t> stepsDone{0};
         ParallelOptions parallel;
         parallel.Threads = options.Threads.value_or(AvailableCores());
