@@ -75,6 +75,17 @@ bool NameUnnamedFile(int fd, const std::string& folder, const std::string& base,
     return false;
 }
 
+// Makes a new partial file ".NAME.XXXXXX" beside the target; its name goes
+// to `name`. The descriptor, or -1 with errno.
+int MakePartialFile(const std::string& folder, const std::string& base, std::string& name) {
+    const std::string pattern = folder + "/." + base + ".XXXXXX";
+    std::vector<char> chars(pattern.begin(), pattern.end());
+    chars.push_back('\0');
+    const int fd = ::mkostemp(chars.data(), O_CLOEXEC);
+    if (fd >= 0) name = chars.data();
+    return fd;
+}
+
 }  // namespace
 
 void RemoveStalePartialFiles(const std::string& target) {
@@ -155,15 +166,11 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
     int fd = ::access("/proc/self/fd", X_OK) == 0 ? ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
     if (fd < 0) {
         unnamed = false;
-        temp = folder + "/." + BaseNameOf(path) + ".XXXXXX";
-        std::vector<char> name(temp.begin(), temp.end());
-        name.push_back('\0');
-        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        fd = MakePartialFile(folder, BaseNameOf(path), temp);
         if (fd < 0) {
             SetError(error, ErrnoText(requested, errno));
             return false;
         }
-        temp = name.data();
     }
 
     mode_t mode;
@@ -231,13 +238,11 @@ std::string CheckTargetFile(const std::string& path, std::uint64_t bytes) {
     if (::stat(dir.c_str(), &st) != 0) return ErrnoText(path, errno);
     if (!S_ISDIR(st.st_mode)) return path + ": " + dir + " is not a folder";
     // access() says yes to root everywhere and knows nothing of read-only mounts: make a file.
-    std::string probe = dir + "/." + BaseNameOf(path) + ".XXXXXX";
-    std::vector<char> name(probe.begin(), probe.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    std::string probe;
+    const int fd = MakePartialFile(dir, BaseNameOf(path), probe);
     if (fd < 0) return ErrnoText(path, errno);
     ::close(fd);
-    ::unlink(name.data());
+    ::unlink(probe.c_str());
     struct statvfs fs {};
     if (::statvfs(dir.c_str(), &fs) == 0) {
         const std::uint64_t room = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
