@@ -148,6 +148,9 @@ private:
 };
 
 void AppendNumber(std::string& out, double v) {
+    // An object file from elsewhere may hold a chance or a map that is no
+    // number; the text is always one the reader takes: such a value is 0.
+    if (!std::isfinite(v)) v = 0;
     char buffer[32];
     // to_chars never looks at the locale.
     const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 7);

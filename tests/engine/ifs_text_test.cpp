@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <limits>
 #include <locale>
 #include <string>
 
@@ -201,6 +202,10 @@ TEST(IfsText, WritesSevenDigitsWithADotInAGermanLocale) {
     const std::string inC = FormatIfsText(object, "third");
     // x' = x/3 + 10/3, y' = y/2 + 5 in the frame of the 30-pixel box.
     EXPECT_EQ(inC, "third {\n  0.3333333 0 0 0.5 3.333333 5 1\n}\n");
+    // A chance that is no number (an object file from elsewhere; found by fuzzing) is written as 0.
+    TIfsObject odd = object;
+    odd.Maps[1].Probability = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(FormatIfsText(odd, "odd"), "odd {\n  0.3333333 0 0 0.5 3.333333 5 0\n}\n");
 
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
