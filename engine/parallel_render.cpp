@@ -288,7 +288,7 @@ private:
         freeLayers_.push_back(layer);
         ++merged_;
         stepsMerged_ += Length(index);
-        if (options_.StepsDone) options_.StepsDone->store(stepsMerged_, std::memory_order_relaxed);
+        if (options_.StepsDone) options_.StepsDone->store(options_.StepsBefore + stepsMerged_, std::memory_order_relaxed);
         idle_.notify_all();
     }
 
@@ -331,8 +331,8 @@ class PlainJob {
 public:
     static constexpr bool OrderFree = false;
     // Stops setting up its layers when `stop` is set; then it is not Ready.
-    PlainJob(Picture24& canvas, int layers, const std::atomic<bool>* stop)
-        : canvas_(canvas), layers_(static_cast<std::size_t>(layers)) {
+    PlainJob(Picture24& canvas, int firstRow, int layers, const std::atomic<bool>* stop)
+        : canvas_(canvas), firstRow_(firstRow), layers_(static_cast<std::size_t>(layers)) {
         const std::size_t pixels = static_cast<std::size_t>(canvas.Width()) * static_cast<std::size_t>(canvas.Height());
         for (Layer& l : layers_) {
             // Filled, so the memory is really there.
@@ -347,7 +347,7 @@ public:
     RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
         std::swap(s.PaintedBits, l.painted);
-        const RenderStats stats = ContinuePreparedLoop(s, l.pixels, stop, steps);
+        const RenderStats stats = ContinuePreparedLoop(s, l.pixels, stop, steps, firstRow_);
         std::swap(s.PaintedBits, l.painted);
         return stats;
     }
@@ -384,6 +384,7 @@ private:
         BitSet painted;
     };
     Picture24& canvas_;
+    int firstRow_;
     std::vector<Layer> layers_;
     bool ready_ = false;
 };
@@ -460,7 +461,7 @@ std::uint64_t DensityChunkStepsFor(const ParallelOptions& options) {
 }  // namespace
 
 ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canvas, std::uint64_t steps,
-                                  const ParallelOptions& options) {
+                                  const ParallelOptions& options, int firstRow) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(canvas.Width()) * static_cast<std::uint64_t>(canvas.Height());
     const std::uint64_t chunkSteps = options.ChunkSteps > 0 ? options.ChunkSteps : DefaultChunkSteps(pixels);
     if (options.Threads <= 1 && !options.GuessEveryChunk) {
@@ -476,16 +477,16 @@ ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canva
         ParallelStats stats;
         while (stats.Steps < steps) {
             const std::uint64_t piece = std::min(chunkSteps, steps - stats.Steps);
-            const RenderStats r = ContinuePreparedLoop(*s, canvas, stop, piece);
+            const RenderStats r = ContinuePreparedLoop(*s, canvas, stop, piece, firstRow);
             stats.Steps += r.Steps;
             stats.Plotted += r.Plotted;
             ++stats.Chunks;
-            if (options.StepsDone) options.StepsDone->store(stats.Steps, std::memory_order_relaxed);
+            if (options.StepsDone) options.StepsDone->store(options.StepsBefore + stats.Steps, std::memory_order_relaxed);
             if (r.Steps < piece) break;
         }
         return stats;
     }
-    PlainJob job(canvas, LayerCount(options), options.Stop);
+    PlainJob job(canvas, firstRow, LayerCount(options), options.Stop);
     if (!job.Ready()) return {};
     if (options.MemoryReady) options.MemoryReady->store(true);
     return ChunkPipeline<PlainJob>(prepared, job, steps, chunkSteps, options).Run();
@@ -518,49 +519,47 @@ std::uint64_t DensityJobBytes(int width, int height, int factor, const ParallelO
            static_cast<std::uint64_t>(factor) * (width * sizeof(std::uint32_t) + height * sizeof(std::uint64_t));
 }
 
-namespace {
-
-// Nearest rank among the lit counts, found by narrowing a range of counts with
-// histograms: no copy of the counts, a few passes over them. `each(f)` calls
-// f(count) for every pixel.
-template <class ForEach>
-std::uint64_t WhiteCountOf(const ForEach& each, double whitePoint) {
-    std::uint64_t lit = 0, lo = ~std::uint64_t{0}, hi = 0;
-    each([&](std::uint64_t c) {
-        if (c == 0) return;
-        ++lit;
-        lo = std::min(lo, c);
-        hi = std::max(hi, c);
-    });
-    if (lit == 0) return 0;
-    const double share = std::clamp(whitePoint, 0.0, 100.0) / 100.0;
-    const std::uint64_t rank =  // the rank-th smallest lit count
-        std::clamp<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(lit))), 1, lit);
-    constexpr std::uint64_t Buckets = 1 << 16;
-    std::vector<std::uint64_t> histogram(Buckets);
-    std::uint64_t below = 0;  // lit counts under lo
-    while (lo < hi) {
-        const std::uint64_t width = (hi - lo) / Buckets + 1;
-        std::fill(histogram.begin(), histogram.end(), 0);
-        each([&](std::uint64_t c) {
-            if (c >= lo && c <= hi) ++histogram[(c - lo) / width];
-        });
-        std::uint64_t bucket = 0;
-        while (below + histogram[bucket] < rank) below += histogram[bucket++];
-        lo += bucket * width;
-        hi = std::min(hi, lo + (width - 1));
+void LitCounts::Add(std::uint64_t count) {
+    if (count == 0) return;
+    ++lit_;
+    if (count >= Dense) {
+        large_.push_back(count);
+        return;
     }
-    return lo;
+    if (count >= small_.size()) small_.resize(static_cast<std::size_t>(count) + 1);
+    ++small_[static_cast<std::size_t>(count)];
 }
 
-}  // namespace
+void LitCounts::Add(const DensityPicture& picture) {
+    for (const DensityCell& c : picture.Cells) Add(c.Count);
+}
+
+std::uint64_t LitCounts::WhiteCount(double whitePoint) const {
+    if (lit_ == 0) return 0;
+    const double share = std::clamp(whitePoint, 0.0, 100.0) / 100.0;
+    const std::uint64_t rank =  // the rank-th smallest lit count
+        std::clamp<std::uint64_t>(static_cast<std::uint64_t>(std::ceil(share * static_cast<double>(lit_))), 1, lit_);
+    std::uint64_t below = 0;
+    for (std::size_t c = 1; c < small_.size(); ++c) {
+        below += small_[c];
+        if (below >= rank) return c;
+    }
+    std::vector<std::uint64_t> large = large_;
+    const auto nth = large.begin() + static_cast<std::ptrdiff_t>(rank - below - 1);
+    std::nth_element(large.begin(), nth, large.end());
+    return *nth;
+}
 
 std::uint64_t WhiteCount(const std::vector<std::uint64_t>& counts, double whitePoint) {
-    return WhiteCountOf([&](const auto& f) { for (const std::uint64_t c : counts) f(c); }, whitePoint);
+    LitCounts lit;
+    for (const std::uint64_t c : counts) lit.Add(c);
+    return lit.WhiteCount(whitePoint);
 }
 
 std::uint64_t WhiteCount(const DensityPicture& picture, double whitePoint) {
-    return WhiteCountOf([&](const auto& f) { for (const DensityCell& c : picture.Cells) f(c.Count); }, whitePoint);
+    LitCounts lit;
+    lit.Add(picture);
+    return lit.WhiteCount(whitePoint);
 }
 
 void ShadeDensity(const DensityPicture& picture, TColor background, const DensityTone& tone, Picture24& out) {

@@ -8,6 +8,9 @@
 #include "fractal_state.h"
 #include "renderer.h"
 
+// A band drops the points of the other rows: they must lie within the reset bound.
+static_assert(fernweave::MaxPosterSide < fernweave::FarAwayBound);
+
 namespace fernweave {
 
 TTriangle PosterPlacement(const TTriangle& base, int canvasWidth, int canvasHeight, int posterWidth, int posterHeight) {

@@ -242,6 +242,71 @@ TEST(RenderPicture, StopsWhileTheMemoryIsSetUp) {
     }
 }
 
+// A picture rendered in bands, asked for top down or bottom up, has the
+// rows of the whole, byte for byte: plain and density, deep too, the white
+// count found over all bands.
+TEST(BandedRendering, GivesTheRowsOfTheWhole) {
+    for (const Named& object : {AllObjects()[0], AllObjects()[1], AllObjects()[2]}) {
+        for (const int kind : {0, 1, 2}) {  // plain, density, density 16-bit
+            PictureJob job;
+            job.Width = 131;
+            job.Height = 97;
+            job.Steps = 40009;
+            job.Background = MakeColor(9, 8, 7);
+            job.Density = kind > 0;
+            job.Supersample = job.Density ? 2 : 1;
+            job.Bits = kind == 2 ? 16 : 8;
+            Picture24 whole;
+            DeepPicture deep;
+            ParallelOptions one;
+            ASSERT_EQ(RenderPicture(*Prepare(object.drawing, job.Supersample), job, one, whole, &deep).Steps, job.Steps);
+            for (const auto& [threads, rows, bottomUp] :
+                 {std::tuple{1, 1, false}, {2, 10, true}, {3, 33, false}, {2, 96, true}, {1, 97, false}}) {
+                SCOPED_TRACE(::testing::Message() << object.name << ", kind " << kind << ", " << threads
+                                                  << " threads, bands of " << rows);
+                ParallelOptions options = OptionsFor({threads, 3000, 16, 0, false});
+                std::atomic<std::uint64_t> done{0};
+                options.StepsDone = &done;
+                auto prepared = Prepare(object.drawing, job.Supersample);
+                BandedRendering banded(*prepared, job, options, rows);
+                for (int i = 0; i < job.Height; ++i) {
+                    const int y = bottomUp ? job.Height - 1 - i : i;
+                    if (job.Deep()) {
+                        const std::size_t samples = static_cast<std::size_t>(job.Width) * 3;
+                        const std::uint16_t* row = banded.DeepRow(y);
+                        ASSERT_TRUE(row);
+                        ASSERT_TRUE(std::equal(row, row + samples, deep.Samples.begin() + y * samples)) << "row " << y;
+                    } else {
+                        const std::uint8_t* row = banded.Row(y);
+                        ASSERT_TRUE(row);
+                        ASSERT_TRUE(std::equal(row, row + 3 * job.Width, whole.Row(y))) << "row " << y;
+                    }
+                }
+                const int bands = (job.Height + rows - 1) / rows;
+                EXPECT_EQ(done.load(), job.Steps * BandRuns(job, bands));
+            }
+        }
+    }
+}
+
+// The plan cuts a job that does not fit into the fewest bands of equal height that do.
+TEST(PlanBands, TakesTheFewestBandsThatFit) {
+    PictureJob job;
+    job.Width = 20000;
+    job.Height = 13000;
+    job.Density = true;
+    job.Supersample = 2;
+    const ParallelOptions options = OptionsFor({2, 0, 0, 0, false});
+    EXPECT_TRUE(PlanBands(job, options, PictureJobBytes(job, options)).Whole);
+    const std::uint64_t available = std::uint64_t{2} << 30;
+    const BandPlan plan = PlanBands(job, options, available);
+    EXPECT_FALSE(plan.Whole);
+    EXPECT_LE(BandedJobBytes(job, options, plan.Rows), available);
+    EXPECT_GE(plan.Rows * plan.Bands, job.Height);
+    EXPECT_GT(BandedJobBytes(job, options, (job.Height + plan.Bands - 2) / (plan.Bands - 1)), available);
+    EXPECT_EQ(PlanBands(job, options, 1000).Rows, 0);
+}
+
 TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {
     // Pixels: none, one hit of pure red, the most hits (cmax) of grey 200.
     const DensityPicture picture{3, 1, {{}, {1, 0, 0, 255}, {99, 99 * 200, 99 * 200, 99 * 200}}};
