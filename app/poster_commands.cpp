@@ -165,12 +165,16 @@ void TfrmMain::mnuFilePosterClick() {
         if (!target) continue;
         std::tie(fileName, format) = *target;
         ParallelOptions threads;
-        threads.Threads = settings.Threads;
+        threads.Threads = settings.Threads > 0 ? settings.Threads : AvailableCores();
         std::optional<MemoryLimit> available = AvailableMemory();
         if (!available || frmPoster->MemoryCap() < available->Bytes)
             available = MemoryLimit{frmPoster->MemoryCap(), "the memory set in this dialog"};
-        const std::string refusal = CheckMemory(PictureJobBytes(PosterPictureJob(settings), threads), available);
-        if (!refusal.empty()) {
+        // A poster that does not fit whole is rendered and written in bands.
+        const PictureJob job = PosterPictureJob(settings);
+        const BandPlan plan = PlanBands(job, threads, available ? available->Bytes : ~std::uint64_t{0});
+        settings.BandRows = plan.Whole ? 0 : plan.Rows;
+        if (plan.Rows == 0) {
+            const std::string refusal = CheckMemory(BandedJobBytes(job, threads, 1), available);
             dialogs_.Message(this, PosterTitle,
                              QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
                              TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
@@ -207,11 +211,13 @@ void TfrmMain::PosterDone(std::uint64_t poster, int outcome, const QString& erro
     // A notice from a poster cancelled by the close query has nothing left to end.
     if (!FPosterWorker || poster != FPosterCount) return;
     const auto ended = static_cast<TPosterWorker::Outcome>(outcome);
-    if (ended == TPosterWorker::Outcome::Failed && FPosterWorker->HasPoster()) {
+    if (ended == TPosterWorker::Outcome::Failed && (FPosterWorker->HasPoster() || FPosterWorker->Banded())) {
         // The rendering is done: never throw it away for a file that could not be written.
         dialogs_.Message(this, PosterTitle,
                          "The poster could not be written (" + error +
-                             ").\nChoose another file to save it to; Cancel there discards the poster.",
+                             (FPosterWorker->Banded()
+                                  ? ").\nChoose another file to render it into again; Cancel there ends the poster."
+                                  : ").\nChoose another file to save it to; Cancel there discards the poster."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         if (const auto choice = ChooseSaveFile(PosterTitle)) {
             const std::string name = choice->FileName.toStdString();
