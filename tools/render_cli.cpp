@@ -700,7 +700,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             err << "fernweave-render: " << FormatBytes(plan.Whole ? needed : BandedJobBytes(job, parallel, plan.Rows))
                 << " of memory, " << parallel.Threads << (parallel.Threads == 1 ? " thread" : " threads");
             if (!plan.Whole) err << ", " << plan.Bands << (plan.Bands == 1 ? " band" : " bands") << " of " << plan.Rows << " rows";
-            err << '\n';
+            err << "; the file up to "
+                << FormatBytes(PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes())) << '\n';
         }
         if (plan.Rows == 0)
             return fail(ExitFailed, "cannot render: " + CheckMemory(needed, available) +
@@ -920,9 +921,12 @@ with plain shading a layer for each thread; with density shading one table
 of hits, 32 bytes a pixel, and an 8 MiB list for each thread) is compared
 with what the system has available (MemAvailable), the process may take
 (RLIMIT_AS), its control group allows (memory.max, or memory.limit_in_bytes
-less memory.usage_in_bytes) and --memory; a job that does not fit is refused
-before it starts. So is a target whose folder takes no new file, whose disk
-has no room for the file, or whose format cannot hold the size. The same object, size, shading and steps
+less memory.usage_in_bytes) and --memory; a job that does not fit whole is
+rendered and written in bands of rows, the fewest that fit (density renders
+each band twice, the first time for the white point) into the same file; one
+that does not fit even in bands of a row is refused before it starts. So is a
+target whose folder takes no new file, whose disk has no room for the file, or
+whose format cannot hold the size. The same object, size, shading and steps
 give the same picture for any number of threads; with plain shading also on
 any machine (density uses the C library's log and pow).
 
