@@ -93,7 +93,7 @@ public:
     enum class TRenderStart { Drawing, Editor, EditorRefining };
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
-    void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
+    void RenderEditedObject(const TDrawing& edited, const TIfsObject& opened);
     // The picture the object editor renders on: the one the rendering chain
     // started from when the rendering shown is refined, else the canvas.
     Picture24 EditorBackground() const;
