@@ -27,35 +27,26 @@ TCanvasTools TfrmMain::CanvasTools() const {
 }
 
 void TfrmMain::FollowCanvas(const TCanvasResult& result) {
+    if (result.Action == TCanvasAction::Stop) {
+        mnuRenderStopClick();
+        return;
+    }
     if (result.PointAdded) {
         UpdateCommands();
         FillColorCell(result.ColorCell);
     }
-    switch (result.Action) {
-        case TCanvasAction::None:
-            break;
-        case TCanvasAction::Stop:
-            mnuRenderStopClick();
-            return;
-        case TCanvasAction::Render:
-            if (result.PlacementComplete) {
-                FAutoHint = true;
-                SetHintPanel("");
-            }
-            StartRendering();
-            UpdateCommands();
-            break;
-        case TCanvasAction::Cancelled:
-            ResetColorGrid();
-            if (result.ImportAbandoned) {
-                SetHintPanel("");
-                FAutoHint = true;
-            }
-            mnuEditUndo->setEnabled(canvasModel_.FUndoWasEnabled);
-            mnuEditRedo->setEnabled(!canvasModel_.FUndoWasEnabled);
-            UpdateCommands();
-            break;
+    if (result.PlacementComplete || result.ImportAbandoned) {
+        // The import's instruction has served: the hints come back.
+        FAutoHint = true;
+        SetHintPanel("");
     }
+    if (result.Action == TCanvasAction::Render) StartRendering();
+    if (result.Action == TCanvasAction::Cancelled) {
+        ResetColorGrid();
+        mnuEditUndo->setEnabled(canvasModel_.FUndoWasEnabled);
+        mnuEditRedo->setEnabled(!canvasModel_.FUndoWasEnabled);
+    }
+    if (result.Action != TCanvasAction::None) UpdateCommands();
     if (result.PointAdded || result.Action != TCanvasAction::None) imgPaint->update();
 }
 

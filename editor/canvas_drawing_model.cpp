@@ -10,7 +10,7 @@ TCanvasResult TCanvasDrawingModel::LeftPress(Picture24& canvas, TPoint at, const
     if (state_.PointCount < MaxPoints) {
         // The band must end where the click falls: it stays as the outline,
         // and the outline is later removed with the clicked points.
-        if (state_.PointCount > 0) MoveRubberBand(canvas, at);
+        Move(canvas, at, false);
         MovesSinceClick = 0;
         if (state_.PointCount == 0) {
             state_.BeginDrawing();
@@ -21,12 +21,9 @@ TCanvasResult TCanvasDrawingModel::LeftPress(Picture24& canvas, TPoint at, const
         result.PointAdded = true;
         if (state_.AddPoint(at.x, at.y, tools.ForeColor, tools.Diffuse)) result.ColorCell = state_.RecordMapColor();
     }
-    if (state_.PointCount == MaxPoints) {
-        result.Action = TCanvasAction::Render;
-    } else if (state_.PointCount == 3 && state_.ObjectImported) {
-        result.Action = TCanvasAction::Render;
-        result.PlacementComplete = true;
-    }
+    // The drawing is full, or an import's placement triangle is complete.
+    result.PlacementComplete = state_.PointCount == 3 && state_.ObjectImported;
+    if (state_.PointCount == MaxPoints || result.PlacementComplete) result.Action = TCanvasAction::Render;
     return result;
 }
 
@@ -40,11 +37,6 @@ TCanvasResult TCanvasDrawingModel::RightPress(Picture24& canvas, const TCanvasTo
     return Cancel(canvas, tools.ShowGrid);
 }
 
-bool TCanvasDrawingModel::Move(Picture24& canvas, TPoint to, bool rendering) {
-    if (state_.PointCount == 0 || rendering) return false;
-    return MoveRubberBand(canvas, to);
-}
-
 TCanvasResult TCanvasDrawingModel::Place(Picture24& canvas, TTriangle triangle, const TCanvasTools& tools) {
     TCanvasResult result;
     for (const TPoint& p : triangle) {
@@ -56,9 +48,7 @@ TCanvasResult TCanvasDrawingModel::Place(Picture24& canvas, TTriangle triangle, 
 
 TCanvasResult TCanvasDrawingModel::Cancel(Picture24& canvas, bool showGrid) {
     EraseDrawing(canvas, showGrid);
-    TCanvasResult result{TCanvasAction::Cancelled};
-    result.ImportAbandoned = state_.CancelDrawing();
-    return result;
+    return {TCanvasAction::Cancelled, false, 0, false, state_.CancelDrawing()};
 }
 
 void TCanvasDrawingModel::EraseDrawing(Picture24& canvas, bool showGrid) {
@@ -66,19 +56,16 @@ void TCanvasDrawingModel::EraseDrawing(Picture24& canvas, bool showGrid) {
     if (showGrid) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
 }
 
-bool TCanvasDrawingModel::MoveRubberBand(Picture24& canvas, TPoint to) {
+bool TCanvasDrawingModel::Move(Picture24& canvas, TPoint to, bool rendering) {
+    if (state_.PointCount == 0 || rendering) return false;
     ++MovesSinceClick;
     const TColor pen = state_.PenColors[state_.PointCount];
-    if (MovesSinceClick == 1) {
-        RubberBandEnd = to;
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
-    } else if (!(to == RubberBandEnd)) {
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
-        RubberBandEnd = to;
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
-    } else {
-        return false;
+    if (MovesSinceClick > 1) {
+        if (to == RubberBandEnd) return false;
+        DrawRubberBand(canvas, state_, RubberBandEnd, pen);  // the old band goes
     }
+    RubberBandEnd = to;
+    DrawRubberBand(canvas, state_, RubberBandEnd, pen);
     return true;
 }
 

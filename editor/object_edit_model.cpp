@@ -109,11 +109,7 @@ TDrawing TrianglesOfObject(const TIfsObject& object) {
     for (int k = 1; k <= n; ++k) {
         const TIfsMap& m = object.Maps[k];
         TDrawnMap map;
-        for (int i = 0; i < 3; ++i) {
-            const double x = result.Base[i].x, y = result.Base[i].y;
-            map.Triangle[i] = Rounded(double(m.A) * x + double(m.B) * y + double(m.C),
-                                      double(m.D) * x + double(m.E) * y + double(m.F));
-        }
+        map.Triangle = MappedTriangle({m.A, m.B, m.C, m.D, m.E, m.F}, result.Base);
         map.Color = m.Color;
         map.Diffuse = m.Diffuse != 0;
         result.Maps.push_back(map);

@@ -1,7 +1,6 @@
 // A drawing: the object as the triangles a user clicks, the base triangle and
-// one triangle per map with the map's colour and Diffuse state. The object
-// editor edits one, the headless renderer reads one from text, and both put
-// it into an engine state by replaying its clicks.
+// one triangle per map with the map's colour and Diffuse state, as the object
+// editor edits it and the headless renderer reads it from text.
 #pragma once
 
 #include <cstdint>
@@ -33,11 +32,10 @@ struct TDrawing {
     friend bool operator==(const TDrawing&, const TDrawing&) = default;
 };
 
-// Puts the drawing into the state as its clicks would: the base, then each
-// map triangle, whose third point makes the map with its colour and Diffuse
-// state; every coordinate times `scale` (a supersampled canvas). Custom
-// chances become the maps' probabilities, kept by the next rendering. The
-// object before it is not saved. `afterClick`, when given, runs after each point.
+// Puts the drawing into the state as its clicks would, each coordinate times
+// `scale` (a supersampled canvas), without saving the object before it. Custom
+// chances become the maps' probabilities, kept by the next rendering.
+// `afterClick`, when given, runs after each point.
 void LoadDrawing(FractalState& s, const TDrawing& drawing, int scale = 1,
                  const std::function<void()>& afterClick = {});
 
