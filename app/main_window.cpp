@@ -389,9 +389,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) {
-        canvasModel_.EraseDrawing(canvas, mnuViewShow->isChecked());
-    }
+    if (how == TRenderStart::Drawing) canvasModel_.EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
     ++FCanvasGeneration;
     if (how != TRenderStart::EditorRefining) {

@@ -12,11 +12,11 @@
 #include <optional>
 #include <utility>
 
+#include "canvas_drawing_model.h"
 #include "color_panel.h"
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "html_help.h"
-#include "canvas_drawing_model.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "poster_worker.h"
