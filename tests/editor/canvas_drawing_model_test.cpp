@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "canvas_drawing_model.h"
 #include "strokes.h"
@@ -83,6 +84,43 @@ TEST_F(CanvasDrawingModelTest, PlaceClicksTheTriangleAndAsksForThePlacementRende
     EXPECT_TRUE(model.FUndoWasEnabled);
     EXPECT_FALSE(canvas == before);  // outline and grid
     model.EraseDrawing(canvas, tools.ShowGrid);
+    EXPECT_TRUE(canvas == before);
+}
+
+// Moves draw the band, each click leaves it behind as outline, the
+// foreground colour changes between any two clicks, also in the middle of a
+// triangle: the drawing's end (a cancel, or the erasing before its rendering)
+// leaves the picture as it was.
+TEST(CanvasDrawingModel, TheEndOfADrawingRemovesWhatTheRubberBandLeftBehind) {
+    std::mt19937 gen(9);
+    const auto any = [&] { return TPoint{static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)}; };
+    for (int points : {2, 3, 4, 5, 6, 7, 8, 9, 12, 20}) {
+        auto state = std::make_unique<FractalState>();
+        TCanvasDrawingModel model(*state);
+        Picture24 canvas(120, 90, clBlack);
+        TCanvasTools tools;
+        for (int i = 0; i < points; ++i) {
+            for (int m = 0; m < 4; ++m) model.Move(canvas, any(), false);
+            if (gen() % 2) tools.ForeColor = static_cast<TColor>(gen() & 0xFFFFFF);
+            const TPoint at = any();
+            model.Move(canvas, at, false);
+            model.LeftPress(canvas, at, tools);
+        }
+        model.Move(canvas, any(), false);
+        if (model.RightPress(canvas, tools).Action == TCanvasAction::Render) model.EraseDrawing(canvas, false);
+        EXPECT_TRUE(canvas == Picture24(120, 90, clBlack)) << points << " points";
+    }
+}
+
+TEST_F(CanvasDrawingModelTest, GridOutlineAndBandComeOffTogether) {
+    tools.ShowGrid = true;
+    const Picture24 before = canvas;
+    for (const TPoint p : {TPoint{40, 30}, TPoint{120, 35}, TPoint{60, 90}, TPoint{45, 40}}) {
+        Move(p.x, p.y);
+        Press(p.x, p.y);
+    }
+    Move(70, 50);
+    EXPECT_EQ(RightPress().Action, TCanvasAction::Cancelled);
     EXPECT_TRUE(canvas == before);
 }
 
