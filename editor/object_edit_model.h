@@ -58,7 +58,7 @@ TDrawing DefaultEditObject(int canvasWidth, int canvasHeight);
 // rebuilt triangles get by area (an imported object, typically).
 bool StoredChancesDiffer(const TIfsObject& object, const TDrawing& triangles);
 
-// Rounds to the nearest integer, halves to the even one, clamped to the edit range.
+// Rounds to the nearest integer, halves to the even one, clamped to the drawing coordinate limit.
 std::int32_t RoundCoordinate(double v);
 
 enum class TDragKind { Vertex, Move, Rotate, Scale };
