@@ -23,7 +23,6 @@
 #include "render_control.h"
 #include "renderer.h"
 #include "resources.h"
-#include "strokes.h"
 
 namespace fernweave {
 
@@ -390,10 +389,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) {
-        DrawObjectOutline(canvas, state_);
-        if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
-    }
+    if (how == TRenderStart::Drawing) canvasModel_.EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
     ++FCanvasGeneration;
     if (how != TRenderStart::EditorRefining) {
@@ -462,19 +458,7 @@ void TfrmMain::RepaintBackground(TColor background) {
     imgPaint->update();
 }
 
-void TfrmMain::CancelDrawingOnCanvas() {
-    DrawObjectOutline(Canvas(), state_);
-    if (mnuViewShow->isChecked()) DrawGridStrokes(Canvas(), GridOrigin.x, GridOrigin.y);
-    ResetColorGrid();
-    if (state_.CancelDrawing()) {
-        SetHintPanel("");
-        FAutoHint = true;
-    }
-    mnuEditUndo->setEnabled(FUndoWasEnabled);
-    mnuEditRedo->setEnabled(!FUndoWasEnabled);
-    UpdateCommands();
-    imgPaint->update();
-}
+void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(canvasModel_.Cancel(Canvas(), mnuViewShow->isChecked())); }
 
 void TfrmMain::ResetColorGrid() {
     state_.UsedColorCount = 0;

@@ -12,11 +12,11 @@
 #include <optional>
 #include <utility>
 
+#include "canvas_drawing_model.h"
 #include "color_panel.h"
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "html_help.h"
-#include "object_edit_model.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "poster_worker.h"
@@ -36,6 +36,7 @@ class QTimer;
 namespace fernweave {
 
 class DesignFile;
+struct TDrawing;
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
@@ -82,9 +83,6 @@ public:
     // `held` is the set of buttons held at the press; the left test runs first.
     void imgPaintMouseDown(Qt::MouseButtons held, int X, int Y);
     void imgPaintMouseMove(int X, int Y);
-    void DrawGrid(int originX, int originY);
-    TPoint RubberBandEnd{};
-    int MovesSinceClick = 0;
 
     // --- render control ---
     // A rendering of a drawing on the canvas erases its outline and grid first;
@@ -93,7 +91,7 @@ public:
     enum class TRenderStart { Drawing, Editor, EditorRefining };
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
-    void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
+    void RenderEditedObject(const TDrawing& edited, const TIfsObject& opened);
     // The picture the object editor renders on: the one the rendering chain
     // started from when the rendering shown is refined, else the canvas.
     Picture24 EditorBackground() const;
@@ -173,7 +171,6 @@ public:
     // --- state of the window ---
     bool FSaved = true;
     bool FUndoSaved = false;
-    bool FUndoWasEnabled = false;
     // The canvas shows the current object's rendering, unchanged since it was
     // made: the object editor then replaces that rendering instead of drawing over it.
     bool FCanvasIsRendering = false;
@@ -229,7 +226,6 @@ public:
     };
     TSwatchColor ForeColor{pnlColor, true};
     TSwatchColor BackColor{pnlColor, false};
-    TPoint GridOrigin{};
 
     // --- controls (named as the program's commands are) ---
     QAction* mnuFilePoster;
@@ -277,8 +273,10 @@ private:
     // FormCloseQuery: whether the window may close.
     bool FormCloseQuery();
     void ShowTutorial(int k);
-    // Moves the rubber band to (X, Y): removes the old band, draws the new one.
-    void MoveRubberBand(int X, int Y);
+    // What the canvas's drawing model needs to know at a press.
+    TCanvasTools CanvasTools() const;
+    // The window's part of what a press on the canvas did.
+    void FollowCanvas(const TCanvasResult& result);
     // Fills cell n (1-based) of the colour grid with the foreground colour; 0 fills nothing.
     void FillColorCell(int n);
     // Empties the colour grid of the colour panel.
@@ -287,6 +285,7 @@ private:
     FractalState& state_;
     TDialogs& dialogs_;
     std::unique_ptr<TRender> worker_;
+    TCanvasDrawingModel canvasModel_{state_};
 };
 
 }  // namespace fernweave

@@ -38,7 +38,7 @@ void TfrmMain::mnuEditObjectClick() {
     RenderEditedObject(dialog.EditedObject(), opened);
 }
 
-void TfrmMain::RenderEditedObject(const TEditObject& edited, const TIfsObject& opened) {
+void TfrmMain::RenderEditedObject(const TDrawing& edited, const TIfsObject& opened) {
     if (!IsIdle() || edited.Maps.empty()) return;
     const bool refining = CanRefine() && BeginRefinement(state_, Canvas());
     if (refining) {

@@ -33,7 +33,7 @@ TPreviewRenderer::~TPreviewRenderer() {
     thread_.join();
 }
 
-std::uint64_t TPreviewRenderer::Submit(const TEditObject& object, std::shared_ptr<const Picture24> background) {
+std::uint64_t TPreviewRenderer::Submit(const TDrawing& object, std::shared_ptr<const Picture24> background) {
     std::uint64_t change;
     {
         std::lock_guard lock(mutex_);

@@ -480,20 +480,6 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
     return InputKind::TextDrawing;
 }
 
-namespace {
-
-// An imported object's placement triangle, clicked as the program's user would,
-// at the supersampled size.
-void PlaceImported(FractalState& state, const RenderOptions& options) {
-    state.ObjectImported = true;
-    const TTriangle place = options.Placement.value_or(state.BaseTriangle);
-    const int k = options.Supersample;
-    state.BeginDrawing();
-    for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
-}
-
-}  // namespace
-
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error) {
     std::string bytes, why;
     if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) {
@@ -511,7 +497,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
                     ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
             return ExitFailed;
         }
-        PlaceImported(state, options);
+        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
         return ExitOk;
     }
 
@@ -543,7 +529,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         }
         state.SaveObject();
         state.SetObject(*object);
-        PlaceImported(state, options);
+        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
         return ExitOk;
     }
 
@@ -555,7 +541,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         error = options.Input + ": too large for a text drawing (over 1 MiB)";
         return ExitFailed;
     }
-    TextDrawing drawing;
+    TDrawing drawing;
     DrawingError bad;
     if (!ParseTextDrawing(bytes, drawing, bad)) {
         error = options.Input;
@@ -563,14 +549,8 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         error += ": " + bad.Message;
         return ExitFailed;
     }
-    // The clicks of the drawing: the base triangle, then each map triangle,
-    // whose third point creates the map with its colour and Diffuse state.
     // Supersampling draws it K times the size.
-    const int k = options.Supersample;
-    state.BeginDrawing();
-    for (const TPoint& p : drawing.Base) state.AddPoint(p.x * k, p.y * k, clWhite, true);
-    for (const DrawnMap& m : drawing.Maps)
-        for (const TPoint& p : m.Triangle) state.AddPoint(p.x * k, p.y * k, m.Color, m.Diffuse);
+    LoadDrawing(state, drawing, options.Supersample);
     return ExitOk;
 }
 

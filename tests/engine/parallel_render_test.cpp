@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "drawing.h"
 #include "lcg_jump.h"
 #include "memory_budget.h"
 #include "parallel_render.h"
@@ -75,18 +76,15 @@ Drawing Turning() {
 // A fresh state with the drawing prepared as the program would render it.
 std::unique_ptr<FractalState> Prepare(const Drawing& d, int factor = 1) {
     auto s = std::make_unique<FractalState>();
-    const auto scaled = [&](TPoint p) { return TPoint{p.x * factor, p.y * factor}; };
-    s->BeginDrawing();
+    TDrawing drawing{d.triangles[0], {}};
     const std::size_t drawn = d.placed ? d.triangles.size() - 1 : d.triangles.size();
-    for (std::size_t t = 0; t < drawn; ++t)
-        for (const TPoint& p : d.triangles[t])
-            s->AddPoint(scaled(p).x, scaled(p).y, MakeColor(40 * t, 255 - 50 * t, 90 + 30 * t), t % 2 == 1);
+    for (std::size_t t = 1; t < drawn; ++t)
+        drawing.Maps.push_back({d.triangles[t], MakeColor(40 * t, 255 - 50 * t, 90 + 30 * t), t % 2 == 1});
+    LoadDrawing(*s, drawing, factor);
     if (d.placed) {
         SolveAllMaps(*s);
         ComputeProbabilities(*s);
-        s->ObjectImported = true;
-        s->BeginDrawing();
-        for (const TPoint& p : d.triangles.back()) s->AddPoint(scaled(p).x, scaled(p).y, clWhite, true);
+        PlaceImported(*s, d.triangles.back(), factor);
     }
     PrepareRendering(*s);
     return s;

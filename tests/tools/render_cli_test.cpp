@@ -92,17 +92,14 @@ protected:
 
 // --- what the program itself does, through the engine ---
 
-std::unique_ptr<FractalState> DrawnState(const TextDrawing& d) {
+std::unique_ptr<FractalState> DrawnState(const TDrawing& d) {
     auto s = std::make_unique<FractalState>();
-    s->BeginDrawing();
-    for (const TPoint& p : d.Base) s->AddPoint(p.x, p.y, clWhite, true);
-    for (const DrawnMap& m : d.Maps)
-        for (const TPoint& p : m.Triangle) s->AddPoint(p.x, p.y, m.Color, m.Diffuse);
+    LoadDrawing(*s, d);
     return s;
 }
 
-TextDrawing Parse(std::string_view text) {
-    TextDrawing d;
+TDrawing Parse(std::string_view text) {
+    TDrawing d;
     DrawingError e;
     EXPECT_TRUE(ParseTextDrawing(text, d, e)) << e.Message;
     return d;
@@ -120,9 +117,7 @@ std::unique_ptr<FractalState> ImportedState(const std::string& file, const TTria
     auto s = std::make_unique<FractalState>();
     s->SaveObject();
     EXPECT_TRUE(ReadObjectFile(*s, file));
-    s->ObjectImported = true;
-    s->BeginDrawing();
-    for (const TPoint& p : place) s->AddPoint(p.x, p.y, clWhite, true);
+    PlaceImported(*s, place);
     return s;
 }
 
