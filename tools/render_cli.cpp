@@ -739,12 +739,15 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         FileWriter writer = hooks.Writer;
         writer.Cancel = &state->StopRequested;
         if (banded) {
-            ProgressLine line(err, options.Steps * static_cast<std::uint64_t>(BandRuns(job, plan.Bands)), stepsDone,
-                              progress);
-            const auto start = std::chrono::steady_clock::now();
-            const bool written = WriteBandedPicture(options.Output, *banded, job, format->Id, resolution, quality,
-                                                    carried, commandLine, &error, writer);
-            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            bool written = false;
+            {
+                ProgressLine line(err, options.Steps * static_cast<std::uint64_t>(BandRuns(job, plan.Bands)),
+                                  stepsDone, progress);
+                const auto start = std::chrono::steady_clock::now();
+                written = WriteBandedPicture(options.Output, *banded, job, format->Id, resolution, quality, carried,
+                                             commandLine, &error, writer);
+                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            }
             stats.Steps = banded->Stopped() ? stepsDone.load() : options.Steps;
             stats.Plotted = banded->Plotted();
             if (!written)
