@@ -11,19 +11,42 @@
 
 namespace fernweave {
 
-// All hits of a rendering on one picture pixel: the count and the colour sums.
+// The hits of a rendering on one picture pixel, as far as 32 bits hold them:
+// the count and the colour sums. Half the size of 64-bit sums, so twice the
+// pixels stay in the cache. A cell whose count reaches SpillCount hands its
+// sums over to the picture's spill list and starts again from zero, long
+// before a sum could overflow (255 x 2^24 < 2^32).
 struct DensityCell {
-    std::uint64_t Count = 0, Blue = 0, Green = 0, Red = 0;
+    std::uint32_t Count = 0, Blue = 0, Green = 0, Red = 0;
     friend bool operator==(const DensityCell&, const DensityCell&) = default;
+};
+constexpr std::uint32_t SpillCount = std::uint32_t{1} << 24;
+
+// All hits of one pixel.
+struct DensitySums {
+    std::uint64_t Count = 0, Blue = 0, Green = 0, Red = 0;
+    void Add(const DensityCell& c) {
+        Count += c.Count;
+        Blue += c.Blue;
+        Green += c.Green;
+        Red += c.Red;
+    }
 };
 
 // pixelBytes: blue, green, red from the low byte up, as the canvas holds them.
-inline void AddHit(DensityCell& c, std::uint32_t pixelBytes) {
-    ++c.Count;
+// True when the cell is full and must be spilled.
+inline bool AddHit(DensityCell& c, std::uint32_t pixelBytes) {
     c.Blue += pixelBytes & 0xFF;
     c.Green += (pixelBytes >> 8) & 0xFF;
     c.Red += (pixelBytes >> 16) & 0xFF;
+    return ++c.Count == SpillCount;
 }
+
+// Takes a full cell's sums (cell: its index in the picture) and zeroes it; rare.
+struct SpillRequest {
+    void (*Function)(void* context, std::uint64_t cell, DensityCell& c) = nullptr;
+    void* Context = nullptr;
+};
 
 // One hit: the cell above the low 24 bits, its colour (blue, green, red from the low byte up) in them.
 using HitEntry = std::uint64_t;
@@ -39,6 +62,7 @@ constexpr std::uint64_t MaxCountingChunk = std::uint64_t{1} << 24;
 struct HitTarget {
     HitEntry* Next = nullptr;                   // where the next hit goes; room for one per step
     DensityCell* Cells = nullptr;               // when set, hits go here instead
+    SpillRequest Spill;                         // for a full cell of Cells
     const std::uint32_t* ColumnCell = nullptr;  // sample column -> picture column
     const std::uint64_t* RowCell = nullptr;     // sample row -> first cell of its picture row, or RowOutside
     std::uint32_t SampleWidth = 0, SampleHeight = 0;
@@ -47,9 +71,10 @@ struct HitTarget {
         const std::uint64_t row = RowCell[iy];
         if (row == RowOutside) return;
         const std::uint64_t cell = row + ColumnCell[ix];
-        if (Cells)
-            AddHit(Cells[cell], pixelBytes);
-        else
+        if (Cells) {
+            if (AddHit(Cells[cell], pixelBytes)) [[unlikely]]
+                Spill.Function(Spill.Context, cell, Cells[cell]);
+        } else
             *Next++ = cell << HitColorBits | (pixelBytes & 0xFFFFFF);
     }
 };

@@ -418,8 +418,13 @@ public:
 
     RenderStats Run(FractalState& s, int layer, const std::atomic<bool>& stop, std::uint64_t steps) {
         Layer& l = layers_[static_cast<std::size_t>(layer)];
-        HitTarget target{l.data(), direct_ ? picture_.Cells.data() : nullptr, columnCell_.data(), rowCell_.data(),
-                         static_cast<std::uint32_t>(columnCell_.size()), static_cast<std::uint32_t>(rowCell_.size())};
+        HitTarget target{l.data(),
+                         direct_ ? picture_.Cells.data() : nullptr,
+                         {&DensityJob::SpillCell, this},
+                         columnCell_.data(),
+                         rowCell_.data(),
+                         static_cast<std::uint32_t>(columnCell_.size()),
+                         static_cast<std::uint32_t>(rowCell_.size())};
         const RenderStats stats = ContinuePreparedCounting(s, target, stop, steps);
         ends_[static_cast<std::size_t>(layer)] = static_cast<std::size_t>(target.Next - l.data());
         if (!direct_) Partition(layer);
@@ -435,8 +440,19 @@ public:
         DensityCell* const target = picture_.Cells.data();
         for (std::size_t i = bounds[stripe], end = bounds[stripe + 1]; i < end; ++i) {
             const HitEntry e = l[i];
-            AddHit(target[e >> HitColorBits], static_cast<std::uint32_t>(e));
+            if (AddHit(target[e >> HitColorBits], static_cast<std::uint32_t>(e))) [[unlikely]]
+                SpillCell(this, e >> HitColorBits, target[e >> HitColorBits]);
         }
+    }
+
+    // Sets a full cell's sums aside; stripes merging at once may both spill.
+    static void SpillCell(void* self, std::uint64_t cell, DensityCell& c) {
+        DensityJob& job = *static_cast<DensityJob*>(self);
+        std::lock_guard lock(job.spillMutex_);
+        SpilledCell spilled{cell, {}};
+        spilled.Sums.Add(c);
+        job.picture_.Spilled.push_back(spilled);
+        c = {};
     }
 
 private:
@@ -461,6 +477,7 @@ private:
     }
 
     DensityPicture& picture_;
+    std::mutex spillMutex_;
     std::vector<Layer> layers_;
     bool direct_;
     std::size_t stripes_;
@@ -526,9 +543,25 @@ ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture
     DensityJob job(picture, factor, LayerCount(options), chunkSteps, direct, StripeCount(options));
     if (options.MemoryReady) options.MemoryReady->store(true);
     ParallelStats stats = ChunkPipeline<DensityJob>(prepared, job, steps, chunkSteps, options).Run();
+    // One entry a spilled cell, in cell order; the sums do not depend on the order of the spills.
+    auto& spilled = picture.Spilled;
+    std::sort(spilled.begin(), spilled.end(), [](const SpilledCell& a, const SpilledCell& b) { return a.Cell < b.Cell; });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < spilled.size(); ++i) {
+        if (kept > 0 && spilled[kept - 1].Cell == spilled[i].Cell) {
+            DensitySums& into = spilled[kept - 1].Sums;
+            into.Count += spilled[i].Sums.Count;
+            into.Blue += spilled[i].Sums.Blue;
+            into.Green += spilled[i].Sums.Green;
+            into.Red += spilled[i].Sums.Red;
+        } else {
+            spilled[kept++] = spilled[i];
+        }
+    }
+    spilled.resize(kept);
     // The counting loop keeps no count of its own: every hit is a plotted step.
     stats.Plotted = 0;
-    for (const DensityCell& c : picture.Cells) stats.Plotted += c.Count;
+    picture.ForEachCell([&](std::size_t, const DensitySums& sums) { stats.Plotted += sums.Count; });
     return stats;
 }
 
@@ -551,7 +584,7 @@ void LitCounts::Add(std::uint64_t count) {
 }
 
 void LitCounts::Add(const DensityPicture& picture) {
-    for (const DensityCell& c : picture.Cells) Add(c.Count);
+    picture.ForEachCell([this](std::size_t, const DensitySums& sums) { Add(sums.Count); });
 }
 
 std::uint64_t LitCounts::WhiteCount(double whitePoint) const {
@@ -596,24 +629,20 @@ void ShadePixels(const DensityPicture& picture, const DensityTone& tone, std::ui
     const double logWhite = std::log1p(static_cast<double>(white));
     const double exponent = 1.0 / tone.Gamma;
     const double gain = std::exp2(tone.Exposure);
-    const int rows = picture.Rows();
-    for (int y = 0; y < rows; ++y) {
-        const DensityCell* cells = picture.Cells.data() + static_cast<std::size_t>(y) * picture.Width;
-        for (int x = 0; x < picture.Width; ++x) {
-            const DensityCell& c = cells[x];
-            if (c.Count == 0) continue;
-            const double count = static_cast<double>(c.Count);
-            const double r = gain * std::pow(std::log1p(count) / logWhite, exponent);
-            const double toWhite = r > 1 ? tone.Highlights * std::min(1.0, r - 1) : 0.0;
-            const std::uint64_t sums[3] = {c.Blue, c.Green, c.Red};
-            double color[3];
-            for (int ch = 0; ch < 3; ++ch) {
-                color[ch] = static_cast<double>(sums[ch]) / count;
-                if (toWhite > 0) color[ch] += toWhite * (255 - color[ch]);
-            }
-            shade(x, y, std::min(1.0, r), color);
+    const std::size_t width = static_cast<std::size_t>(picture.Width);
+    picture.ForEachCell([&](std::size_t i, const DensitySums& c) {
+        if (c.Count == 0) return;
+        const double count = static_cast<double>(c.Count);
+        const double r = gain * std::pow(std::log1p(count) / logWhite, exponent);
+        const double toWhite = r > 1 ? tone.Highlights * std::min(1.0, r - 1) : 0.0;
+        const std::uint64_t sums[3] = {c.Blue, c.Green, c.Red};
+        double color[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            color[ch] = static_cast<double>(sums[ch]) / count;
+            if (toWhite > 0) color[ch] += toWhite * (255 - color[ch]);
         }
-    }
+        shade(static_cast<int>(i % width), static_cast<int>(i / width), std::min(1.0, r), color);
+    });
 }
 
 std::uint16_t Sample(double v, double scale) {

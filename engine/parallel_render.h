@@ -68,12 +68,37 @@ std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& option
 
 // --- density shading ---
 
+// A full cell's sums, set aside.
+struct SpilledCell {
+    std::uint64_t Cell = 0;
+    DensitySums Sums;
+};
+
 // The hits of a picture, or of a band of its rows.
 struct DensityPicture {
     int Width = 0, Height = 0;       // the whole picture
     std::vector<DensityCell> Cells;  // the rows kept, row by row: Cells.size() / Width of them
     int FirstRow = 0;                // the picture row of the first row kept
+    std::vector<SpilledCell> Spilled;  // by cell, one entry a cell, what full cells set aside
     int Rows() const { return Width > 0 ? static_cast<int>(Cells.size() / static_cast<std::size_t>(Width)) : 0; }
+
+    // Calls f(cell, sums) for every cell in order, its spilled hits added in.
+    template <class F>
+    void ForEachCell(const F& f) const {
+        auto spilled = Spilled.begin();
+        for (std::size_t i = 0; i < Cells.size(); ++i) {
+            DensitySums sums;
+            sums.Add(Cells[i]);
+            if (spilled != Spilled.end() && spilled->Cell == i) {
+                sums.Count += spilled->Sums.Count;
+                sums.Blue += spilled->Sums.Blue;
+                sums.Green += spilled->Sums.Green;
+                sums.Red += spilled->Sums.Red;
+                ++spilled;
+            }
+            f(i, sums);
+        }
+    }
 };
 
 // Counts the hits of `steps` steps on a canvas `factor` times the picture's

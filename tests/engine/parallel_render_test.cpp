@@ -199,6 +199,24 @@ TEST(RenderDensityParallel, CountsWhatOneChainHits) {
     }
 }
 
+// A pixel hit more often than its 32-bit sums hold sets them aside and
+// loses no hit, on one thread (straight into the cells) as on two (merges).
+TEST(RenderDensityParallel, AFullCellSetsItsSumsAsideAndLosesNoHit) {
+    const std::uint64_t steps = 2 * std::uint64_t{SpillCount} + 12345;
+    std::vector<DensitySums> totals;
+    for (const Cut& cut : {Cut{1, 0, 0, 0, false}, Cut{2, 0, 0, 0, false}}) {
+        DensityPicture picture{1, 1, std::vector<DensityCell>(1)};  // the whole fern in one pixel
+        EXPECT_EQ(RenderDensityParallel(*Prepare(Fern()), picture, 400, steps, OptionsFor(cut)).Plotted, steps);
+        ASSERT_EQ(picture.Spilled.size(), 1u);
+        picture.ForEachCell([&](std::size_t, const DensitySums& sums) { totals.push_back(sums); });
+        EXPECT_EQ(totals.back().Count, steps);
+        EXPECT_EQ(WhiteCount(picture, 99), steps);
+    }
+    EXPECT_EQ(totals[0].Red, totals[1].Red);
+    EXPECT_EQ(totals[0].Green, totals[1].Green);
+    EXPECT_EQ(totals[0].Blue, totals[1].Blue);
+}
+
 TEST(WhiteCount, IsTheNearestRankAmongTheLitPixels) {
     std::vector<std::uint64_t> counts = {0, 5, 0, 1, 9, 1, 3, 0};  // lit: 1 1 3 5 9
     EXPECT_EQ(WhiteCount(counts, 100), 9u);
