@@ -22,7 +22,7 @@ void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
                 state_.BeginDrawing();
                 GridOrigin = {X, Y};
                 if (mnuViewShow->isChecked()) DrawGrid(X, Y);
-                FUndoWasEnabled = mnuEditUndo->isEnabled();
+                FUndoWasEnabled = FDocument.UndoOffered();
             }
             const bool mapCreated = state_.AddPoint(X, Y, ForeColor, cbDiffuse->isChecked());
             UpdateCommands();

@@ -76,7 +76,7 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
                                  TDialogs::Buttons::Ok, TDialogs::Icon::Information);
                 return true;
             }
-            bytes = EncodePng(Canvas(), PackResolution(Resolution), EncodeObject(state_.CurrentObject()));
+            bytes = EncodePng(Canvas(), PackResolution(FDocument.Resolution), EncodeObject(state_.CurrentObject()));
             break;
         default:
             return WriteObjectFile(state_, name);

@@ -17,7 +17,6 @@
 #include "object_file.h"
 #include "png_codec.h"
 #include "picture_loader.h"
-#include "render_control.h"
 #include "safe_file.h"
 
 namespace fernweave {
@@ -128,15 +127,11 @@ void TfrmMain::mnuFileNewClick() {
     const int resolution = frmNewImage->ResolutionValue();
     const TColor color = frmNewImage->CanvasColor();
     AbandonImport();
-    ++FCanvasGeneration;
-    imgPaint->SetPicture(Picture24(width, height, color));
+    const auto dpi = static_cast<std::uint16_t>(resolution);
+    FDocument.NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
     BackColor = color;
-    ForgetRendering(state_, Canvas());  // no undo, fresh bits, no loaded picture, no object
-    FCanvasIsRendering = false;
     UpdateCommands();
     CenterCanvas();
-    Resolution = TResolution{static_cast<std::uint16_t>(resolution), static_cast<std::uint16_t>(resolution)};
-    FSaved = true;
 }
 
 // --- pictures ---
@@ -167,12 +162,12 @@ bool TfrmMain::SavePicture() {
     // An extension we write names the format; the chosen type only fills in a missing one.
     const std::string fileName = choice->FileName.toStdString();
     const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
-    const std::uint64_t generation = FCanvasGeneration;
+    const std::uint64_t generation = FDocument.Changes();
     // The worker's end notice names its worker, known once the worker is made;
     // the notice reads the name only on this thread, after this returns.
     auto self = std::make_shared<TSavePicture*>(nullptr);
     auto worker = std::make_unique<TSavePicture>(
-        Canvas(), fileName, format, PackResolution(Resolution),
+        Canvas(), fileName, format, PackResolution(FDocument.Resolution),
         frmImageQuality->Quality(),
         [this, generation, self](bool written, const std::string&) {
             // Runs on the worker's thread: hand the end over to the window.
@@ -203,7 +198,7 @@ void TfrmMain::SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t 
         return;
     }
     // A picture changed since the save copied it is still unsaved.
-    if (generation == FCanvasGeneration) FSaved = true;
+    FDocument.Saved(generation);
 }
 
 void TfrmMain::mnuFileLoadClick() {
@@ -226,20 +221,17 @@ void TfrmMain::LoadPicture(const QString& fileName) {
                          TDialogs::Icon::Warning);
         return;
     }
-    ++FCanvasGeneration;
-    imgPaint->SetPicture(std::move(*picture));
-    state_.PictureLoaded = true;
-    FCanvasIsRendering = false;
-    CenterCanvas();
     const QString extension = "." + QFileInfo(fileName).suffix().toUpper();
     const std::string name = fileName.toStdString();
+    TResolution resolution = FDocument.Resolution;
     if (extension == ".BMP")
-        Resolution = UnpackResolution(ReadBmpResolution(name));
+        resolution = UnpackResolution(ReadBmpResolution(name));
     else if (extension == ".JPG" || extension == ".JPEG")
-        Resolution = UnpackResolution(ReadJpegResolution(name));
+        resolution = UnpackResolution(ReadJpegResolution(name));
     else if (extension == ".PNG")
-        Resolution = UnpackResolution(ReadPngResolution(name));
-    FSaved = true;
+        resolution = UnpackResolution(ReadPngResolution(name));
+    FDocument.LoadPicture(std::move(*picture), resolution);
+    CenterCanvas();
 }
 
 }  // namespace fernweave

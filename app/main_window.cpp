@@ -20,7 +20,6 @@
 
 #include "canvas_image.h"
 #include "program_info.h"
-#include "render_control.h"
 #include "renderer.h"
 #include "resources.h"
 #include "strokes.h"
@@ -39,7 +38,7 @@ public:
 }  // namespace
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), state_(state), dialogs_(dialogs) {
+    : QMainWindow(parent), state_(state), dialogs_(dialogs), FDocument(state) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
@@ -63,7 +62,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setObjectName("ScrollBox1");
     ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
     ScrollBox1->setWidgetResizable(false);
-    imgPaint = new TCanvasImage;
+    imgPaint = new TCanvasImage(FDocument.Picture());
     imgPaint->setAccessibleName("Canvas");  // its description says the size and the pointer's position
     ScrollBox1->setWidget(imgPaint);
     connect(imgPaint, &TCanvasImage::MouseDown, this,
@@ -78,15 +77,13 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     BackColor = clBlack;
     ForeColor = clWhite;
-    imgPaint->SetPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor));
-    ForgetRendering(state_, Canvas());
-    Resolution = TResolution{72, 72};
+    FDocument.NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
+    imgPaint->PictureChanged();
     state_.PointCount = 0;
     state_.UsedColorCount = 0;
     state_.Rendering = false;
     state_.StopRequested = false;
     state_.ObjectImported = false;
-    FSaved = true;
     CreatePictureDialogs();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -103,8 +100,6 @@ TfrmMain::~TfrmMain() {
         worker_.reset();
     }
 }
-
-Picture24& TfrmMain::Canvas() { return imgPaint->Picture(); }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
@@ -327,7 +322,7 @@ bool TfrmMain::FormCloseQuery() {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    if (!FSaved && !AskToSavePicture()) return false;
+    if (!FDocument.FSaved && !AskToSavePicture()) return false;
     CancelPoster();
     return true;
 }
@@ -346,32 +341,31 @@ bool TfrmMain::AskToSavePicture() {
     // The save workers' end handlers run here; a failed save has said so and
     // leaves the picture unsaved, so the window stays open.
     while (!FSaveWorkers.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return FSaved;
+    return FDocument.FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
-    enum { Rendering, Drawing, Idle } mode = RenderActive() ? Rendering : (state_.PointCount != 0 ? Drawing : Idle);
-    const bool idle = mode == Idle;
-    const bool undoSlotEmpty = state_.UndoBitmap.Empty();
-    auto set = [](QAction* menu, QAction* button, bool on) {
-        if (menu) menu->setEnabled(on);
-        if (button) button->setEnabled(on);
+    const TCommandStates on = CommandStates(FDocument, RenderActive(), FPosterWorker != nullptr);
+    // Menu item and toolbar button of one command always get the same state.
+    auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
+        menu->setEnabled(on[command]);
+        if (button) button->setEnabled(on[command]);
     };
-    set(mnuFileNew, btnNew, idle);
-    set(mnuFileLoad, btnLoad, idle);
-    set(mnuFileSave, btnSave, idle);
-    set(mnuFileExport, btnExport, mode == Rendering || (idle && state_.MapCount > 0));
-    set(mnuFileImport, btnImport, idle);
-    set(mnuFilePrint, btnPrint, idle);
-    set(mnuFilePoster, nullptr, IsIdle() && state_.MapCount > 0 && !FPosterWorker);
-    for (QAction* a : {mnuEditUndo, mnuEditRedo})
-        if (!idle || undoSlotEmpty) a->setEnabled(false);
-    set(mnuEditClear, nullptr, idle && (!undoSlotEmpty || state_.PictureLoaded));
-    set(mnuEditObject, nullptr, IsIdle());
-    set(mnuRenderStart, btnStart, mode == Drawing && state_.PointCount > 3 && state_.PointCount % 3 == 0);
-    set(mnuRenderStop, btnStop, mode == Rendering);
-    set(mnuViewShow, nullptr, mode != Drawing);
-    cbDiffuse->setEnabled(mode == Drawing && state_.PointCount >= 3);
+    set(TCommand::New, mnuFileNew, btnNew);
+    set(TCommand::Load, mnuFileLoad, btnLoad);
+    set(TCommand::Save, mnuFileSave, btnSave);
+    set(TCommand::Poster, mnuFilePoster);
+    set(TCommand::Export, mnuFileExport, btnExport);
+    set(TCommand::Import, mnuFileImport, btnImport);
+    set(TCommand::Print, mnuFilePrint, btnPrint);
+    set(TCommand::Undo, mnuEditUndo);
+    set(TCommand::Redo, mnuEditRedo);
+    set(TCommand::Clear, mnuEditClear);
+    set(TCommand::EditObject, mnuEditObject);
+    set(TCommand::Start, mnuRenderStart, btnStart);
+    set(TCommand::Stop, mnuRenderStop, btnStop);
+    set(TCommand::ShowGrid, mnuViewShow);
+    cbDiffuse->setEnabled(on[TCommand::Diffuse]);
 }
 
 void TfrmMain::mnuRenderStartClick() {
@@ -395,11 +389,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
         if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
     }
     ResetColorGrid();
-    ++FCanvasGeneration;
-    if (how != TRenderStart::EditorRefining) {
-        TakeUndoSnapshot(state_, canvas);
-        FUndoSaved = FSaved;
-    }
+    FDocument.BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
     state_.Rendering = true;
@@ -422,7 +412,6 @@ void TfrmMain::StartRendering(TRenderStart how) {
             },
             Qt::QueuedConnection);
     }, FRenderStepLimit);
-    FSaved = false;
     imgPaint->update();
 }
 
@@ -435,30 +424,21 @@ void TfrmMain::RenderDone(TRender* finished) {
     imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
-    mnuEditUndo->setEnabled(true);
-    FCanvasIsRendering = true;
+    FDocument.RenderEnded();
     worker_.reset();  // from here the commands see the rendering ended
     UpdateCommands();
 }
 
 void TfrmMain::mnuEditUndoClick() {
     AbandonImport();
-    ++FCanvasGeneration;
-    SwapWithUndoSlot(state_, Canvas());
-    if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
+    FDocument.SwapWithUndoSlot(BackColor);
     imgPaint->PictureChanged();
-    std::swap(FSaved, FUndoSaved);
-    // Redo brings a rendering back as it was made; Undo shows the picture from before it.
-    FCanvasIsRendering = !mnuEditUndo->isEnabled();
-    mnuEditUndo->setEnabled(!mnuEditUndo->isEnabled());
-    mnuEditRedo->setEnabled(!mnuEditUndo->isEnabled());
     UpdateCommands();
     CenterCanvas();
 }
 
 void TfrmMain::RepaintBackground(TColor background) {
-    ++FCanvasGeneration;
-    fernweave::RepaintBackground(state_, Canvas(), background);
+    FDocument.RepaintBackground(background);
     imgPaint->update();
 }
 
@@ -470,8 +450,7 @@ void TfrmMain::CancelDrawingOnCanvas() {
         SetHintPanel("");
         FAutoHint = true;
     }
-    mnuEditUndo->setEnabled(FUndoWasEnabled);
-    mnuEditRedo->setEnabled(!FUndoWasEnabled);
+    FDocument.RestoreUndo(FUndoWasEnabled);
     UpdateCommands();
     imgPaint->update();
 }
@@ -487,12 +466,8 @@ void TfrmMain::FillColorCell(int n) {
 
 void TfrmMain::mnuEditClearClick() {
     AbandonImport();
-    ++FCanvasGeneration;
-    Canvas().Fill(BackColor);
-    ForgetRendering(state_, Canvas());
-    FCanvasIsRendering = false;
+    FDocument.Clear(BackColor);
     UpdateCommands();
-    FSaved = true;
     imgPaint->update();
 }
 

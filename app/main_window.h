@@ -12,13 +12,13 @@
 #include <optional>
 #include <utility>
 
+#include "canvas_document.h"
 #include "color_panel.h"
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "html_help.h"
 #include "object_edit_model.h"
 #include "render_worker.h"
-#include "resolution.h"
 #include "poster_worker.h"
 #include "save_worker.h"
 
@@ -49,7 +49,9 @@ public:
     ~TfrmMain() override;
 
     FractalState& State() { return state_; }
-    Picture24& Canvas();
+    // The canvas picture with FSaved, Resolution and the undo slot's side.
+    TCanvasDocument& Document() { return FDocument; }
+    Picture24& Canvas() { return FDocument.Picture(); }
 
     // --- commands ---
     void mnuFileNewClick();
@@ -94,11 +96,6 @@ public:
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
     void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
-    // The picture the object editor renders on: the one the rendering chain
-    // started from when the rendering shown is refined, else the canvas.
-    Picture24 EditorBackground() const;
-    // The rendering on the canvas can be refined: the picture its chain started from is known.
-    bool CanRefine() const;
     // The end of the rendering of `finished`, on the user-interface thread.
     void RenderDone(TRender* finished);
     void UpdateCommands();
@@ -171,21 +168,12 @@ public:
     void Guard(const std::function<void()>& command);
 
     // --- state of the window ---
-    bool FSaved = true;
-    bool FUndoSaved = false;
     bool FUndoWasEnabled = false;
-    // The canvas shows the current object's rendering, unchanged since it was
-    // made: the object editor then replaces that rendering instead of drawing over it.
-    bool FCanvasIsRendering = false;
     // Steps after which a rendering ends by itself (tests); unlimited for the user.
     std::uint64_t FRenderStepLimit = Unlimited;
     bool FAutoHint = true;  // hints go to status panel 1
     // The help binding: chmlib, the help file and the help window.
     THtmlHelp FHtmlHelp;
-    TResolution Resolution;
-    // Counts the changes of the canvas picture, so that a save that ends after
-    // a change does not mark the changed picture as saved.
-    std::uint64_t FCanvasGeneration = 0;
     int FSaveFilterIndex = 1;  // the type the save dialog opens on
     int FOpenFilterIndex = 1;  // the type the open dialog opens on
     std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
@@ -286,6 +274,7 @@ private:
 
     FractalState& state_;
     TDialogs& dialogs_;
+    TCanvasDocument FDocument;
     std::unique_ptr<TRender> worker_;
 };
 

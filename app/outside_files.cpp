@@ -63,7 +63,7 @@ void TfrmMain::OpenFile(const QString& fileName) {
                              TDialogs::Icon::Warning);
         return;
     }
-    if (!FSaved && !AskToSavePicture()) return;
+    if (!FDocument.FSaved && !AskToSavePicture()) return;
     LoadPicture(fileName);
 }
 

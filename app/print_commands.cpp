@@ -15,7 +15,7 @@ TPrinterPort& PortOf(std::shared_ptr<TPrinterPort>& port) {
 }  // namespace
 
 void TfrmMain::mnuFilePrintClick() {
-    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), Resolution)) {
+    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), FDocument.Resolution)) {
         case TPrintOutcome::NoPrinter:
             dialogs_.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             break;

@@ -98,8 +98,8 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     FractalState state;
     TQtDialogs dialogs;
     TfrmMain window(state, dialogs);
-    window.imgPaint->SetPicture(Picture24(W, H));
-    ForgetRendering(state, window.Canvas());
+    window.Document().NewPicture(Picture24(W, H), TResolution{72, 72});
+    window.CenterCanvas();
     window.move(0, 0);
     window.resize(std::min(1900, W + 300), std::min(1420, H + 220));
     window.show();
@@ -127,7 +127,7 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     window.mnuRenderStopClick();
     while (window.RenderActive()) app.processEvents(QEventLoop::AllEvents, 50);
     window.imgPaint->removeEventFilter(&paints);
-    window.FSaved = true;
+    window.Document().FSaved = true;
 
     // The worker is the thread that was not there before the start and ran most.
     const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
