@@ -18,6 +18,7 @@
 #include "png_codec.h"
 #include "picture_loader.h"
 #include "safe_file.h"
+#include "save_worker.h"
 
 namespace fernweave {
 
@@ -163,35 +164,22 @@ bool TfrmMain::SavePicture() {
     const std::string fileName = choice->FileName.toStdString();
     const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
     const std::uint64_t generation = FDocument.Changes();
-    // The worker's end notice names its worker, known once the worker is made;
-    // the notice reads the name only on this thread, after this returns.
-    auto self = std::make_shared<TSavePicture*>(nullptr);
-    auto worker = std::make_unique<TSavePicture>(
-        Canvas(), fileName, format, PackResolution(FDocument.Resolution),
-        frmImageQuality->Quality(),
-        [this, generation, self](bool written, const std::string&) {
-            // Runs on the worker's thread: hand the end over to the window.
-            QMetaObject::invokeMethod(
-                this, [this, generation, written, self] { Guard([&] { SaveDoneNotify(*self, written, generation); }); },
-                Qt::QueuedConnection);
+    FWorkers.Start<TSavePicture>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TSavePicture>(
+                Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
+                std::move(ended), FSaveWriter,
+                // A PNG picture carries the object, so that Import can bring it back.
+                state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
         },
-        FSaveWriter,
-        // A PNG picture carries the object, so that Import can bring it back.
-        state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
-    *self = worker.get();
-    FSaveWorkers.push_back(std::move(worker));
+        [this, generation](TWorker& ended) { Guard([&] { SaveDoneNotify(static_cast<TSavePicture&>(ended), generation); }); });
     return true;
 }
 
-void TfrmMain::SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation) {
-    // Saves end in any order: only the worker that sent this notice is joined,
-    // and it has finished its work.
-    const auto ended = std::find_if(FSaveWorkers.begin(), FSaveWorkers.end(),
-                                    [worker](const auto& w) { return w.get() == worker; });
-    if (ended != FSaveWorkers.end()) {
-        (*ended)->Join();
-        FSaveWorkers.erase(ended);
-    }
+void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
+    // Saves end in any order, each with its own notice.
+    const bool written = worker.Written();
+    FWorkers.Release(worker);
     if (!written) {
         dialogs_.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);

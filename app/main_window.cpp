@@ -19,6 +19,9 @@
 #include <exception>
 
 #include "canvas_image.h"
+#include "poster_worker.h"
+#include "render_worker.h"
+#include "save_worker.h"
 #include "program_info.h"
 #include "renderer.h"
 #include "resources.h"
@@ -38,7 +41,11 @@ public:
 }  // namespace
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), state_(state), dialogs_(dialogs), FDocument(state) {
+    : QMainWindow(parent),
+      state_(state),
+      dialogs_(dialogs),
+      FDocument(state),
+      FWorkers([this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); }) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
@@ -92,14 +99,10 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     }
 }
 
-TfrmMain::~TfrmMain() {
-    CancelPoster();
-    // A rendering still running when the program is ended otherwise.
-    if (worker_) {
-        state_.StopRequested = true;
-        worker_.reset();
-    }
-}
+// A rendering still running when the program is ended otherwise stops with FWorkers.
+TfrmMain::~TfrmMain() { CancelPoster(); }
+
+bool TfrmMain::RenderActive() const { return state_.Rendering || FWorkers.Find<TRender>(); }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
@@ -315,7 +318,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
-    if (FPosterWorker && dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+    if (FWorkers.Find<TPosterWorker>() && dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
                                           TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
     if (RenderActive()) {
@@ -340,12 +343,12 @@ bool TfrmMain::AskToSavePicture() {
     if (!SavePicture()) return false;
     // The save workers' end handlers run here; a failed save has said so and
     // leaves the picture unsaved, so the window stays open.
-    while (!FSaveWorkers.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (FWorkers.Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return FDocument.FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
-    const TCommandStates on = CommandStates(FDocument, RenderActive(), FPosterWorker != nullptr);
+    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>());
     // Menu item and toolbar button of one command always get the same state.
     auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
         menu->setEnabled(on[command]);
@@ -399,33 +402,27 @@ void TfrmMain::StartRendering(TRenderStart how) {
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
     PrepareRendering(state_);
     imgPaint->FrameClock().Start();
-    worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this](TRender& finished) {
-        TRender* const ended = &finished;
-        QMetaObject::invokeMethod(
-            this,
-            [this, ended] {
-                auto done = [this, ended] { Guard([this, ended] { RenderDone(ended); }); };
-                if (RenderEndGate)
-                    RenderEndGate(done);
-                else
-                    done();
-            },
-            Qt::QueuedConnection);
-    }, FRenderStepLimit);
+    FWorkers.Start<TRender>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
+        },
+        [this](TWorker& finished) {
+            auto done = [this, &finished] { Guard([&] { RenderDone(static_cast<TRender&>(finished)); }); };
+            if (RenderEndGate)
+                RenderEndGate(done);
+            else
+                done();
+        });
     imgPaint->update();
 }
 
-void TfrmMain::RenderDone(TRender* finished) {
-    // Only the worker this window runs ends its rendering; it has nothing
-    // left to do but return, so the join does not wait on its loop.
-    if (!finished || finished != worker_.get()) return;
-    worker_->Join();
+void TfrmMain::RenderDone(TRender& finished) {
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
     FDocument.RenderEnded();
-    worker_.reset();  // from here the commands see the rendering ended
+    FWorkers.Release(finished);  // from here the commands see the rendering ended
     UpdateCommands();
 }
 

@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -15,12 +14,12 @@
 #include "canvas_document.h"
 #include "color_panel.h"
 #include "dialogs.h"
-#include "fractal_state.h"
 #include "html_help.h"
 #include "object_edit_model.h"
-#include "render_worker.h"
-#include "poster_worker.h"
-#include "save_worker.h"
+#include "poster_job.h"
+#include "renderer.h"
+#include "safe_file.h"
+#include "worker.h"
 
 class QAction;
 class QCheckBox;
@@ -41,6 +40,9 @@ class TfrmNewImage;
 class TfrmImageQuality;
 class TfrmPoster;
 class TPrinterPort;
+class TPosterWorker;
+class TRender;
+class TSavePicture;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -97,11 +99,11 @@ public:
     // Renders the object edited in the object editor, as a drawing of its triangles.
     void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
     // The end of the rendering of `finished`, on the user-interface thread.
-    void RenderDone(TRender* finished);
+    void RenderDone(TRender& finished);
     void UpdateCommands();
     // True while a rendering runs, on the window's side: from StartRendering
     // until its RenderDone has run, though the worker clears Rendering before.
-    bool RenderActive() const { return state_.Rendering || worker_ != nullptr; }
+    bool RenderActive() const;
     // The way from a worker's end notice to its RenderDone; empty: at once.
     // Tests hold the notice back here to act between the worker's end and RenderDone.
     std::function<void(std::function<void()> renderDone)> RenderEndGate;
@@ -119,8 +121,8 @@ public:
     bool SavePicture();
     // The save dialog (then, for JPEG, the Image Quality dialog) under `title`.
     std::optional<TFileChoice> ChooseSaveFile(const QString& title);
-    // The end of a save worker, on the user-interface thread.
-    void SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation);
+    // The end of a save of the picture as it was at change `generation`, on the user-interface thread.
+    void SaveDoneNotify(TSavePicture& worker, std::uint64_t generation);
     // "Save the Picture?": true when the window may go on (No, or a save that
     // ended well), false when it must stay as it is (Cancel, a dialog left).
     bool AskToSavePicture();
@@ -176,19 +178,16 @@ public:
     THtmlHelp FHtmlHelp;
     int FSaveFilterIndex = 1;  // the type the save dialog opens on
     int FOpenFilterIndex = 1;  // the type the open dialog opens on
-    std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
     // Where the save workers write their bytes; tests hold a save here.
     FileWriter FSaveWriter;
-    // The poster being rendered, if any, and its progress window.
-    std::unique_ptr<TPosterWorker> FPosterWorker;
+    // The progress window of the poster being rendered, if any.
     QDialog* FPosterProgress = nullptr;
     TfrmPoster* frmPoster = nullptr;
     // The end of the poster worker, on the user-interface thread.
-    void PosterDone(std::uint64_t poster, int outcome, const QString& error);
+    void PosterDone(TPosterWorker& poster);
     std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
     // The colour dialog in the program's colours, under the command guard; nothing when closed without a choice.
     std::optional<TColor> ChooseProgramColor(QWidget* owner, TColor initial);
-    std::uint64_t FPosterCount = 0;  // names each poster's end notice
     // Cancels a poster being rendered and waits for its worker.
     void CancelPoster();
     TfrmNewImage* frmNewImage = nullptr;
@@ -275,7 +274,11 @@ private:
     FractalState& state_;
     TDialogs& dialogs_;
     TCanvasDocument FDocument;
-    std::unique_ptr<TRender> worker_;
+
+public:
+    // The background work: the rendering, the saves and the poster. Their end
+    // notices run here on the user-interface thread; they go before the document.
+    TWorkerHost FWorkers;
 };
 
 }  // namespace fernweave

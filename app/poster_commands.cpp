@@ -19,6 +19,7 @@
 #include "image_quality_dialog.h"
 #include "memory_budget.h"
 #include "poster_dialog.h"
+#include "poster_worker.h"
 #include "save_worker.h"
 
 namespace fernweave {
@@ -134,7 +135,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
 }
 
 void TfrmMain::mnuFilePosterClick() {
-    if (!(IsIdle() && state_.MapCount > 0 && !FPosterWorker)) return;
+    if (!CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>())[TCommand::Poster]) return;
     if (!frmPoster) {
         frmPoster = new TfrmPoster(this);
         frmPoster->Browse = [this] {
@@ -184,30 +185,22 @@ void TfrmMain::mnuFilePosterClick() {
     const TTriangle placement =
         PosterPlacement(state_.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
     const auto dpi = static_cast<std::uint16_t>(frmPoster->Resolution());
-    const std::uint64_t poster = ++FPosterCount;
-    FPosterWorker = std::make_unique<TPosterWorker>(
-        state_.CurrentObject(), placement, settings, fileName.toStdString(), format, PackResolution({dpi, dpi}),
-        frmImageQuality->Quality(),
-        [this, poster](TPosterWorker::Outcome outcome, const std::string& error) {
-            // Runs on the worker's thread: hand the end over to the window.
-            QMetaObject::invokeMethod(
-                this,
-                [this, poster, outcome, error] {
-                    Guard([&] { PosterDone(poster, static_cast<int>(outcome), QString::fromStdString(error)); });
-                },
-                Qt::QueuedConnection);
+    TPosterWorker& poster = FWorkers.Start<TPosterWorker>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TPosterWorker>(state_.CurrentObject(), placement, settings, fileName.toStdString(),
+                                                   format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
+                                                   std::move(ended), FSaveWriter);
         },
-        FSaveWriter);
-    FPosterProgress = MakeProgressWindow(this, FPosterWorker.get());
+        [this](TWorker& ended) { Guard([&] { PosterDone(static_cast<TPosterWorker&>(ended)); }); });
+    FPosterProgress = MakeProgressWindow(this, &poster);
     FPosterProgress->show();
     UpdateCommands();
 }
 
-void TfrmMain::PosterDone(std::uint64_t poster, int outcome, const QString& error) {
-    // A notice from a poster cancelled by the close query has nothing left to end.
-    if (!FPosterWorker || poster != FPosterCount) return;
-    const auto ended = static_cast<TPosterWorker::Outcome>(outcome);
-    if (ended == TPosterWorker::Outcome::Failed && FPosterWorker->HasPoster()) {
+void TfrmMain::PosterDone(TPosterWorker& poster) {
+    const TPosterWorker::Outcome ended = poster.Result();
+    const QString error = QString::fromStdString(poster.Error());
+    if (ended == TPosterWorker::Outcome::Failed && poster.HasPoster()) {
         // The rendering is done: never throw it away for a file that could not be written.
         dialogs_.Message(this, PosterTitle,
                          "The poster could not be written (" + error +
@@ -215,23 +208,23 @@ void TfrmMain::PosterDone(std::uint64_t poster, int outcome, const QString& erro
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         if (const auto choice = ChooseSaveFile(PosterTitle)) {
             const std::string name = choice->FileName.toStdString();
-            FPosterWorker->Rewrite(name, FormatForFileName(name, static_cast<TPictureFormat>(choice->FilterIndex)));
+            poster.Rewrite(name, FormatForFileName(name, static_cast<TPictureFormat>(choice->FilterIndex)));
             return;
         }
     } else if (ended == TPosterWorker::Outcome::Failed) {
         dialogs_.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
     } else if (ended == TPosterWorker::Outcome::Written) {
-        SetHintPanel("Poster saved to " + QString::fromStdString(FPosterWorker->FileName()));
+        SetHintPanel("Poster saved to " + QString::fromStdString(poster.FileName()));
     }
     CancelPoster();
     UpdateCommands();
 }
 
 void TfrmMain::CancelPoster() {
-    if (FPosterWorker) {
-        FPosterWorker->Cancel();
-        FPosterWorker.reset();  // waits for its thread
+    if (TPosterWorker* poster = FWorkers.Find<TPosterWorker>()) {
+        poster->Cancel();
+        FWorkers.Release(*poster);  // waits for its thread
     }
     // Never called from the progress window's own handlers, so it can go at once.
     delete FPosterProgress;

@@ -15,27 +15,18 @@ namespace fernweave {
 TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placement, const PosterSettings& settings,
                              std::string fileName, int format, std::uint32_t resolution, int quality, EndNotice ended,
                              FileWriter writer)
-    : object_(object),
+    : TWorker(std::move(ended)),
+      object_(object),
       placement_(placement),
       settings_(settings),
       fileName_(std::move(fileName)),
       format_(format),
       resolution_(resolution),
       quality_(quality),
-      ended_(std::move(ended)),
       writer_(writer),
       steps_(PosterPictureJob(settings).Steps) {
     writer_.Cancel = &stop_;
-    thread_ = std::thread([this] { Execute(); });
-}
-
-TPosterWorker::~TPosterWorker() {
-    Cancel();
-    Join();
-}
-
-void TPosterWorker::Join() {
-    if (thread_.joinable()) thread_.join();
+    Start([this] { Execute(); });
 }
 
 double TPosterWorker::Progress() const {
@@ -46,7 +37,7 @@ void TPosterWorker::Rewrite(std::string fileName, int format) {
     Join();
     fileName_ = std::move(fileName);
     format_ = format;
-    thread_ = std::thread([this] { Write(); });
+    Start([this] { Write(); });
 }
 
 void TPosterWorker::Execute() {
@@ -67,7 +58,7 @@ void TPosterWorker::Execute() {
         if (stats.Steps < job.Steps || stop_.load()) {
             poster_.Clear();
             deep_ = {};
-            if (ended_) ended_(Outcome::Cancelled, {});
+            outcome_ = Outcome::Cancelled;
             return;
         }
     } catch (const std::bad_alloc&) {
@@ -80,7 +71,8 @@ void TPosterWorker::Execute() {
     if (!error.empty()) {
         poster_.Clear();
         deep_ = {};
-        if (ended_) ended_(Outcome::Failed, error);
+        outcome_ = Outcome::Failed;
+        error_ = error;
         return;
     }
     Write();
@@ -117,7 +109,8 @@ void TPosterWorker::Write() {
         poster_.Clear();
         deep_ = {};
     }
-    if (ended_) ended_(outcome, error);
+    outcome_ = outcome;
+    error_ = error;
 }
 
 }  // namespace fernweave

@@ -3,16 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "picture.h"
 #include "picture_formats.h"
 #include "safe_file.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -34,21 +33,19 @@ std::string PictureSizeProblem(int format, int width, int height);
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
                                         int quality, std::span<const std::uint8_t> object = {});
 
-class TSavePicture {
+class TSavePicture : public TWorker {
 public:
-    // Called on the worker thread when the work is over, with whether the file
-    // was written completely; it must only hand the end over to the window.
-    using EndNotice = std::function<void(bool written, const std::string& error)>;
-
     // Takes its own copy of the picture and starts at once; the end notice is
     // in place before the work begins.
     TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
                  EndNotice ended, FileWriter writer = {}, std::vector<std::uint8_t> object = {});
-    ~TSavePicture();
-    TSavePicture(const TSavePicture&) = delete;
-    TSavePicture& operator=(const TSavePicture&) = delete;
+    ~TSavePicture() override { Stop(); }
 
-    void Join();
+    // A save always runs to its end: the user asked for the file.
+    void Cancel() override {}
+    // After the end notice: whether the file was written completely, and why not.
+    bool Written() const { return FWritten; }
+    const std::string& Error() const { return FError; }
 
 private:
     void Execute();
@@ -58,10 +55,10 @@ private:
     int FFormat;
     std::uint32_t FResolution;
     int FQuality;
-    EndNotice ended_;
-    FileWriter writer_;
-    std::vector<std::uint8_t> object_;  // what a PNG carries
-    std::thread thread_;
+    FileWriter FWriter;
+    std::vector<std::uint8_t> FObject;  // what a PNG carries
+    bool FWritten = false;
+    std::string FError;
 };
 
 }  // namespace fernweave
