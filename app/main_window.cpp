@@ -45,7 +45,9 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
       state_(state),
       dialogs_(dialogs),
       FDocument(state),
-      FWorkers([this](std::function<void()> call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); }) {
+      FWorkers([this](std::function<void()> call) {
+          QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+      }) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
@@ -102,7 +104,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
 // A rendering still running when the program is ended otherwise stops with FWorkers.
 TfrmMain::~TfrmMain() { CancelPoster(); }
 
-bool TfrmMain::RenderActive() const { return state_.Rendering || FWorkers.Find<TRender>(); }
+bool TfrmMain::RenderActive() const { return state_.Rendering || FWorkers.Find<TRender>() != nullptr; }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
@@ -318,8 +320,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
-    if (FWorkers.Find<TPosterWorker>() && dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
-                                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
+    if (FWorkers.Find<TPosterWorker>() &&
+        dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+                         TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
     if (RenderActive()) {
         dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
@@ -348,7 +351,7 @@ bool TfrmMain::AskToSavePicture() {
 }
 
 void TfrmMain::UpdateCommands() {
-    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>());
+    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr);
     // Menu item and toolbar button of one command always get the same state.
     auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
         menu->setEnabled(on[command]);

@@ -53,6 +53,8 @@ public:
     FractalState& State() { return state_; }
     // The canvas picture with FSaved, Resolution and the undo slot's side.
     TCanvasDocument& Document() { return FDocument; }
+    // The rendering, the saves and the poster under way.
+    const TWorkerHost& Workers() const { return FWorkers; }
     Picture24& Canvas() { return FDocument.Picture(); }
 
     // --- commands ---
@@ -274,10 +276,8 @@ private:
     FractalState& state_;
     TDialogs& dialogs_;
     TCanvasDocument FDocument;
-
-public:
     // The background work: the rendering, the saves and the poster. Their end
-    // notices run here on the user-interface thread; they go before the document.
+    // notices run on the user-interface thread; they go before the document.
     TWorkerHost FWorkers;
 };
 

@@ -135,7 +135,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
 }
 
 void TfrmMain::mnuFilePosterClick() {
-    if (!CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>())[TCommand::Poster]) return;
+    if (!CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr)[TCommand::Poster]) return;
     if (!frmPoster) {
         frmPoster = new TfrmPoster(this);
         frmPoster->Browse = [this] {

@@ -99,7 +99,7 @@ class FileCommandsTest : public QObject, TWindowTest {
     void Choose(const QString& name, int type = 1) { dialogs->fileAnswers.push_back(TFileChoice{name, type}); }
     const TFakeDialogs::Shown& Last() const { return dialogs->shown.back(); }
 
-    void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(!w->FWorkers.Find<TSavePicture>(), 20000); }
+    void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TSavePicture>(), 20000); }
 
     // Runs a modal dialog of the program, answering it with `answer` once it shows.
     template <class Dialog, class Answer>
@@ -612,7 +612,7 @@ private slots:
         Choose(Path("quick.bmp"), 1);
         QVERIFY(w->SavePicture());
         // The quick save's end is taken at once; the window never waits for the slow one.
-        QTRY_VERIFY_WITH_TIMEOUT(w->FWorkers.Count<TSavePicture>() == 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Workers().Count<TSavePicture>() == 1, 20000);
         QVERIFY(THeldWriter::Holding());
         QVERIFY(QFile::exists(Path("quick.bmp")) && !QFile::exists(Path("slow.bmp")));
         THeldWriter::Release();

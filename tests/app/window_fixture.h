@@ -51,7 +51,7 @@ struct TWindowFixture {
             QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
         }
         if (w) {
-            QTRY_VERIFY_WITH_TIMEOUT(!w->FWorkers.Find<TSavePicture>(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TSavePicture>(), 20000);
         }
         w.reset();
     }
