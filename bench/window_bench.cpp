@@ -24,7 +24,6 @@
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "main_window.h"
-#include "render_control.h"
 #include "renderer.h"
 #include "strokes.h"
 
@@ -70,7 +69,7 @@ struct WindowRun {
 double StepsPerSecondHeadless(int W, int H, int seconds) {
     FractalState s;
     Picture24 canvas(W, H);
-    ForgetRendering(s, canvas);
+    s.ResetPaintedBits(static_cast<std::size_t>(W) * static_cast<std::size_t>(H));
     DrawFern(s, W, H);
     PrepareRendering(s);
     s.Rendering = true;

@@ -1,32 +1,61 @@
 #include "canvas_document.h"
 
+#include <cstring>
 #include <utility>
 
-#include "render_control.h"
-
 namespace fernweave {
+
+namespace {
+
+// Bits 0 to the size of `to` take the values of `from`.
+void CopyBits(const BitSet& from, BitSet& to) {
+    for (std::size_t i = 0; i < to.Size(); ++i) to.Assign(i, from.Test(i));
+}
+
+// The picture in `background`, keeping only the pixels whose bit is set;
+// pixels beyond the bit set count as not painted.
+void RepaintBehind(const BitSet& painted, Picture24& picture, TColor background) {
+    Picture24 fresh(picture.Width(), picture.Height(), background);
+    const std::size_t W = static_cast<std::size_t>(picture.Width());
+    const std::size_t size = painted.Size();
+    for (int y = 0; y < picture.Height(); ++y) {
+        for (int x = 0; x < picture.Width(); ++x) {
+            const std::size_t bit = static_cast<std::size_t>(y) * W + static_cast<std::size_t>(x);
+            if (bit < size && painted.Test(bit))
+                std::memcpy(fresh.Row(y) + 3 * static_cast<std::size_t>(x), picture.Row(y) + 3 * static_cast<std::size_t>(x), 3);
+        }
+    }
+    picture = std::move(fresh);
+}
+
+}  // namespace
 
 void TCanvasDocument::Saved(std::uint64_t changes) {
     if (changes == FChanges) FSaved = true;
 }
 
-void TCanvasDocument::NewPicture(Picture24 picture, TResolution resolution) {
+void TCanvasDocument::ReplacePicture(Picture24 picture, TResolution resolution) {
     ++FChanges;
     FPicture = std::move(picture);
-    ForgetRendering(FState, FPicture);
     FShowsRendering = false;
-    FUndo = TUndoSide::None;
     Resolution = resolution;
     FSaved = true;
 }
 
+void TCanvasDocument::NewPicture(Picture24 picture, TResolution resolution) {
+    ReplacePicture(std::move(picture), resolution);
+    // No undo, fresh bits, no loaded picture, no object.
+    FState.UndoBitmap.Clear();
+    FState.ChainBitmap.Clear();
+    FState.ResetPaintedBits(static_cast<std::size_t>(FPicture.Width()) * static_cast<std::size_t>(FPicture.Height()));
+    FState.PictureLoaded = false;
+    FState.MapCount = 0;
+    FUndo = TUndoSide::None;
+}
+
 void TCanvasDocument::LoadPicture(Picture24 picture, TResolution resolution) {
-    ++FChanges;
-    FPicture = std::move(picture);
+    ReplacePicture(std::move(picture), resolution);
     FState.PictureLoaded = true;
-    FShowsRendering = false;
-    Resolution = resolution;
-    FSaved = true;
 }
 
 void TCanvasDocument::Clear(TColor background) {
@@ -37,7 +66,14 @@ void TCanvasDocument::Clear(TColor background) {
 void TCanvasDocument::BeginRendering(bool takeSnapshot) {
     ++FChanges;
     if (takeSnapshot) {
-        TakeUndoSnapshot(FState, FPicture);
+        // The picture as it is just before the rendering, its bits and the
+        // object that made it (the one saved when the drawing began); they
+        // are also the start of the rendering chain.
+        FState.UndoBitmap = FPicture;
+        CopyBits(FState.PaintedBits, FState.UndoPaintedBits);
+        FState.CopySavedObjectToUndo();
+        FState.ChainBitmap = FPicture;
+        FState.ChainPaintedBits = FState.PaintedBits;
         FUndoSaved = FSaved;
     }
     FUndo = TUndoSide::None;
@@ -45,9 +81,16 @@ void TCanvasDocument::BeginRendering(bool takeSnapshot) {
 }
 
 bool TCanvasDocument::BeginRefinement(TColor background) {
-    if (!CanRefine() || !fernweave::BeginRefinement(FState, FPicture)) return false;
+    if (!CanRefine()) return false;
     ++FChanges;
-    if (!FState.PictureLoaded) fernweave::RepaintBackground(FState, FPicture, background);
+    FState.UndoBitmap = std::move(FPicture);
+    CopyBits(FState.PaintedBits, FState.UndoPaintedBits);
+    FState.UndoMapCount = FState.MapCount;
+    FState.UndoBaseTriangle = FState.BaseTriangle;
+    FState.UndoMaps = FState.Maps;
+    FPicture = FState.ChainBitmap;
+    FState.PaintedBits = FState.ChainPaintedBits;
+    if (!FState.PictureLoaded) RepaintBehind(FState.PaintedBits, FPicture, background);
     FUndoSaved = FSaved;
     return true;
 }
@@ -60,8 +103,14 @@ void TCanvasDocument::RenderEnded() {
 void TCanvasDocument::SwapWithUndoSlot(TColor background) {
     const bool undoWasOffered = UndoOffered();
     ++FChanges;
-    fernweave::SwapWithUndoSlot(FState, FPicture);
-    if (!FState.PictureLoaded) fernweave::RepaintBackground(FState, FPicture, background);
+    std::swap(FPicture, FState.UndoBitmap);
+    for (std::size_t i = 0; i < FState.UndoPaintedBits.Size(); ++i) {
+        const bool current = FState.PaintedBits.Test(i);
+        FState.PaintedBits.Assign(i, FState.UndoPaintedBits.Test(i));
+        FState.UndoPaintedBits.Assign(i, current);
+    }
+    FState.SwapObjectWithUndo();
+    if (!FState.PictureLoaded) RepaintBehind(FState.PaintedBits, FPicture, background);
     std::swap(FSaved, FUndoSaved);
     // Redo brings a rendering back as it was made; Undo shows the picture from before it.
     FShowsRendering = !undoWasOffered;
@@ -72,7 +121,7 @@ void TCanvasDocument::RestoreUndo(bool undoWasEnabled) { FUndo = undoWasEnabled 
 
 void TCanvasDocument::RepaintBackground(TColor background) {
     ++FChanges;
-    fernweave::RepaintBackground(FState, FPicture, background);
+    RepaintBehind(FState.PaintedBits, FPicture, background);
 }
 
 bool TCanvasDocument::CanRefine() const {
@@ -83,7 +132,7 @@ bool TCanvasDocument::CanRefine() const {
 Picture24 TCanvasDocument::RenderingBackground(TColor background) const {
     if (!CanRefine()) return FPicture;
     Picture24 start = FState.ChainBitmap;
-    if (!FState.PictureLoaded) fernweave::RepaintBackground(FState.ChainPaintedBits, start, background);
+    if (!FState.PictureLoaded) RepaintBehind(FState.ChainPaintedBits, start, background);
     return start;
 }
 

@@ -71,6 +71,9 @@ public:
 private:
     enum class TUndoSide { None, Undo, Redo };
 
+    // What New Image and Load Picture share: a new picture, saved as it is.
+    void ReplacePicture(Picture24 picture, TResolution resolution);
+
     FractalState& FState;
     Picture24 FPicture;
     std::uint64_t FChanges = 0;

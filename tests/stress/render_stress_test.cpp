@@ -26,7 +26,7 @@
 #include <thread>
 
 #include "object_file.h"
-#include "render_control.h"
+#include "canvas_document.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "renderer.h"
@@ -124,8 +124,8 @@ struct Counts {
 // The parts of TfrmMain that the worker and the save worker meet.
 class Window {
 public:
-    explicit Window(fs::path dir) : dir_(std::move(dir)), canvas_(CanvasWidth, CanvasHeight, BackColor) {
-        ForgetRendering(state_, canvas_);
+    explicit Window(fs::path dir) : dir_(std::move(dir)) {
+        document_.NewPicture(Picture24(CanvasWidth, CanvasHeight, BackColor), {});
     }
 
     // The saves end first; then, as in the window's destructor, workers_ stops a rendering still running.
@@ -176,7 +176,7 @@ public:
         ASSERT_TRUE(state_.CanStartRendering() || (state_.PointCount == 3 && state_.ObjectImported));
         ASSERT_FALSE(workers_.Find<TRender>());
         DrawObjectOutline(canvas_, state_);
-        TakeUndoSnapshot(state_, canvas_);
+        document_.BeginRendering(true);
         state_.Rendering = true;
         state_.StopRequested = false;
         state_.PointCount = 0;
@@ -203,8 +203,7 @@ public:
 
     void Undo() {
         ASSERT_FALSE(state_.Rendering.load());
-        SwapWithUndoSlot(state_, canvas_);
-        RepaintBackground(state_, canvas_, BackColor);
+        document_.SwapWithUndoSlot(BackColor);
         Show();
     }
 
@@ -274,7 +273,8 @@ private:
     fs::path dir_;
     UiQueue ui_;
     FractalState state_;
-    Picture24 canvas_;
+    TCanvasDocument document_{state_};
+    Picture24& canvas_ = document_.Picture();
     TWorkerHost workers_{[this](std::function<void()> call) { ui_.Post(std::move(call)); }};
     std::atomic<bool> repaintPending_{false};
     bool ended_ = true;
