@@ -172,7 +172,7 @@ bool TfrmMain::SavePicture() {
                 // A PNG picture carries the object, so that Import can bring it back.
                 state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
         },
-        [this, generation](TWorker& ended) { Guard([&] { SaveDoneNotify(static_cast<TSavePicture&>(ended), generation); }); });
+        [this, generation](TSavePicture& ended) { Guard([&] { SaveDoneNotify(ended, generation); }); });
     return true;
 }
 

@@ -409,8 +409,8 @@ void TfrmMain::StartRendering(TRenderStart how) {
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
         },
-        [this](TWorker& finished) {
-            auto done = [this, &finished] { Guard([&] { RenderDone(static_cast<TRender&>(finished)); }); };
+        [this](TRender& finished) {
+            auto done = [this, &finished] { Guard([&] { RenderDone(finished); }); };
             if (RenderEndGate)
                 RenderEndGate(done);
             else

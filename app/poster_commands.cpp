@@ -191,7 +191,7 @@ void TfrmMain::mnuFilePosterClick() {
                                                    format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
                                                    std::move(ended), FSaveWriter);
         },
-        [this](TWorker& ended) { Guard([&] { PosterDone(static_cast<TPosterWorker&>(ended)); }); });
+        [this](TPosterWorker& ended) { Guard([&] { PosterDone(ended); }); });
     FPosterProgress = MakeProgressWindow(this, &poster);
     FPosterProgress->show();
     UpdateCommands();

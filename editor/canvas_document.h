@@ -22,7 +22,6 @@ public:
     TCanvasDocument(const TCanvasDocument&) = delete;
     TCanvasDocument& operator=(const TCanvasDocument&) = delete;
 
-    FractalState& State() { return FState; }
     const FractalState& State() const { return FState; }
     Picture24& Picture() { return FPicture; }
     const Picture24& Picture() const { return FPicture; }

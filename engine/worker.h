@@ -5,6 +5,7 @@
 // brings each end notice to the user-interface thread.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <list>
@@ -26,9 +27,7 @@ public:
     // Asks the work to stop; it ends, with its notice, as soon as it can.
     virtual void Cancel() = 0;
     // Waits for the thread: at once after the end notice.
-    void Join() {
-        if (thread_.joinable()) thread_.join();
-    }
+    void Join() { if (thread_.joinable()) thread_.join(); }
 
 protected:
     explicit TWorker(EndNotice ended) : ended_(std::move(ended)) {}
@@ -68,9 +67,9 @@ public:
     // Keeps the worker that `make(notice)` builds with the end notice given;
     // when it ends, `ended` runs with it. Kept until Release.
     template <class W, class Make>
-    W& Start(Make make, Ended ended) {
+    W& Start(Make make, std::function<void(W& ended)> ended) {
         auto job = std::make_shared<TJob>();
-        job->OnEnd = std::move(ended);
+        job->OnEnd = [ended = std::move(ended)](TWorker& worker) { ended(static_cast<W&>(worker)); };
         std::unique_ptr<W> worker = make(Notice(job));
         W& started = *worker;
         job->Worker = std::move(worker);
@@ -90,9 +89,8 @@ public:
     }
     template <class W>
     std::size_t Count() const {
-        std::size_t n = 0;
-        for (const auto& job : jobs_) n += dynamic_cast<W*>(job->Worker.get()) ? 1 : 0;
-        return n;
+        return static_cast<std::size_t>(
+            std::count_if(jobs_.begin(), jobs_.end(), [](const auto& job) { return dynamic_cast<W*>(job->Worker.get()); }));
     }
 
 private:

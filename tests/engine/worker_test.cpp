@@ -42,8 +42,8 @@ TEST(WorkerHost, EachNoticeCarriesItsWorkerAndALetGoWorkerIsNotHeardOf) {
     };
     std::vector<TWorker*> ended;
     auto make = [](TWorker::EndNotice notice) { return std::make_unique<TWaiting>(std::move(notice)); };
-    TWaiting& first = host.Start<TWaiting>(make, [&](TWorker& w) { ended.push_back(&w); });
-    TWaiting& second = host.Start<TWaiting>(make, [&](TWorker& w) { ended.push_back(&w); });
+    TWaiting& first = host.Start<TWaiting>(make, [&](TWaiting& w) { ended.push_back(&w); });
+    TWaiting& second = host.Start<TWaiting>(make, [&](TWaiting& w) { ended.push_back(&w); });
     EXPECT_EQ(host.Count<TWaiting>(), 2u);
 
     second.Cancel();

@@ -188,7 +188,7 @@ public:
                 return std::make_unique<TRender>(state_, canvas_, RepaintRequest{&Window::RepaintFromWorker, this},
                                                  std::move(notice), maxSteps);
             },
-            [this](TWorker& ended) { RenderDone(static_cast<TRender&>(ended)); });
+            [this](TRender& ended) { RenderDone(ended); });
     }
 
     void Stop() { state_.StopRequested = true; }
@@ -223,7 +223,7 @@ public:
                 return std::make_unique<TSavePicture>(picture, file, format, PackResolution({96, 96}), 75,
                                                       std::move(notice), writer);
             },
-            [this](TWorker& ended) { SaveDone(static_cast<TSavePicture&>(ended)); });
+            [this](TSavePicture& ended) { SaveDone(ended); });
     }
 
     // The export command, which the window allows while a rendering runs.
