@@ -31,13 +31,13 @@ void RepaintBehind(const BitSet& painted, Picture24& picture, TColor background)
 }  // namespace
 
 void TCanvasDocument::Saved(std::uint64_t changes) {
-    if (changes == FChanges) FSaved = true;
+    if (changes == changes_) FSaved = true;
 }
 
 void TCanvasDocument::ReplacePicture(Picture24 picture, TResolution resolution) {
-    ++FChanges;
-    FPicture = std::move(picture);
-    FShowsRendering = false;
+    ++changes_;
+    picture_ = std::move(picture);
+    showsRendering_ = false;
     Resolution = resolution;
     FSaved = true;
 }
@@ -45,94 +45,94 @@ void TCanvasDocument::ReplacePicture(Picture24 picture, TResolution resolution) 
 void TCanvasDocument::NewPicture(Picture24 picture, TResolution resolution) {
     ReplacePicture(std::move(picture), resolution);
     // No undo, fresh bits, no loaded picture, no object.
-    FState.UndoBitmap.Clear();
-    FState.ChainBitmap.Clear();
-    FState.ResetPaintedBits(static_cast<std::size_t>(FPicture.Width()) * static_cast<std::size_t>(FPicture.Height()));
-    FState.PictureLoaded = false;
-    FState.MapCount = 0;
-    FUndo = TUndoSide::None;
+    state_.UndoBitmap.Clear();
+    state_.ChainBitmap.Clear();
+    state_.ResetPaintedBits(static_cast<std::size_t>(picture_.Width()) * static_cast<std::size_t>(picture_.Height()));
+    state_.PictureLoaded = false;
+    state_.MapCount = 0;
+    undo_ = TUndoSide::None;
 }
 
 void TCanvasDocument::LoadPicture(Picture24 picture, TResolution resolution) {
     ReplacePicture(std::move(picture), resolution);
-    FState.PictureLoaded = true;
+    state_.PictureLoaded = true;
 }
 
 void TCanvasDocument::Clear(TColor background) {
-    FPicture.Fill(background);
-    NewPicture(std::move(FPicture), Resolution);
+    picture_.Fill(background);
+    NewPicture(std::move(picture_), Resolution);
 }
 
 void TCanvasDocument::BeginRendering(bool takeSnapshot) {
-    ++FChanges;
+    ++changes_;
     if (takeSnapshot) {
         // The picture as it is just before the rendering, its bits and the
         // object that made it (the one saved when the drawing began); they
         // are also the start of the rendering chain.
-        FState.UndoBitmap = FPicture;
-        CopyBits(FState.PaintedBits, FState.UndoPaintedBits);
-        FState.CopySavedObjectToUndo();
-        FState.ChainBitmap = FPicture;
-        FState.ChainPaintedBits = FState.PaintedBits;
+        state_.UndoBitmap = picture_;
+        CopyBits(state_.PaintedBits, state_.UndoPaintedBits);
+        state_.CopySavedObjectToUndo();
+        state_.ChainBitmap = picture_;
+        state_.ChainPaintedBits = state_.PaintedBits;
         FUndoSaved = FSaved;
     }
-    FUndo = TUndoSide::None;
+    undo_ = TUndoSide::None;
     FSaved = false;
 }
 
 bool TCanvasDocument::BeginRefinement(TColor background) {
     if (!CanRefine()) return false;
-    ++FChanges;
-    FState.UndoBitmap = std::move(FPicture);
-    CopyBits(FState.PaintedBits, FState.UndoPaintedBits);
-    FState.UndoMapCount = FState.MapCount;
-    FState.UndoBaseTriangle = FState.BaseTriangle;
-    FState.UndoMaps = FState.Maps;
-    FPicture = FState.ChainBitmap;
-    FState.PaintedBits = FState.ChainPaintedBits;
-    if (!FState.PictureLoaded) RepaintBehind(FState.PaintedBits, FPicture, background);
+    ++changes_;
+    state_.UndoBitmap = std::move(picture_);
+    CopyBits(state_.PaintedBits, state_.UndoPaintedBits);
+    state_.UndoMapCount = state_.MapCount;
+    state_.UndoBaseTriangle = state_.BaseTriangle;
+    state_.UndoMaps = state_.Maps;
+    picture_ = state_.ChainBitmap;
+    state_.PaintedBits = state_.ChainPaintedBits;
+    if (!state_.PictureLoaded) RepaintBehind(state_.PaintedBits, picture_, background);
     FUndoSaved = FSaved;
     return true;
 }
 
 void TCanvasDocument::RenderEnded() {
-    FUndo = TUndoSide::Undo;
-    FShowsRendering = true;
+    undo_ = TUndoSide::Undo;
+    showsRendering_ = true;
 }
 
 void TCanvasDocument::SwapWithUndoSlot(TColor background) {
     const bool undoWasOffered = UndoOffered();
-    ++FChanges;
-    std::swap(FPicture, FState.UndoBitmap);
-    for (std::size_t i = 0; i < FState.UndoPaintedBits.Size(); ++i) {
-        const bool current = FState.PaintedBits.Test(i);
-        FState.PaintedBits.Assign(i, FState.UndoPaintedBits.Test(i));
-        FState.UndoPaintedBits.Assign(i, current);
+    ++changes_;
+    std::swap(picture_, state_.UndoBitmap);
+    for (std::size_t i = 0; i < state_.UndoPaintedBits.Size(); ++i) {
+        const bool current = state_.PaintedBits.Test(i);
+        state_.PaintedBits.Assign(i, state_.UndoPaintedBits.Test(i));
+        state_.UndoPaintedBits.Assign(i, current);
     }
-    FState.SwapObjectWithUndo();
-    if (!FState.PictureLoaded) RepaintBehind(FState.PaintedBits, FPicture, background);
+    state_.SwapObjectWithUndo();
+    if (!state_.PictureLoaded) RepaintBehind(state_.PaintedBits, picture_, background);
     std::swap(FSaved, FUndoSaved);
     // Redo brings a rendering back as it was made; Undo shows the picture from before it.
-    FShowsRendering = !undoWasOffered;
-    FUndo = undoWasOffered ? TUndoSide::Redo : TUndoSide::Undo;
+    showsRendering_ = !undoWasOffered;
+    undo_ = undoWasOffered ? TUndoSide::Redo : TUndoSide::Undo;
 }
 
-void TCanvasDocument::RestoreUndo(bool undoWasEnabled) { FUndo = undoWasEnabled ? TUndoSide::Undo : TUndoSide::Redo; }
+void TCanvasDocument::RestoreUndo(bool undoWasEnabled) { undo_ = undoWasEnabled ? TUndoSide::Undo : TUndoSide::Redo; }
 
 void TCanvasDocument::RepaintBackground(TColor background) {
-    ++FChanges;
-    RepaintBehind(FState.PaintedBits, FPicture, background);
+    ++changes_;
+    RepaintBehind(state_.PaintedBits, picture_, background);
 }
 
 bool TCanvasDocument::CanRefine() const {
-    return FShowsRendering && !FState.ChainBitmap.Empty() && FState.ChainBitmap.Width() == FPicture.Width() &&
-           FState.ChainBitmap.Height() == FPicture.Height();
+    return showsRendering_ && !state_.ChainBitmap.Empty() && state_.ChainBitmap.Width() == picture_.Width() &&
+           state_.ChainBitmap.Height() == picture_.Height();
 }
 
 Picture24 TCanvasDocument::RenderingBackground(TColor background) const {
-    if (!CanRefine()) return FPicture;
-    Picture24 start = FState.ChainBitmap;
-    if (!FState.PictureLoaded) RepaintBehind(FState.ChainPaintedBits, start, background);
+    if (!CanRefine()) return picture_;
+    Picture24 start = state_.ChainBitmap;
+    if (!state_.PictureLoaded) RepaintBehind(state_.ChainPaintedBits, start, background);
     return start;
 }
 

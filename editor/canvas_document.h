@@ -18,13 +18,13 @@ namespace fernweave {
 
 class TCanvasDocument {
 public:
-    explicit TCanvasDocument(FractalState& state) : FState(state) {}
+    explicit TCanvasDocument(FractalState& state) : state_(state) {}
     TCanvasDocument(const TCanvasDocument&) = delete;
     TCanvasDocument& operator=(const TCanvasDocument&) = delete;
 
-    const FractalState& State() const { return FState; }
-    Picture24& Picture() { return FPicture; }
-    const Picture24& Picture() const { return FPicture; }
+    const FractalState& State() const { return state_; }
+    Picture24& Picture() { return picture_; }
+    const Picture24& Picture() const { return picture_; }
 
     bool FSaved = true;        // the canvas holds no unsaved change
     bool FUndoSaved = false;   // the same of the picture in the undo slot
@@ -32,7 +32,7 @@ public:
 
     // Counts the changes of the picture, so that a save that ends after a
     // change does not mark the changed picture as saved.
-    std::uint64_t Changes() const { return FChanges; }
+    std::uint64_t Changes() const { return changes_; }
     // A save of the picture as it was at `changes` has been written.
     void Saved(std::uint64_t changes);
 
@@ -59,8 +59,8 @@ public:
     void RepaintBackground(TColor background);
 
     // Offered while no drawing or rendering is under way (the command table says when).
-    bool UndoOffered() const { return !FState.UndoBitmap.Empty() && FUndo == TUndoSide::Undo; }
-    bool RedoOffered() const { return !FState.UndoBitmap.Empty() && FUndo == TUndoSide::Redo; }
+    bool UndoOffered() const { return !state_.UndoBitmap.Empty() && undo_ == TUndoSide::Undo; }
+    bool RedoOffered() const { return !state_.UndoBitmap.Empty() && undo_ == TUndoSide::Redo; }
     // The rendering shown can be refined: the picture its chain started from is known.
     bool CanRefine() const;
     // The picture a rendering from the object editor is drawn on: the chain's
@@ -73,12 +73,12 @@ private:
     // What New Image and Load Picture share: a new picture, saved as it is.
     void ReplacePicture(Picture24 picture, TResolution resolution);
 
-    FractalState& FState;
-    Picture24 FPicture;
-    std::uint64_t FChanges = 0;
-    TUndoSide FUndo = TUndoSide::None;
+    FractalState& state_;
+    Picture24 picture_;
+    std::uint64_t changes_ = 0;
+    TUndoSide undo_ = TUndoSide::None;
     // The picture is the current object's rendering, unchanged since it was made.
-    bool FShowsRendering = false;
+    bool showsRendering_ = false;
 };
 
 // The commands whose state follows the program's state, as the command table lists them.

@@ -53,19 +53,19 @@ TSavePicture::TSavePicture(Picture24 bitmap, std::string fileName, int format, s
       FFormat(format),
       FResolution(resolution),
       FQuality(quality),
-      FWriter(writer),
-      FObject(std::move(object)) {
+      writer_(writer),
+      object_(std::move(object)) {
     Start([this] { Execute(); });
 }
 
 void TSavePicture::Execute() {
     try {
-        const auto bytes = EncodePicture(FBitmap, FFormat, FResolution, FQuality, FObject);
-        FWritten = WriteFileReplacing(FFileName, bytes, &FError, FWriter);
+        const auto bytes = EncodePicture(FBitmap, FFormat, FResolution, FQuality, object_);
+        written_ = WriteFileReplacing(FFileName, bytes, &error_, writer_);
     } catch (const std::exception& e) {
-        FError = e.what();
+        error_ = e.what();
     } catch (...) {
-        FError = "unknown error";
+        error_ = "unknown error";
     }
 }
 

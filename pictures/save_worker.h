@@ -44,8 +44,8 @@ public:
     // A save always runs to its end: the user asked for the file.
     void Cancel() override {}
     // After the end notice: whether the file was written completely, and why not.
-    bool Written() const { return FWritten; }
-    const std::string& Error() const { return FError; }
+    bool Written() const { return written_; }
+    const std::string& Error() const { return error_; }
 
 private:
     void Execute();
@@ -55,10 +55,10 @@ private:
     int FFormat;
     std::uint32_t FResolution;
     int FQuality;
-    FileWriter FWriter;
-    std::vector<std::uint8_t> FObject;  // what a PNG carries
-    bool FWritten = false;
-    std::string FError;
+    FileWriter writer_;
+    std::vector<std::uint8_t> object_;  // what a PNG carries
+    bool written_ = false;
+    std::string error_;
 };
 
 }  // namespace fernweave
