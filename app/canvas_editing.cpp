@@ -13,25 +13,25 @@ namespace fernweave {
 
 void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
     if ((held & Qt::LeftButton) && !RenderActive()) {
-        if (state_.PointCount < MaxPoints) {
+        if (FState.PointCount < MaxPoints) {
             // The band must end where the click falls: it stays as the outline,
             // and the outline is later removed with the clicked points.
-            if (state_.PointCount > 0) MoveRubberBand(X, Y);
+            if (FState.PointCount > 0) MoveRubberBand(X, Y);
             MovesSinceClick = 0;
-            if (state_.PointCount == 0) {
-                state_.BeginDrawing();
+            if (FState.PointCount == 0) {
+                FState.BeginDrawing();
                 GridOrigin = {X, Y};
                 if (mnuViewShow->isChecked()) DrawGrid(X, Y);
                 FUndoWasEnabled = FDocument.UndoOffered();
             }
-            const bool mapCreated = state_.AddPoint(X, Y, ForeColor, cbDiffuse->isChecked());
+            const bool mapCreated = FState.AddPoint(X, Y, ForeColor, cbDiffuse->isChecked());
             UpdateCommands();
-            if (mapCreated) FillColorCell(state_.RecordMapColor());
+            if (mapCreated) FillColorCell(FState.RecordMapColor());
         }
-        if (state_.PointCount == MaxPoints) {
+        if (FState.PointCount == MaxPoints) {
             StartRendering();
             UpdateCommands();
-        } else if (state_.PointCount == 3 && state_.ObjectImported) {
+        } else if (FState.PointCount == 3 && FState.ObjectImported) {
             // The placement triangle of an imported object is complete.
             FAutoHint = true;
             SetHintPanel("");
@@ -43,14 +43,14 @@ void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
     if (held & Qt::RightButton) {
         if (RenderActive()) {
             mnuRenderStopClick();
-        } else if (state_.PointCount > 0) {
-            if (state_.CanStartRendering()) {
+        } else if (FState.PointCount > 0) {
+            if (FState.CanStartRendering()) {
                 StartRendering();
                 UpdateCommands();
             } else {
                 // The band on the screen becomes an outline stroke and goes with
                 // the rest. No band is drawn before the first move after a click.
-                if (MovesSinceClick > 0) state_.AppendRubberBandPoint(RubberBandEnd, ForeColor);
+                if (MovesSinceClick > 0) FState.AppendRubberBandPoint(RubberBandEnd, ForeColor);
                 CancelDrawingOnCanvas();
             }
         }
@@ -61,22 +61,22 @@ void TfrmMain::imgPaintMouseMove(int X, int Y) {
     StatusPanels[5]->setText(QString::asprintf("(%d,%d)", X, Y));
     imgPaint->setAccessibleDescription(QString("%1 by %2 pixels; pointer at %3, %4")
                                            .arg(imgPaint->width()).arg(imgPaint->height()).arg(X).arg(Y));
-    if (state_.PointCount == 0 || RenderActive()) return;
+    if (FState.PointCount == 0 || RenderActive()) return;
     MoveRubberBand(X, Y);
 }
 
 void TfrmMain::MoveRubberBand(int X, int Y) {
     ++MovesSinceClick;
     Picture24& canvas = Canvas();
-    const TColor pen = state_.PenColors[state_.PointCount];
+    const TColor pen = FState.PenColors[FState.PointCount];
     const TPoint to{X, Y};
     if (MovesSinceClick == 1) {
         RubberBandEnd = to;
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
+        DrawRubberBand(canvas, FState, RubberBandEnd, pen);
     } else if (!(to == RubberBandEnd)) {
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
+        DrawRubberBand(canvas, FState, RubberBandEnd, pen);
         RubberBandEnd = to;
-        DrawRubberBand(canvas, state_, RubberBandEnd, pen);
+        DrawRubberBand(canvas, FState, RubberBandEnd, pen);
     } else {
         return;
     }

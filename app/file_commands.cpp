@@ -51,11 +51,11 @@ const QStringList OpenFilters = PictureFilters(false);
 void TfrmMain::CreatePictureDialogs() {
     TfrmNewImage::Hooks hooks;
     hooks.RangeMessage = [this](QWidget* owner, const QString& text) {
-        dialogs_.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+        FDialogs.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
     };
     hooks.Guard = [this](const std::function<void()>& check) { Guard(check); };
     hooks.ChooseColor = [this](QWidget* owner, TColor initial) -> std::optional<TColor> {
-        const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial));
+        const auto chosen = FDialogs.ChooseColor(owner, ToQColor(initial));
         if (!chosen) return std::nullopt;
         return FromQColor(*chosen);
     };
@@ -64,9 +64,9 @@ void TfrmMain::CreatePictureDialogs() {
 }
 
 void TfrmMain::AbandonImport() {
-    if (!state_.ObjectImported) return;
-    state_.RestoreSavedObject();
-    state_.ObjectImported = false;
+    if (!FState.ObjectImported) return;
+    FState.RestoreSavedObject();
+    FState.ObjectImported = false;
     FAutoHint = true;
     SetHintPanel("");
 }
@@ -74,8 +74,8 @@ void TfrmMain::AbandonImport() {
 // --- objects ---
 
 void TfrmMain::mnuFileExportClick() {
-    if (state_.MapCount == 0) {
-        dialogs_.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+    if (FState.MapCount == 0) {
+        FDialogs.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
         return;
     }
     TFileRequest request;
@@ -84,11 +84,11 @@ void TfrmMain::mnuFileExportClick() {
     request.Folder = DialogFolder(TFolderUse::ExportObject);
     request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     // The chosen type decides the format.
     if (!ExportDesign(choice->FileName, choice->FilterIndex))
-        dialogs_.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
 }
 
 void TfrmMain::mnuFileImportClick() {
@@ -98,7 +98,7 @@ void TfrmMain::mnuFileImportClick() {
     request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
     request.MustExist = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     ImportObject(choice->FileName);
 }
@@ -107,13 +107,13 @@ bool TfrmMain::ImportObject(const QString& fileName) {
     // The content decides: only a file starting with B6 A3 is an object file.
     std::string head;
     if (ReadFilePrefix(fileName.toStdString(), 2, head) && head != "\xB6\xA3") return ImportDesign(fileName);
-    state_.SaveObject();
-    if (!ReadObjectFile(state_, fileName.toStdString())) {
-        dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
-        state_.RestoreSavedObject();
+    FState.SaveObject();
+    if (!ReadObjectFile(FState, fileName.toStdString())) {
+        FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FState.RestoreSavedObject();
         return false;
     }
-    state_.ObjectImported = true;
+    FState.ObjectImported = true;
     FAutoHint = false;
     SetHintPanel("Draw a triangle to render the object");
     return true;
@@ -148,7 +148,7 @@ std::optional<TFileChoice> TfrmMain::ChooseSaveFile(const QString& title) {
     request.FilterIndex = FSaveFilterIndex;
     request.DefaultSuffix = "bmp";
     request.PicturePreview = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return std::nullopt;
     FSaveFilterIndex = choice->FilterIndex;
     const auto format = FormatForFileName(choice->FileName.toStdString(), TPictureFormat(choice->FilterIndex));
@@ -170,7 +170,7 @@ bool TfrmMain::SavePicture() {
                 Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
                 std::move(ended), FSaveWriter,
                 // A PNG picture carries the object, so that Import can bring it back.
-                state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
+                FState.MapCount > 0 ? EncodeObject(FState.CurrentObject()) : std::vector<std::uint8_t>{});
         },
         [this, generation](TSavePicture& ended) { Guard([&] { SaveDoneNotify(ended, generation); }); });
     return true;
@@ -181,7 +181,7 @@ void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
     const bool written = worker.Written();
     FWorkers.Release(worker);
     if (!written) {
-        dialogs_.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
+        FDialogs.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }
@@ -196,7 +196,7 @@ void TfrmMain::mnuFileLoadClick() {
     request.Filters = OpenFilters;
     request.FilterIndex = FOpenFilterIndex;
     request.PicturePreview = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     FOpenFilterIndex = choice->FilterIndex;
     LoadPicture(choice->FileName);
@@ -205,7 +205,7 @@ void TfrmMain::mnuFileLoadClick() {
 void TfrmMain::LoadPicture(const QString& fileName) {
     auto picture = LoadPictureFile(fileName);
     if (!picture) {
-        dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+        FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }

@@ -42,8 +42,8 @@ public:
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
-      state_(state),
-      dialogs_(dialogs),
+      FState(state),
+      FDialogs(dialogs),
       FDocument(state),
       FWorkers([this](std::function<void()> call) {
           QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -88,11 +88,11 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ForeColor = clWhite;
     FDocument.NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
     imgPaint->PictureChanged();
-    state_.PointCount = 0;
-    state_.UsedColorCount = 0;
-    state_.Rendering = false;
-    state_.StopRequested = false;
-    state_.ObjectImported = false;
+    FState.PointCount = 0;
+    FState.UsedColorCount = 0;
+    FState.Rendering = false;
+    FState.StopRequested = false;
+    FState.ObjectImported = false;
     CreatePictureDialogs();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -104,16 +104,16 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
 // A rendering still running when the program is ended otherwise stops with FWorkers.
 TfrmMain::~TfrmMain() { CancelPoster(); }
 
-bool TfrmMain::RenderActive() const { return state_.Rendering || FWorkers.Find<TRender>() != nullptr; }
+bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers.Find<TRender>() != nullptr; }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& error) {
-        dialogs_.Message(this, ProgramCaption, QString::fromLocal8Bit(error.what()), TDialogs::Buttons::Ok,
+        FDialogs.Message(this, ProgramCaption, QString::fromLocal8Bit(error.what()), TDialogs::Buttons::Ok,
                          TDialogs::Icon::Error);
     } catch (...) {
-        dialogs_.Message(this, ProgramCaption, "Unknown error.", TDialogs::Buttons::Ok, TDialogs::Icon::Error);
+        FDialogs.Message(this, ProgramCaption, "Unknown error.", TDialogs::Buttons::Ok, TDialogs::Icon::Error);
     }
 }
 
@@ -247,7 +247,7 @@ void TfrmMain::BuildToolBar() {
 void TfrmMain::BuildColorPanel() {
     pnlColor = new TColorPanel(ProgramCursor(TCursorId::Eyedrop));
     cbDiffuse = pnlColor->cbDiffuse;
-    pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || RenderActive() || state_.PointCount > 0; };
+    pnlColor->BackgroundLocked = [this] { return FState.PictureLoaded || RenderActive() || FState.PointCount > 0; };
     pnlColor->BackgroundChanged = [this](TColor background) { Guard([&] { RepaintBackground(background); }); };
     pnlColor->ChooseColor = [this](TColor initial) { return ChooseProgramColor(this, initial); };
 }
@@ -255,7 +255,7 @@ void TfrmMain::BuildColorPanel() {
 std::optional<TColor> TfrmMain::ChooseProgramColor(QWidget* owner, TColor initial) {
     std::optional<TColor> result;
     Guard([&] {
-        if (const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial))) result = FromQColor(*chosen);
+        if (const auto chosen = FDialogs.ChooseColor(owner, ToQColor(initial))) result = FromQColor(*chosen);
     });
     return result;
 }
@@ -321,11 +321,11 @@ bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
     if (FWorkers.Find<TPosterWorker>() &&
-        dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+        FDialogs.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
     if (RenderActive()) {
-        dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
     if (!FDocument.FSaved && !AskToSavePicture()) return false;
@@ -334,7 +334,7 @@ bool TfrmMain::FormCloseQuery() {
 }
 
 bool TfrmMain::AskToSavePicture() {
-    switch (dialogs_.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
+    switch (FDialogs.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
                              TDialogs::Icon::Warning)) {
         case TDialogs::Answer::No:
             return true;
@@ -375,39 +375,39 @@ void TfrmMain::UpdateCommands() {
 }
 
 void TfrmMain::mnuRenderStartClick() {
-    if (state_.CanStartRendering()) {
+    if (FState.CanStartRendering()) {
         StartRendering();
         UpdateCommands();
     }
 }
 
-void TfrmMain::mnuRenderStopClick() { state_.StopRequested = true; }
+void TfrmMain::mnuRenderStopClick() { FState.StopRequested = true; }
 
 void TfrmMain::StartRendering(TRenderStart how) {
     // An object without maps is never rendered: the start ends the drawing as a cancel does.
-    if (state_.MapCount <= 0) {
+    if (FState.MapCount <= 0) {
         CancelDrawingOnCanvas();
         return;
     }
     Picture24& canvas = Canvas();
     if (how == TRenderStart::Drawing) {
-        DrawObjectOutline(canvas, state_);
+        DrawObjectOutline(canvas, FState);
         if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
     }
     ResetColorGrid();
     FDocument.BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
-    state_.Rendering = true;
-    state_.StopRequested = false;
-    state_.PointCount = 0;
-    state_.UsedColorCount = 0;
+    FState.Rendering = true;
+    FState.StopRequested = false;
+    FState.PointCount = 0;
+    FState.UsedColorCount = 0;
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
-    PrepareRendering(state_);
+    PrepareRendering(FState);
     imgPaint->FrameClock().Start();
     FWorkers.Start<TRender>(
         [&](TWorker::EndNotice ended) {
-            return std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
+            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
         },
         [this](TRender& finished) {
             auto done = [this, &finished] { Guard([&] { RenderDone(finished); }); };
@@ -443,10 +443,10 @@ void TfrmMain::RepaintBackground(TColor background) {
 }
 
 void TfrmMain::CancelDrawingOnCanvas() {
-    DrawObjectOutline(Canvas(), state_);
+    DrawObjectOutline(Canvas(), FState);
     if (mnuViewShow->isChecked()) DrawGridStrokes(Canvas(), GridOrigin.x, GridOrigin.y);
     ResetColorGrid();
-    if (state_.CancelDrawing()) {
+    if (FState.CancelDrawing()) {
         SetHintPanel("");
         FAutoHint = true;
     }
@@ -456,7 +456,7 @@ void TfrmMain::CancelDrawingOnCanvas() {
 }
 
 void TfrmMain::ResetColorGrid() {
-    state_.UsedColorCount = 0;
+    FState.UsedColorCount = 0;
     pnlColor->ResetColorGrid();
 }
 

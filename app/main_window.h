@@ -50,7 +50,7 @@ public:
     TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    FractalState& State() { return state_; }
+    FractalState& State() { return FState; }
     // The canvas picture with FSaved, Resolution and the undo slot's side.
     TCanvasDocument& Document() { return FDocument; }
     // The rendering, the saves and the poster under way.
@@ -111,7 +111,7 @@ public:
     std::function<void(std::function<void()> renderDone)> RenderEndGate;
     // No drawing, no rendering, no import waiting for its placement: the state in
     // which the commands added beside the original set are enabled.
-    bool IsIdle() const { return state_.PointCount == 0 && !RenderActive() && !state_.ObjectImported; }
+    bool IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
     void CenterCanvas();
     void RepaintBackground(TColor background);
     // Ends a drawing or placement without rendering: outline and grid come
@@ -273,8 +273,8 @@ private:
     // Empties the colour grid of the colour panel.
     void ResetColorGrid();
 
-    FractalState& state_;
-    TDialogs& dialogs_;
+    FractalState& FState;
+    TDialogs& FDialogs;
     TCanvasDocument FDocument;
     // The background work: the rendering, the saves and the poster. Their end
     // notices run on the user-interface thread; they go before the document.

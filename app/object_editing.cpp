@@ -11,11 +11,11 @@ namespace fernweave {
 void TfrmMain::mnuEditObjectClick() {
     AbandonImport();
     if (!IsIdle()) return;
-    const TIfsObject opened = state_.CurrentObject();
+    const TIfsObject opened = FState.CurrentObject();
     TfrmEditObject dialog(opened, std::make_shared<const Picture24>(FDocument.RenderingBackground(BackColor)), this, {},
                           std::make_shared<const Picture24>(Canvas()));
     dialog.ConfirmDiscard = [this, &dialog] {
-        return dialogs_.Message(&dialog, "Edit Object", "Discard the changes to the object?", TDialogs::Buttons::YesNo,
+        return FDialogs.Message(&dialog, "Edit Object", "Discard the changes to the object?", TDialogs::Buttons::YesNo,
                                 TDialogs::Icon::Warning) == TDialogs::Answer::Yes;
     };
     dialog.ChooseColor = [this, &dialog](TColor initial) { return ChooseProgramColor(&dialog, initial); };
@@ -29,8 +29,8 @@ void TfrmMain::RenderEditedObject(const TEditObject& edited, const TIfsObject& o
     // its chain started from comes back to be rendered on.
     const bool refining = FDocument.BeginRefinement(BackColor);
     if (refining) imgPaint->PictureChanged();
-    state_.SetSavedObject(opened);
-    LoadDrawing(state_, edited);
+    FState.SetSavedObject(opened);
+    LoadDrawing(FState, edited);
     StartRendering(refining ? TRenderStart::EditorRefining : TRenderStart::Editor);
     UpdateCommands();
 }

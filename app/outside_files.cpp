@@ -46,7 +46,7 @@ void TfrmMain::OpenFile(const QString& fileName) {
         // Placed on its own base triangle, as three clicks on its points would
         // place it; the mouse position shown stays the mouse's.
         const QString position = StatusPanels[5]->text();
-        const TTriangle base = state_.BaseTriangle;
+        const TTriangle base = FState.BaseTriangle;
         for (const TPoint& p : base) {
             imgPaintMouseMove(p.x, p.y);
             imgPaintMouseDown(Qt::LeftButton, p.x, p.y);
@@ -56,10 +56,10 @@ void TfrmMain::OpenFile(const QString& fileName) {
     }
     if (PictureKindOf(fileName) == TPictureKind::Other) {
         if (QFileInfo(fileName).suffix().compare("ifs", Qt::CaseInsensitive) == 0)
-            dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
+            FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
         else
-            dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+            FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
         return;
     }

@@ -114,7 +114,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
         frmPoster->edFile->setText(name);
     }
     if (QFileInfo::exists(name) && name != frmPoster->ConfirmedFile) {
-        if (dialogs_.Message(this, PosterTitle,
+        if (FDialogs.Message(this, PosterTitle,
                              QFileInfo(name).fileName() + " already exists.\nDo you want to replace it?",
                              TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
             return std::nullopt;
@@ -127,7 +127,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
         problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height,
                                                                        PosterPictureJob(settings).PixelBytes()));
     if (!problem.empty()) {
-        dialogs_.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
+        FDialogs.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return std::nullopt;
     }
@@ -149,7 +149,7 @@ void TfrmMain::mnuFilePosterClick() {
     }
     const Picture24& canvas = Canvas();
     frmPoster->ResetSize(canvas.Width(), canvas.Height());
-    frmPoster->SetPreviewObject(state_.CurrentObject(), state_.BaseTriangle, canvas.Width(), canvas.Height(), BackColor);
+    frmPoster->SetPreviewObject(FState.CurrentObject(), FState.BaseTriangle, canvas.Width(), canvas.Height(), BackColor);
 
     PosterSettings settings;
     QString fileName;
@@ -158,7 +158,7 @@ void TfrmMain::mnuFilePosterClick() {
         if (frmPoster->exec() != QDialog::Accepted) return;
         settings = frmPoster->Settings();
         if (const std::string problem = PosterSettingsProblem(settings); !problem.empty()) {
-            dialogs_.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
+            FDialogs.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
             continue;
         }
@@ -172,7 +172,7 @@ void TfrmMain::mnuFilePosterClick() {
             available = MemoryLimit{frmPoster->MemoryCap(), "the memory set in this dialog"};
         const std::string refusal = CheckMemory(PictureJobBytes(PosterPictureJob(settings), threads), available);
         if (!refusal.empty()) {
-            dialogs_.Message(this, PosterTitle,
+            FDialogs.Message(this, PosterTitle,
                              QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
                              TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             continue;
@@ -183,11 +183,11 @@ void TfrmMain::mnuFilePosterClick() {
     // The object alone, on the background colour, copied now.
     settings.Background = BackColor;
     const TTriangle placement =
-        PosterPlacement(state_.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
+        PosterPlacement(FState.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
     const auto dpi = static_cast<std::uint16_t>(frmPoster->Resolution());
     TPosterWorker& poster = FWorkers.Start<TPosterWorker>(
         [&](TWorker::EndNotice ended) {
-            return std::make_unique<TPosterWorker>(state_.CurrentObject(), placement, settings, fileName.toStdString(),
+            return std::make_unique<TPosterWorker>(FState.CurrentObject(), placement, settings, fileName.toStdString(),
                                                    format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
                                                    std::move(ended), FSaveWriter);
         },
@@ -202,7 +202,7 @@ void TfrmMain::PosterDone(TPosterWorker& poster) {
     const QString error = QString::fromStdString(poster.Error());
     if (ended == TPosterWorker::Outcome::Failed && poster.HasPoster()) {
         // The rendering is done: never throw it away for a file that could not be written.
-        dialogs_.Message(this, PosterTitle,
+        FDialogs.Message(this, PosterTitle,
                          "The poster could not be written (" + error +
                              ").\nChoose another file to save it to; Cancel there discards the poster.",
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
@@ -212,7 +212,7 @@ void TfrmMain::PosterDone(TPosterWorker& poster) {
             return;
         }
     } else if (ended == TPosterWorker::Outcome::Failed) {
-        dialogs_.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
+        FDialogs.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
     } else if (ended == TPosterWorker::Outcome::Written) {
         SetHintPanel("Poster saved to " + QString::fromStdString(poster.FileName()));
