@@ -25,7 +25,6 @@
 #include "program_info.h"
 #include "renderer.h"
 #include "resources.h"
-#include "strokes.h"
 
 namespace fernweave {
 
@@ -390,10 +389,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) {
-        DrawObjectOutline(canvas, FState);
-        if (mnuViewShow->isChecked()) DrawGridStrokes(canvas, GridOrigin.x, GridOrigin.y);
-    }
+    if (how == TRenderStart::Drawing) FCanvasModel.EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
     FDocument.BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
@@ -442,18 +438,7 @@ void TfrmMain::RepaintBackground(TColor background) {
     imgPaint->update();
 }
 
-void TfrmMain::CancelDrawingOnCanvas() {
-    DrawObjectOutline(Canvas(), FState);
-    if (mnuViewShow->isChecked()) DrawGridStrokes(Canvas(), GridOrigin.x, GridOrigin.y);
-    ResetColorGrid();
-    if (FState.CancelDrawing()) {
-        SetHintPanel("");
-        FAutoHint = true;
-    }
-    FDocument.RestoreUndo(FUndoWasEnabled);
-    UpdateCommands();
-    imgPaint->update();
-}
+void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel.Cancel(Canvas(), mnuViewShow->isChecked())); }
 
 void TfrmMain::ResetColorGrid() {
     FState.UsedColorCount = 0;

@@ -12,10 +12,10 @@
 #include <utility>
 
 #include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "color_panel.h"
 #include "dialogs.h"
 #include "html_help.h"
-#include "object_edit_model.h"
 #include "poster_job.h"
 #include "renderer.h"
 #include "safe_file.h"
@@ -35,6 +35,7 @@ class QTimer;
 namespace fernweave {
 
 class DesignFile;
+struct TDrawing;
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
@@ -88,9 +89,6 @@ public:
     // `held` is the set of buttons held at the press; the left test runs first.
     void imgPaintMouseDown(Qt::MouseButtons held, int X, int Y);
     void imgPaintMouseMove(int X, int Y);
-    void DrawGrid(int originX, int originY);
-    TPoint RubberBandEnd{};
-    int MovesSinceClick = 0;
 
     // --- render control ---
     // A rendering of a drawing on the canvas erases its outline and grid first;
@@ -99,7 +97,7 @@ public:
     enum class TRenderStart { Drawing, Editor, EditorRefining };
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
-    void RenderEditedObject(const TEditObject& edited, const TIfsObject& opened);
+    void RenderEditedObject(const TDrawing& edited, const TIfsObject& opened);
     // The end of the rendering of `finished`, on the user-interface thread.
     void RenderDone(TRender& finished);
     void UpdateCommands();
@@ -172,7 +170,6 @@ public:
     void Guard(const std::function<void()>& command);
 
     // --- state of the window ---
-    bool FUndoWasEnabled = false;
     // Steps after which a rendering ends by itself (tests); unlimited for the user.
     std::uint64_t FRenderStepLimit = Unlimited;
     bool FAutoHint = true;  // hints go to status panel 1
@@ -218,7 +215,6 @@ public:
     };
     TSwatchColor ForeColor{pnlColor, true};
     TSwatchColor BackColor{pnlColor, false};
-    TPoint GridOrigin{};
 
     // --- controls (named as the program's commands are) ---
     QAction* mnuFilePoster;
@@ -266,8 +262,10 @@ private:
     // FormCloseQuery: whether the window may close.
     bool FormCloseQuery();
     void ShowTutorial(int k);
-    // Moves the rubber band to (X, Y): removes the old band, draws the new one.
-    void MoveRubberBand(int X, int Y);
+    // What the canvas's drawing model needs to know at a press.
+    TCanvasTools CanvasTools() const;
+    // The window's part of what a press on the canvas did.
+    void FollowCanvas(const TCanvasResult& result);
     // Fills cell n (1-based) of the colour grid with the foreground colour; 0 fills nothing.
     void FillColorCell(int n);
     // Empties the colour grid of the colour panel.
@@ -275,6 +273,7 @@ private:
 
     FractalState& FState;
     TDialogs& FDialogs;
+    TCanvasDrawingModel FCanvasModel{FState};
     TCanvasDocument FDocument;
     // The background work: the rendering, the saves and the poster. Their end
     // notices run on the user-interface thread; they go before the document.

@@ -23,7 +23,7 @@ void TfrmMain::mnuEditObjectClick() {
     RenderEditedObject(dialog.EditedObject(), opened);
 }
 
-void TfrmMain::RenderEditedObject(const TEditObject& edited, const TIfsObject& opened) {
+void TfrmMain::RenderEditedObject(const TDrawing& edited, const TIfsObject& opened) {
     if (!IsIdle() || edited.Maps.empty()) return;
     // A refined rendering goes into the undo slot as it is, and the picture
     // its chain started from comes back to be rendered on.

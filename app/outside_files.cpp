@@ -4,7 +4,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMimeData>
 
 #include "design_file.h"
@@ -42,16 +41,8 @@ QString DraggedFile(const QMimeData* data) {
 
 void TfrmMain::OpenFile(const QString& fileName) {
     if (StartsWithObjectMagic(fileName) || IsDesignText(fileName)) {
-        if (!ImportObject(fileName)) return;
-        // Placed on its own base triangle, as three clicks on its points would
-        // place it; the mouse position shown stays the mouse's.
-        const QString position = StatusPanels[5]->text();
-        const TTriangle base = FState.BaseTriangle;
-        for (const TPoint& p : base) {
-            imgPaintMouseMove(p.x, p.y);
-            imgPaintMouseDown(Qt::LeftButton, p.x, p.y);
-        }
-        StatusPanels[5]->setText(position);
+        // Placed on its own base triangle.
+        if (ImportObject(fileName)) FollowCanvas(FCanvasModel.Place(Canvas(), FState.BaseTriangle, CanvasTools()));
         return;
     }
     if (PictureKindOf(fileName) == TPictureKind::Other) {

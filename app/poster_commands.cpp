@@ -166,12 +166,16 @@ void TfrmMain::mnuFilePosterClick() {
         if (!target) continue;
         std::tie(fileName, format) = *target;
         ParallelOptions threads;
-        threads.Threads = settings.Threads;
+        threads.Threads = settings.Threads > 0 ? settings.Threads : AvailableCores();
         std::optional<MemoryLimit> available = AvailableMemory();
         if (!available || frmPoster->MemoryCap() < available->Bytes)
             available = MemoryLimit{frmPoster->MemoryCap(), "the memory set in this dialog"};
-        const std::string refusal = CheckMemory(PictureJobBytes(PosterPictureJob(settings), threads), available);
-        if (!refusal.empty()) {
+        // A poster that does not fit whole is rendered and written in bands.
+        const PictureJob job = PosterPictureJob(settings);
+        const BandPlan plan = PlanBands(job, threads, available ? available->Bytes : ~std::uint64_t{0});
+        settings.BandRows = plan.Whole ? 0 : plan.Rows;
+        if (plan.Rows == 0) {
+            const std::string refusal = CheckMemory(BandedJobBytes(job, threads, 1), available);
             FDialogs.Message(this, PosterTitle,
                              QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
                              TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
@@ -200,11 +204,13 @@ void TfrmMain::mnuFilePosterClick() {
 void TfrmMain::PosterDone(TPosterWorker& poster) {
     const TPosterWorker::Outcome ended = poster.Result();
     const QString error = QString::fromStdString(poster.Error());
-    if (ended == TPosterWorker::Outcome::Failed && poster.HasPoster()) {
+    if (ended == TPosterWorker::Outcome::Failed && (poster.HasPoster() || poster.Banded())) {
         // The rendering is done: never throw it away for a file that could not be written.
         FDialogs.Message(this, PosterTitle,
                          "The poster could not be written (" + error +
-                             ").\nChoose another file to save it to; Cancel there discards the poster.",
+                             (poster.Banded()
+                                  ? ").\nChoose another file to render it into again; Cancel there ends the poster."
+                                  : ").\nChoose another file to save it to; Cancel there discards the poster."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         if (const auto choice = ChooseSaveFile(PosterTitle)) {
             const std::string name = choice->FileName.toStdString();

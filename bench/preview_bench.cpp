@@ -22,9 +22,9 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // A fern of four maps, drawn to fill a canvas of the given size.
-TEditObject Fern(int w, int h) {
+TDrawing Fern(int w, int h) {
     auto at = [&](double x, double y) { return TPoint{static_cast<int>(x * w), static_cast<int>(y * h)}; };
-    TEditObject o;
+    TDrawing o;
     o.Base = {at(0.30, 0.95), at(0.70, 0.95), at(0.50, 0.05)};
     o.Maps = {{{at(0.34, 0.88), at(0.68, 0.90), at(0.52, 0.12)}, MakeColor(40, 200, 60), true},
               {{at(0.49, 0.95), at(0.51, 0.95), at(0.50, 0.80)}, MakeColor(120, 90, 40), true},
@@ -43,7 +43,7 @@ void Measure(int w, int h, double seconds) {
         cv.notify_all();
     });
     auto background = std::make_shared<const Picture24>(w, h, clBlack);
-    TEditObject object = Fern(w, h);
+    TDrawing object = Fern(w, h);
     Picture24 frame;
     std::uint64_t seen = 0;
     std::vector<double> gaps;

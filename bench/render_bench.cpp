@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "drawing.h"
 #include "fractal_state.h"
 #include "picture.h"
 #include "renderer.h"
@@ -33,6 +34,7 @@ namespace {
 using fernweave::FractalState;
 using fernweave::Picture24;
 using fernweave::TPoint;
+using fernweave::TTriangle;
 
 // Steps per benchmark iteration: long enough to cross many batches and
 // several repaints, short enough for many iterations per run.
@@ -117,14 +119,13 @@ std::unique_ptr<FractalState> PrepareDrawn(int mapCount, const Canvas& c) {
     auto s = std::make_unique<FractalState>();
     s->RandomState = 0x2545F491u;
     const Drawing d = MakeDrawing(mapCount, c);
-    s->BeginDrawing();
-    for (const Pt& p : d.base) s->AddPoint(Round(p).x, Round(p).y, fernweave::clWhite, false);
-    int k = 0;
+    const auto triangle = [](const std::vector<Pt>& t) { return TTriangle{Round(t[0]), Round(t[1]), Round(t[2])}; };
+    fernweave::TDrawing drawing{triangle(d.base), {}};
     for (const auto& t : d.targets) {
-        ++k;
-        for (const Pt& p : t)
-            s->AddPoint(Round(p).x, Round(p).y, kPalette[k % std::size(kPalette)], k % 3 == 0);
+        const int k = static_cast<int>(drawing.Maps.size()) + 1;
+        drawing.Maps.push_back({triangle(t), kPalette[k % std::size(kPalette)], k % 3 == 0});
     }
+    fernweave::LoadDrawing(*s, drawing);
     s->ResetPaintedBits(static_cast<std::size_t>(c.W) * static_cast<std::size_t>(c.H));
     fernweave::PrepareRendering(*s);
     return s;
@@ -134,13 +135,13 @@ std::unique_ptr<FractalState> PrepareDrawn(int mapCount, const Canvas& c) {
 // base triangle mirrored left to right and shrunk a little about the centre.
 std::unique_ptr<FractalState> PreparePlaced(int mapCount, const Canvas& c) {
     auto s = PrepareDrawn(mapCount, c);
-    s->ObjectImported = true;
     const double cx = c.W / 2.0, cy = c.H / 2.0;
+    TTriangle placement;
     for (int i = 0; i < 3; ++i) {
         const TPoint b = s->BaseTriangle[static_cast<std::size_t>(i)];
-        s->Points[static_cast<std::size_t>(i + 1)] = Round({cx - 0.9 * (b.x - cx), cy + 0.9 * (b.y - cy)});
+        placement[static_cast<std::size_t>(i)] = Round({cx - 0.9 * (b.x - cx), cy + 0.9 * (b.y - cy)});
     }
-    s->PointCount = 3;
+    fernweave::PlaceImported(*s, placement);
     fernweave::PrepareRendering(*s);
     return s;
 }

@@ -42,21 +42,6 @@ int SnapTo(int v, int origin) {
 
 constexpr double Pi = 3.14159265358979323846;
 
-// Probabilities from shares as the engine makes them from areas: each share
-// over the sum, the last map taking what remains.
-void SetProbabilities(FractalState& s, const std::vector<TEditMap>& maps) {
-    const int n = s.MapCount;
-    double sum = 0;
-    for (int k = 1; k <= n; ++k) sum += std::max(maps[static_cast<std::size_t>(k - 1)].Share, 0.0);
-    if (sum <= 0) sum = 1;
-    float last = 1.0f;
-    for (int k = 1; k < n; ++k) {
-        s.Maps[k].Probability = static_cast<float>(std::max(maps[static_cast<std::size_t>(k - 1)].Share, 0.0) / sum);
-        last = static_cast<float>(double(last) - s.Maps[k].Probability);
-    }
-    if (n >= 1) s.Maps[n].Probability = last;
-}
-
 }  // namespace
 
 TMapForm FormOfMap(const TMapCoefficients& m) {
@@ -112,23 +97,19 @@ TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
 
 std::int32_t RoundCoordinate(double v) {
     if (std::isnan(v)) return 0;
-    v = std::clamp(v, -double(EditCoordinateLimit), double(EditCoordinateLimit));
+    v = std::clamp(v, -double(DrawingCoordinateLimit), double(DrawingCoordinateLimit));
     return static_cast<std::int32_t>(std::nearbyint(v));  // the default mode: halves to even
 }
 
-TEditObject TrianglesOfObject(const TIfsObject& object) {
-    TEditObject result;
+TDrawing TrianglesOfObject(const TIfsObject& object) {
+    TDrawing result;
     result.Base = object.BaseTriangle;
     for (TPoint& v : result.Base) v = Rounded(v.x, v.y);
     const int n = std::clamp(object.MapCount, 0, MaxMaps);
     for (int k = 1; k <= n; ++k) {
         const TIfsMap& m = object.Maps[k];
-        TEditMap map;
-        for (int i = 0; i < 3; ++i) {
-            const double x = result.Base[i].x, y = result.Base[i].y;
-            map.Triangle[i] = Rounded(double(m.A) * x + double(m.B) * y + double(m.C),
-                                      double(m.D) * x + double(m.E) * y + double(m.F));
-        }
+        TDrawnMap map;
+        map.Triangle = MappedTriangle({m.A, m.B, m.C, m.D, m.E, m.F}, result.Base);
         map.Color = m.Color;
         map.Diffuse = m.Diffuse != 0;
         result.Maps.push_back(map);
@@ -143,29 +124,18 @@ TEditObject TrianglesOfObject(const TIfsObject& object) {
     return result;
 }
 
-TEditObject DefaultEditObject(int canvasWidth, int canvasHeight) {
+TDrawing DefaultEditObject(int canvasWidth, int canvasHeight) {
     const int cx = canvasWidth / 2, cy = canvasHeight / 2;
     const int h = std::min(canvasWidth, canvasHeight) / 3;
-    TEditObject result;
+    TDrawing result;
     result.Base = {TPoint{cx - h, cy + h / 2}, TPoint{cx + h, cy + h / 2}, TPoint{cx, cy - h}};
     return result;
 }
 
-void LoadDrawing(FractalState& s, const TEditObject& object) {
-    s.PointCount = 0;
-    s.UsedColorCount = 0;
-    s.MapCount = 0;
-    for (const TPoint& p : object.Base) s.AddPoint(p.x, p.y, clWhite, true);
-    for (const TEditMap& map : object.Maps)
-        for (const TPoint& p : map.Triangle) s.AddPoint(p.x, p.y, map.Color, map.Diffuse);
-    s.DrawnChances = object.CustomChances && s.MapCount > 0;
-    if (s.DrawnChances) SetProbabilities(s, object.Maps);
-}
-
-bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles) {
+bool StoredChancesDiffer(const TIfsObject& object, const TDrawing& triangles) {
     if (triangles.Maps.empty()) return false;
     auto s = std::make_unique<FractalState>();
-    TEditObject byArea = triangles;
+    TDrawing byArea = triangles;
     byArea.CustomChances = false;
     LoadDrawing(*s, byArea);
     SolveAllMaps(*s);
@@ -177,7 +147,7 @@ bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles)
 
 // --- the model ---
 
-TObjectEditModel::TObjectEditModel(TEditObject object) : object_(std::move(object)) {
+TObjectEditModel::TObjectEditModel(TDrawing object) : object_(std::move(object)) {
     if (object_.Maps.size() > MaxMaps) object_.Maps.resize(MaxMaps);
     if (object_.CustomChances) NormalizeShares(object_);
     original_ = object_;
@@ -244,14 +214,14 @@ void TObjectEditModel::SelectInBox(TEditPoint a, TEditPoint b) {
     SelectTriangles(inside, inside.empty() ? -1 : inside.back());
 }
 
-std::vector<TEditMap> TObjectEditModel::CopyMaps() const {
-    std::vector<TEditMap> maps;
+std::vector<TDrawnMap> TObjectEditModel::CopyMaps() const {
+    std::vector<TDrawnMap> maps;
     for (int t : SelectedTriangles())
         if (t >= 1) maps.push_back(object_.Maps[static_cast<std::size_t>(t - 1)]);
     return maps;
 }
 
-int TObjectEditModel::PasteMaps(const std::vector<TEditMap>& maps) {
+int TObjectEditModel::PasteMaps(const std::vector<TDrawnMap>& maps) {
     const int room = MaxMaps - MapCount();
     const int count = std::min(room, static_cast<int>(maps.size()));
     if (count <= 0) return 0;
@@ -259,7 +229,7 @@ int TObjectEditModel::PasteMaps(const std::vector<TEditMap>& maps) {
     Remember();
     std::vector<int> pasted;
     for (int i = 0; i < count; ++i) {
-        TEditMap copy = maps[static_cast<std::size_t>(i)];
+        TDrawnMap copy = maps[static_cast<std::size_t>(i)];
         copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
         if (object_.CustomChances && !(copy.Share > 0)) copy.Share = 100.0 / (MapCount() + 1);
         object_.Maps.push_back(copy);
@@ -570,7 +540,7 @@ bool TObjectEditModel::AddMap(TColor color) {
 
 bool TObjectEditModel::DuplicateMap() {
     if (MapCount() >= MaxMaps || selected_.Triangle < 1 || !ValidTriangle(selected_.Triangle)) return false;
-    TEditMap copy = object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)];
+    TDrawnMap copy = object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)];
     copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
     EndDrag();
     Remember();
@@ -598,7 +568,7 @@ bool TObjectEditModel::DeleteMap() {
 }
 
 template <class Field, class Value>
-bool TObjectEditModel::SetMapField(int k, Field TEditMap::*field, Value value) {
+bool TObjectEditModel::SetMapField(int k, Field TDrawnMap::*field, Value value) {
     if (k < 1 || k > MapCount()) return false;
     Field& target = object_.Maps[static_cast<std::size_t>(k - 1)].*field;
     if (target == value) return false;
@@ -608,14 +578,14 @@ bool TObjectEditModel::SetMapField(int k, Field TEditMap::*field, Value value) {
     return true;
 }
 
-bool TObjectEditModel::SetMapColor(int k, TColor color) { return SetMapField(k, &TEditMap::Color, color); }
+bool TObjectEditModel::SetMapColor(int k, TColor color) { return SetMapField(k, &TDrawnMap::Color, color); }
 
-bool TObjectEditModel::SetMapDiffuse(int k, bool diffuse) { return SetMapField(k, &TEditMap::Diffuse, diffuse); }
+bool TObjectEditModel::SetMapDiffuse(int k, bool diffuse) { return SetMapField(k, &TDrawnMap::Diffuse, diffuse); }
 
 std::vector<double> TObjectEditModel::Shares() const {
     std::vector<double> shares;
     double sum = 0;
-    for (const TEditMap& m : object_.Maps) {
+    for (const TDrawnMap& m : object_.Maps) {
         shares.push_back(object_.CustomChances ? std::max(m.Share, 0.0) : double(std::llabs(DoubleArea(m.Triangle))));
         sum += shares.back();
     }
@@ -630,14 +600,14 @@ std::vector<double> TObjectEditModel::Shares() const {
 
 bool TObjectEditModel::HasArea(int k) const { return k >= 1 && k <= MapCount() && DoubleArea(TriangleOf(k)) != 0; }
 
-void TObjectEditModel::NormalizeShares(TEditObject& o) const {
+void TObjectEditModel::NormalizeShares(TDrawing& o) const {
     if (!o.CustomChances || o.Maps.empty()) return;
     double sum = 0;
-    for (TEditMap& m : o.Maps) {
+    for (TDrawnMap& m : o.Maps) {
         if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
         sum += m.Share;
     }
-    for (TEditMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
+    for (TDrawnMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
 }
 
 bool TObjectEditModel::SetCustomChances(bool custom) {
@@ -648,7 +618,7 @@ bool TObjectEditModel::SetCustomChances(bool custom) {
         const std::vector<double> byArea = Shares();
         for (std::size_t i = 0; i < object_.Maps.size(); ++i) object_.Maps[i].Share = byArea[i];
     } else {
-        for (TEditMap& m : object_.Maps) m.Share = 0;
+        for (TDrawnMap& m : object_.Maps) m.Share = 0;
     }
     object_.CustomChances = custom;
     Changed();
@@ -658,12 +628,12 @@ bool TObjectEditModel::SetCustomChances(bool custom) {
 bool TObjectEditModel::SetShare(int k, double percent) {
     if (!object_.CustomChances || k < 1 || k > MapCount() || !std::isfinite(percent)) return false;
     percent = std::clamp(percent, 0.0, 100.0);
-    TEditObject o = object_;
+    TDrawing o = object_;
     double others = 0;
     for (int i = 1; i <= MapCount(); ++i)
         if (i != k) others += o.Maps[static_cast<std::size_t>(i - 1)].Share;
     for (int i = 1; i <= MapCount(); ++i) {
-        TEditMap& m = o.Maps[static_cast<std::size_t>(i - 1)];
+        TDrawnMap& m = o.Maps[static_cast<std::size_t>(i - 1)];
         if (i == k)
             m.Share = percent;
         else
@@ -775,7 +745,7 @@ TRenderBlock TObjectEditModel::RenderBlock() const {
     if (!area) return TRenderBlock::NoArea;
     if (object_.CustomChances) {
         bool chance = false;
-        for (const TEditMap& m : object_.Maps) chance = chance || m.Share > 0;
+        for (const TDrawnMap& m : object_.Maps) chance = chance || m.Share > 0;
         if (!chance) return TRenderBlock::NoChance;
     }
     return TRenderBlock::None;

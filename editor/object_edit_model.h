@@ -9,28 +9,12 @@
 #include <optional>
 #include <vector>
 
+#include "drawing.h"
 #include "fractal_state.h"
 #include "ifs_types.h"
 #include "solver.h"
 
 namespace fernweave {
-
-struct TEditMap {
-    TTriangle Triangle{};
-    TColor Color = clWhite;
-    bool Diffuse = true;
-    double Share = 0;  // percent of the chaos game's choices, with custom chances
-    friend bool operator==(const TEditMap&, const TEditMap&) = default;
-};
-
-// The object as triangles: what a drawing of it would have clicked.
-struct TEditObject {
-    TTriangle Base{};
-    std::vector<TEditMap> Maps;
-    // Each map's chance is its Share; else (by area, as drawn) its area's share.
-    bool CustomChances = false;
-    friend bool operator==(const TEditObject&, const TEditObject&) = default;
-};
 
 // A map as the object holds it: x' = A x + B y + C, y' = D x + E y + F.
 using TMapCoefficients = std::array<double, 6>;
@@ -54,8 +38,6 @@ TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base);
 // Why Render cannot be offered, if it cannot.
 enum class TRenderBlock { None, NoMaps, BaseUnsolvable, NoArea, NoChance };
 
-// Vertices stay well inside the range where the solver's float conversion is exact.
-constexpr std::int32_t EditCoordinateLimit = 1 << 20;
 // The distance, in screen pixels, within which a press grabs a vertex.
 constexpr double GrabDistance = 6.0;
 constexpr int EditGridSpacing = 24;  // the canvas grid's spacing
@@ -69,19 +51,14 @@ constexpr double ScaleStep = 0.05;
 // Map k's triangle is map k applied to the base vertices, rounded to whole
 // pixels: for a drawn object these are the clicked points. Stored chances
 // that differ from the areas' come along as custom chances.
-TEditObject TrianglesOfObject(const TIfsObject& object);
+TDrawing TrianglesOfObject(const TIfsObject& object);
 // A base triangle centred on a canvas of the given size, no maps.
-TEditObject DefaultEditObject(int canvasWidth, int canvasHeight);
+TDrawing DefaultEditObject(int canvasWidth, int canvasHeight);
 // True when the probabilities stored with the object differ from those its
 // rebuilt triangles get by area (an imported object, typically).
-bool StoredChancesDiffer(const TIfsObject& object, const TEditObject& triangles);
+bool StoredChancesDiffer(const TIfsObject& object, const TDrawing& triangles);
 
-// Puts the object into a state as the clicks of a drawing would: the base,
-// then each map triangle, with each map's colour and Diffuse state. Custom
-// chances become the maps' probabilities, kept by the next rendering.
-void LoadDrawing(FractalState& s, const TEditObject& object);
-
-// Rounds to the nearest integer, halves to the even one, clamped to the edit range.
+// Rounds to the nearest integer, halves to the even one, clamped to the drawing coordinate limit.
 std::int32_t RoundCoordinate(double v);
 
 enum class TDragKind { Vertex, Move, Rotate, Scale };
@@ -100,9 +77,9 @@ public:
         friend bool operator==(const Selection&, const Selection&) = default;
     };
 
-    explicit TObjectEditModel(TEditObject object = {});
+    explicit TObjectEditModel(TDrawing object = {});
 
-    const TEditObject& Object() const { return object_; }
+    const TDrawing& Object() const { return object_; }
     int MapCount() const { return static_cast<int>(object_.Maps.size()); }
     const TTriangle& TriangleOf(int t) const;
     const Selection& Selected() const { return selected_; }
@@ -119,8 +96,8 @@ public:
     void SelectTriangles(std::vector<int> triangles, int primary);
     // Copies of the selected maps, and copies added to the list: shifted, as
     // many as fit under 120, then selected. Returns how many were added.
-    std::vector<TEditMap> CopyMaps() const;
-    int PasteMaps(const std::vector<TEditMap>& maps);
+    std::vector<TDrawnMap> CopyMaps() const;
+    int PasteMaps(const std::vector<TDrawnMap>& maps);
     // Where map k sends a point to itself; none when it has no single one.
     std::optional<TEditPoint> FixedPoint(int k) const;
     // The selected vertex, or none.
@@ -211,7 +188,7 @@ public:
 
 private:
     struct Snapshot {
-        TEditObject Object;
+        TDrawing Object;
         Selection Selected;
         std::vector<int> Group;
     };
@@ -236,7 +213,7 @@ private:
     // Undo and Redo: the newest state of `from` comes back, the current one goes onto `to`.
     bool Step(std::vector<Snapshot>& from, std::vector<Snapshot>& to);
     template <class Field, class Value>
-    bool SetMapField(int k, Field TEditMap::*field, Value value);
+    bool SetMapField(int k, Field TDrawnMap::*field, Value value);
     void Changed() { ++revision_; }
     bool ValidTriangle(int t) const { return t >= 0 && t <= MapCount(); }
     // The element of the selected triangle at p, if any.
@@ -249,10 +226,10 @@ private:
     bool ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles);
     bool InGroup(int t) const;
     bool TransformSelected(double a, double b, double d, double e, bool aboutVertex1);
-    void NormalizeShares(TEditObject& o) const;
+    void NormalizeShares(TDrawing& o) const;
 
-    TEditObject object_;
-    TEditObject original_;
+    TDrawing object_;
+    TDrawing original_;
     Selection selected_;
     std::vector<int> group_;  // two or more selected triangles, sorted; else empty
     std::optional<Drag> drag_;

@@ -45,18 +45,18 @@ constexpr int PanelWidth = 360;
 constexpr int LongNudge = 10;
 
 
-QRect BoundsOf(const TEditObject& o) {
+QRect BoundsOf(const TDrawing& o) {
     QRect r;
     auto add = [&](const TTriangle& t) {
         for (const TPoint& v : t) r = r.united(QRect(v.x, v.y, 1, 1));
     };
     add(o.Base);
-    for (const TEditMap& m : o.Maps) add(m.Triangle);
+    for (const TDrawnMap& m : o.Maps) add(m.Triangle);
     return r;
 }
 
 // The canvas, and the triangles too where they lie outside it.
-QRect WorldFor(const TEditObject& o, int width, int height) {
+QRect WorldFor(const TDrawing& o, int width, int height) {
     const QRect canvas(0, 0, std::max(width, 1), std::max(height, 1));
     const QRect bounds = BoundsOf(o);
     if (canvas.contains(bounds)) return canvas;
@@ -226,7 +226,7 @@ void TEditPreview::PaintFixedPoints(QPainter& p) {
     p.setRenderHint(QPainter::Antialiasing);
     for (int k = 1; k <= model.MapCount(); ++k) {
         const auto f = model.FixedPoint(k);
-        if (!f || std::fabs(f->x) > EditCoordinateLimit || std::fabs(f->y) > EditCoordinateLimit) continue;
+        if (!f || std::fabs(f->x) > DrawingCoordinateLimit || std::fabs(f->y) > DrawingCoordinateLimit) continue;
         const QPointF c = ToScreen(f->x, f->y);
         const TColor color = model.Object().Maps[static_cast<std::size_t>(k - 1)].Color;
         for (const QPen& pen : {QPen(Qt::black, 3.5), QPen(ToQColor(color), 1.5)}) {
@@ -494,7 +494,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     edtY = new QSpinBox;
     edtY->setObjectName("edtY");
     for (QSpinBox* e : {edtX, edtY}) {
-        e->setRange(-EditCoordinateLimit, EditCoordinateLimit);
+        e->setRange(-DrawingCoordinateLimit, DrawingCoordinateLimit);
         e->setKeyboardTracking(false);  // a value counts once it is committed
         e->installEventFilter(this);
         connect(e, &QSpinBox::valueChanged, this, [this] { CommitNumbers(); });
@@ -852,7 +852,7 @@ void TfrmEditObject::DeleteSelectedMap() {
 }
 
 void TfrmEditObject::CopyMaps() {
-    std::vector<TEditMap> maps = model_.CopyMaps();
+    std::vector<TDrawnMap> maps = model_.CopyMaps();
     if (maps.empty()) return;
     copied_ = std::move(maps);
     ModelChanged();
@@ -872,7 +872,7 @@ void TfrmEditObject::RefreshList() {
     lstMaps->setRowCount(n);
     const std::vector<double> shares = model_.Shares();
     for (int row = 0; row < n; ++row) {
-        const TEditMap& m = model_.Object().Maps[static_cast<std::size_t>(row)];
+        const TDrawnMap& m = model_.Object().Maps[static_cast<std::size_t>(row)];
         auto cell = [&](int column) {
             QTableWidgetItem* item = lstMaps->item(row, column);
             if (!item) {

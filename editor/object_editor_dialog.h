@@ -82,7 +82,7 @@ public:
     ~TfrmEditObject() override;
 
     TObjectEditModel& Model() { return model_; }
-    const TEditObject& EditedObject() const { return model_.Object(); }
+    const TDrawing& EditedObject() const { return model_.Object(); }
     // The colour dialog, preset to a map's colour; nothing when cancelled.
     std::function<std::optional<TColor>(TColor)> ChooseColor;
     // Asks "Discard the changes to the object?"; true for Yes. Unset: discards.
@@ -150,7 +150,7 @@ private:
     std::shared_ptr<const Picture24> background_;
     std::shared_ptr<const Picture24> canvas_;
     QRect content_;  // the canvas and the triangles, in canvas pixels
-    std::vector<TEditMap> copied_;  // what Copy took, for Paste
+    std::vector<TDrawnMap> copied_;  // what Copy took, for Paste
     std::unique_ptr<TPreviewRenderer> preview_;
     bool backgroundChanged_ = false;  // the preview's background changed since the last submit
     TFrameClock* frameClock_;

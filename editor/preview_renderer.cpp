@@ -32,7 +32,7 @@ void TPreviewRenderer::Cancel() {
     wake_.notify_all();
 }
 
-std::uint64_t TPreviewRenderer::Submit(const TEditObject& object, std::shared_ptr<const Picture24> background) {
+std::uint64_t TPreviewRenderer::Submit(const TDrawing& object, std::shared_ptr<const Picture24> background) {
     std::uint64_t change;
     {
         std::lock_guard lock(mutex_);

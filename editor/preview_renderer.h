@@ -49,7 +49,7 @@ public:
 
     // A change: the game in progress is cancelled and a fresh one of `object`
     // starts on a copy of `background`. Returns the change's number.
-    std::uint64_t Submit(const TEditObject& object, std::shared_ptr<const Picture24> background);
+    std::uint64_t Submit(const TDrawing& object, std::shared_ptr<const Picture24> background);
 
     // Copies the newest frame into `into` when it is newer than `seen` (a
     // frame serial, 0 at first) and updates `seen`. False when nothing new.
@@ -61,7 +61,7 @@ public:
 private:
     struct Job {
         std::uint64_t Change = 0;
-        TEditObject Object;
+        TDrawing Object;
         std::shared_ptr<const Picture24> Background;
     };
     struct Running;

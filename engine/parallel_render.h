@@ -33,6 +33,7 @@ struct ParallelOptions {
     bool GuessEveryChunk = false;
     const std::atomic<bool>* Stop = nullptr;
     std::atomic<std::uint64_t>* StepsDone = nullptr;  // steps merged so far, for progress
+    std::uint64_t StepsBefore = 0;                    // added to StepsDone: the steps of earlier runs of one job
     std::atomic<bool>* MemoryReady = nullptr;         // set once the job's memory is set up and the steps begin
 };
 
@@ -57,9 +58,10 @@ int LayerCount(const ParallelOptions& options);
 
 // `prepared` has been through PrepareRendering (its RandomState is where the
 // rendering starts). Paints `canvas` exactly as RunPreparedLoop would paint it
-// in `steps` steps. `prepared` itself is not changed.
+// in `steps` steps. `prepared` itself is not changed. A canvas that is a band
+// of the picture gets exactly its rows of the whole, from picture row `firstRow` on.
 ParallelStats RenderPlainParallel(const FractalState& prepared, Picture24& canvas, std::uint64_t steps,
-                                  const ParallelOptions& options);
+                                  const ParallelOptions& options, int firstRow = 0);
 
 // Bytes a plain job takes beyond the canvas.
 std::uint64_t PlainJobBytes(int width, int height, const ParallelOptions& options);
@@ -94,12 +96,31 @@ struct DensityTone {
     double Highlights = 0;    // 0 to 1: how far the pixels beyond the white point go toward white
 };
 
-// The white count: the count of the lit pixel at the white point, the
-// smallest count that at least WhitePoint percent of the lit pixels do not
-// exceed (100: the largest). An integer found exactly, so the same for every
-// thread count and band cut. 0 when nothing is lit.
+// The counts of the lit pixels of a picture, gathered band after band: how
+// many pixels have each small count, and the few large counts one by one
+// (at most the steps / Dense of them).
+class LitCounts {
+public:
+    static constexpr std::uint64_t Dense = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t Bytes = Dense * sizeof(std::uint64_t);  // at most, the large counts apart
+
+    void Add(std::uint64_t count);
+    void Add(const DensityPicture& picture);
+
+    // The white count: the count of the lit pixel at the white point, the
+    // smallest count that at least WhitePoint percent of the lit pixels do
+    // not exceed (100: the largest). An integer found exactly, so the same for
+    // every thread count and band cut. 0 when nothing is lit.
+    std::uint64_t WhiteCount(double whitePoint) const;
+
+private:
+    std::vector<std::uint64_t> small_;  // pixels with count c, for c below Dense
+    std::vector<std::uint64_t> large_;
+    std::uint64_t lit_ = 0;
+};
+
+// The white count of these counts, or of a picture's.
 std::uint64_t WhiteCount(const std::vector<std::uint64_t>& counts, double whitePoint);
-// The same over the counts of a picture (or several bands, counts gathered first).
 std::uint64_t WhiteCount(const DensityPicture& picture, double whitePoint);
 
 // The shaded rows: with r = 2^exposure (ln(1 + c) / ln(1 + white))^(1 / gamma),

@@ -15,6 +15,104 @@ std::uint64_t PictureJobBytes(const PictureJob& job, const ParallelOptions& opti
     return picture + std::max(picture + 1024, rendering);
 }
 
+namespace {
+
+// A band's picture: its 24-bit rows, and the deep rows of a deep job.
+std::uint64_t BandPictureBytes(const PictureJob& job, int rows) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(job.Width) * static_cast<std::uint64_t>(rows);
+    return Picture24::StrideFor(job.Width) * static_cast<std::uint64_t>(rows) + (job.Deep() ? pixels * job.PixelBytes() : 0);
+}
+
+// What the encoders hold while rows stream through them (a JPEG's strips of rows, zlib's window).
+std::uint64_t StreamingBytes(int width) { return static_cast<std::uint64_t>(width) * 192 + (std::uint64_t{4} << 20); }
+
+}  // namespace
+
+std::uint64_t BandedJobBytes(const PictureJob& job, const ParallelOptions& options, int rows) {
+    const std::uint64_t rendering = job.Density ? DensityJobBytes(job.Width, job.Height, job.Supersample, options, rows) +
+                                                      (rows < job.Height ? LitCounts::Bytes : 0)
+                                                : PlainJobBytes(job.Width, rows, options);
+    return BandPictureBytes(job, rows) + rendering + StreamingBytes(job.Width);
+}
+
+BandPlan PlanBands(const PictureJob& job, const ParallelOptions& options, std::uint64_t available) {
+    if (PictureJobBytes(job, options) <= available) return {true, job.Height, 1};
+    if (BandedJobBytes(job, options, 1) > available) return {false, 0, 0};
+    int fits = 1, above = job.Height + 1;  // the most rows that fit, the fewest that do not
+    while (above - fits > 1) {
+        const int mid = fits + (above - fits) / 2;
+        (BandedJobBytes(job, options, mid) <= available ? fits : above) = mid;
+    }
+    const int bands = (job.Height + fits - 1) / fits;
+    return {false, (job.Height + bands - 1) / bands, bands};
+}
+
+int BandRuns(const PictureJob& job, int bands) { return job.Density && bands > 1 ? 2 * bands : bands; }
+
+BandedRendering::BandedRendering(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
+                                 int rows)
+    : prepared_(prepared), job_(job), options_(options), rows_(std::clamp(rows, 1, std::max(1, job.Height))) {}
+
+const std::uint8_t* BandedRendering::Row(int y) { return Hold(y) ? band_.Row(y - first_) : nullptr; }
+
+const std::uint16_t* BandedRendering::DeepRow(int y) {
+    const std::size_t samples = static_cast<std::size_t>(job_.Width) * (deep_.Alpha ? 4 : 3);
+    return Hold(y) ? deep_.Samples.data() + static_cast<std::size_t>(y - first_) * samples : nullptr;
+}
+
+bool BandedRendering::Hold(int y) {
+    if (stopped_) return false;
+    if (y >= first_ && y < first_ + held_) return true;
+    // Density in several bands: the white count of the whole comes first.
+    if (job_.Density && rows_ < job_.Height && !counted_) {
+        for (int first = 0; first < job_.Height; first += rows_)
+            if (!Render(first, std::min(rows_, job_.Height - first), true)) return false;
+        white_ = lit_.WhiteCount(job_.Tone.WhitePoint);
+        lit_ = {};
+        counted_ = true;
+    }
+    const int first = y / rows_ * rows_;
+    return Render(first, std::min(rows_, job_.Height - first), false);
+}
+
+bool BandedRendering::Render(int first, int rows, bool count) {
+    held_ = 0;
+    band_.Clear();
+    deep_ = {};
+    options_.StepsBefore = static_cast<std::uint64_t>(run_++) * job_.Steps;
+    ParallelStats stats;
+    if (!job_.Density) {
+        if (!band_.Reset(job_.Width, rows, job_.Background, options_.Stop)) return !(stopped_ = true);
+        stats = RenderPlainParallel(prepared_, band_, job_.Steps, options_, first);
+        if (stats.Steps == job_.Steps && job_.Transparent) {
+            TransparentBackground(band_, job_.Background, deep_);
+            band_.Clear();
+        }
+    } else {
+        DensityPicture hits{job_.Width, job_.Height, {}, first};
+        if (!GrowStoppable(hits.Cells, static_cast<std::size_t>(job_.Width) * static_cast<std::size_t>(rows),
+                           options_.Stop))
+            return !(stopped_ = true);
+        stats = RenderDensityParallel(prepared_, hits, job_.Supersample, job_.Steps, options_);
+        if (stats.Steps == job_.Steps) {
+            if (count) {
+                lit_.Add(hits);
+                return true;
+            }
+            const std::uint64_t white = counted_ ? white_ : WhiteCount(hits, job_.Tone.WhitePoint);
+            if (job_.Deep())
+                ShadeDensityDeep(hits, job_.Background, job_.Tone, white, job_.Transparent, job_.Bits, deep_);
+            else
+                ShadeDensity(hits, job_.Background, job_.Tone, white, band_);
+        }
+    }
+    if (stats.Steps < job_.Steps || (options_.Stop && options_.Stop->load())) return !(stopped_ = true);
+    plotted_ += stats.Plotted;
+    first_ = first;
+    held_ = rows;
+    return true;
+}
+
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
                             Picture24& canvas, DeepPicture* deep) {
     if (!job.Density) {

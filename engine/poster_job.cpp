@@ -5,8 +5,12 @@
 #include <charconv>
 #include <cstdio>
 
+#include "drawing.h"
 #include "fractal_state.h"
 #include "renderer.h"
+
+// A band drops the points of the other rows: they must lie within the reset bound.
+static_assert(fernweave::MaxPosterSide < fernweave::FarAwayBound);
 
 namespace fernweave {
 
@@ -98,9 +102,7 @@ PictureJob PosterPictureJob(const PosterSettings& settings) {
 void PreparePoster(FractalState& fresh, const TIfsObject& object, const TTriangle& placement, int supersample) {
     // As an import followed by its placement triangle.
     fresh.SetObject(object);
-    fresh.ObjectImported = true;
-    fresh.BeginDrawing();
-    for (const TPoint& p : placement) fresh.AddPoint(p.x * supersample, p.y * supersample, clWhite, true);
+    PlaceImported(fresh, placement, supersample);
     PrepareRendering(fresh);
 }
 

@@ -26,6 +26,7 @@ struct PosterSettings {
     int Threads = 0;   // 0: every core
     bool Transparent = false;  // PNG only
     int Bits = 8;              // 16: PNG with density only
+    int BandRows = 0;          // rendered and written in bands of this many rows; 0: whole
 };
 
 // The base triangle carried from the canvas's view onto the poster: scaled by

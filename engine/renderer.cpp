@@ -124,7 +124,8 @@ struct StepData {
     std::uint8_t* pixels;
     std::size_t stride;
     std::uint64_t* bits;
-    std::uint32_t width, height;
+    std::uint32_t width, height;  // of the samples, or of the rows the canvas keeps
+    std::uint64_t firstRow;       // the picture row of the canvas's first row (a band of a poster)
     float startX, startY;
 
     // The steps ahead, in a ring of two batches: the chain reads one while
@@ -190,7 +191,7 @@ template <bool Placed, int Base, bool Counting>
     std::uint8_t* const pixels = d.pixels;
     const std::size_t stride = d.stride;
     std::uint64_t* const bits = d.bits;
-    const std::uint64_t W = d.width, H = d.height;
+    const std::uint64_t W = d.width, H = d.height, firstRow = d.firstRow;
     const double startX = d.startX, startY = d.startY;
     HitTarget hits;
     if constexpr (Counting) hits = *d.hits;
@@ -227,16 +228,18 @@ template <bool Placed, int Base, bool Counting>
                     ix = static_cast<std::uint64_t>(RoundCoordinate(x));
                     iy = static_cast<std::uint64_t>(RoundCoordinate(y));
                 }
-                if (ix < W && iy < H) [[likely]] {
+                // A point in the picture but outside the band lies well within the reset bound.
+                const std::uint64_t row = iy - firstRow;
+                if (ix < W && row < H) [[likely]] {
                     const std::uint32_t c = d.colorOf[Base + k];
                     if constexpr (Counting) {
-                        hits.Add(static_cast<std::uint32_t>(ix), static_cast<std::uint32_t>(iy), c);
+                        hits.Add(static_cast<std::uint32_t>(ix), static_cast<std::uint32_t>(row), c);
                     } else {
-                        std::uint8_t* p = pixels + iy * stride + 3 * ix;
+                        std::uint8_t* p = pixels + row * stride + 3 * ix;
                         p[0] = static_cast<std::uint8_t>(c);
                         const auto greenRed = static_cast<std::uint16_t>(c >> 8);
                         std::memcpy(p + 1, &greenRed, 2);
-                        const std::size_t bit = iy * W + ix;
+                        const std::size_t bit = row * W + ix;
                         if (--untilRepaint == 0) [[unlikely]] {
                             dueBit = bit;
                             end = StepsEnd::Repaint;
@@ -294,6 +297,7 @@ struct LoopSetup {
     bool resume = false;
     HitTarget* hits = nullptr;
     const std::atomic<bool>* stop = nullptr;  // else the state's StopRequested
+    int firstRow = 0;                         // the picture row of the canvas's first row
 };
 
 template <bool Placed, bool Counting>
@@ -337,6 +341,7 @@ RenderStats RunLoop(FractalState& s, Picture24& canvas, RepaintRequest repaint, 
     d.bits = bits;
     d.width = static_cast<std::uint32_t>(Counting ? setup.hits->SampleWidth : canvas.Width());
     d.height = static_cast<std::uint32_t>(Counting ? setup.hits->SampleHeight : canvas.Height());
+    d.firstRow = Counting ? 0 : static_cast<std::uint64_t>(setup.firstRow);
     d.startX = startX;
     d.startY = startY;
     d.x = s.CurrentPoint.x;
@@ -432,8 +437,8 @@ RenderStats RenderObject(FractalState& s, Picture24& canvas, RepaintRequest repa
 namespace fernweave {
 
 RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::atomic<bool>& stop,
-                                 std::uint64_t maxSteps) {
-    const LoopSetup setup{true, nullptr, &stop};
+                                 std::uint64_t maxSteps, int firstRow) {
+    const LoopSetup setup{true, nullptr, &stop, firstRow};
     return s.RenderPlacedObject ? RunLoop<true, false>(s, layer, {}, maxSteps, setup)
                                 : RunLoop<false, false>(s, layer, {}, maxSteps, setup);
 }

@@ -55,8 +55,10 @@ RenderStats RunPreparedLoop(FractalState& s, Picture24& canvas, RepaintRequest r
 // from the state's CurrentPoint, RecentMaps and RandomState instead of the
 // first base vertex, stopping at `stop` or after maxSteps steps. It plots into
 // `layer` and its painted bits into PaintedBits; it requests no repaint.
+// A layer that is a band of the picture holds its rows from `firstRow` on and
+// drops the points of the other rows.
 RenderStats ContinuePreparedLoop(FractalState& s, Picture24& layer, const std::atomic<bool>& stop,
-                                 std::uint64_t maxSteps);
+                                 std::uint64_t maxSteps, int firstRow = 0);
 // The same loop listing each plotted step in `hits` (density shading), which
 // has room for maxSteps entries; hits.Next ends past the last one.
 RenderStats ContinuePreparedCounting(FractalState& s, HitTarget& hits, const std::atomic<bool>& stop,

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "memory_budget.h"
@@ -119,8 +120,8 @@ bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8_t> data, std::string* error,
-                        FileWriter writer) {
+bool WriteFileProducing(const std::string& requested, const std::function<std::string(const ByteSink&)>& produce,
+                        std::string* error, FileWriter writer) {
     if (requested.empty()) {
         SetError(error, "no file name");
         return false;
@@ -185,17 +186,28 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
     const auto cancelled = [&] { return writer.Cancel && writer.Cancel->load(std::memory_order_relaxed); };
     bool ok = ::fchmod(fd, mode) == 0;
     int err = errno;
-    bool stopped = false;
-    // In pieces, so that a cancel is seen while a big file goes out.
-    constexpr std::size_t Piece = std::size_t{64} << 20;
-    for (std::size_t at = 0; ok && at < data.size(); at += Piece) {
-        if (cancelled()) {
-            ok = false;
-            stopped = true;
-            break;
+    bool stopped = false, sinkFailed = false;
+    std::string why;
+    if (ok) {
+        // In pieces, so that a cancel is seen while a big file goes out.
+        const ByteSink sink = [&](const std::uint8_t* data, std::size_t size) {
+            constexpr std::size_t Piece = std::size_t{64} << 20;
+            for (std::size_t at = 0; !sinkFailed && at < size; at += Piece) {
+                if (cancelled())
+                    sinkFailed = stopped = true;
+                else if (!writeAll(fd, data + at, std::min(Piece, size - at)))
+                    sinkFailed = true, err = errno;
+            }
+            return !sinkFailed;
+        };
+        try {
+            why = produce(sink);
+        } catch (...) {
+            ::close(fd);
+            if (!temp.empty()) ::unlink(temp.c_str());
+            throw;
         }
-        ok = writeAll(fd, data.data() + at, std::min(Piece, data.size() - at));
-        err = errno;
+        ok = why.empty() && !sinkFailed;
     }
     if (ok) {
         ok = ::fsync(fd) == 0;
@@ -219,10 +231,19 @@ bool WriteFileReplacing(const std::string& requested, std::span<const std::uint8
     }
     if (!ok) {
         if (!temp.empty()) ::unlink(temp.c_str());
-        SetError(error, stopped ? requested + ": cancelled" : ErrnoText(requested, err ? err : EIO));
+        SetError(error, stopped                         ? requested + ": cancelled"
+                        : !why.empty() && !sinkFailed ? requested + ": " + why
+                                                      : ErrnoText(requested, err ? err : EIO));
         return false;
     }
     return true;
+}
+
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data, std::string* error,
+                        FileWriter writer) {
+    return WriteFileProducing(
+        path, [&](const ByteSink& sink) { return sink(data.data(), data.size()) ? std::string() : "not written"; },
+        error, writer);
 }
 
 std::string CheckTargetFile(const std::string& path, std::uint64_t bytes) {

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -29,6 +30,16 @@ bool WriteAllToDescriptor(int fd, const std::uint8_t* data, std::size_t size);
 // in `error` (when given) and leaves any existing file untouched.
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data, std::string* error = nullptr,
                         FileWriter writer = {});
+
+// Takes the bytes of a file as they are made; false when they could not be
+// written (a full disk, a cancel): then no more are wanted.
+using ByteSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
+
+// The same with the bytes `produce` hands to its sink as it makes them, so
+// that a file larger than the memory can be written. `produce` returns empty
+// when it made all of them, else why not; then nothing is replaced.
+bool WriteFileProducing(const std::string& path, const std::function<std::string(const ByteSink&)>& produce,
+                        std::string* error = nullptr, FileWriter writer = {});
 
 // Whether `path` can be written with `bytes` bytes before any work is done:
 // an existing target is a regular file, its folder exists and takes a new file

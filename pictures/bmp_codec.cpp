@@ -1,5 +1,6 @@
 #include "bmp_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -27,29 +28,49 @@ constexpr std::size_t BmpResolutionEnd = 46;  // the vertical field ends here
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeBmp(const Picture24& picture, std::uint32_t packedResolution) {
-    const std::size_t stride = Picture24::StrideFor(picture.Width());
-    const std::size_t imageSize = stride * static_cast<std::size_t>(picture.Height());
+std::string StreamBmp(int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                      const ByteSink& sink) {
+    const std::size_t stride = Picture24::StrideFor(width);
+    const std::uint64_t imageSize = stride * static_cast<std::uint64_t>(height);
     const std::size_t offset = BmpFileHeaderSize + BmpInfoHeaderSize;
-    std::vector<std::uint8_t> out(offset + imageSize, 0);
-    std::uint8_t* h = out.data();
+    std::uint8_t h[BmpFileHeaderSize + BmpInfoHeaderSize] = {};
     h[0] = 'B';
     h[1] = 'M';
-    Put32(h + 2, static_cast<std::uint32_t>(out.size()));
+    Put32(h + 2, static_cast<std::uint32_t>(offset + imageSize));
     Put32(h + 10, static_cast<std::uint32_t>(offset));
     std::uint8_t* info = h + BmpFileHeaderSize;
     Put32(info + 0, static_cast<std::uint32_t>(BmpInfoHeaderSize));
-    Put32(info + 4, static_cast<std::uint32_t>(picture.Width()));
-    Put32(info + 8, static_cast<std::uint32_t>(picture.Height()));  // positive: rows bottom-up
-    Put16(info + 12, 1);                                            // planes
-    Put16(info + 14, 24);                                           // bits per pixel
-    Put32(info + 16, 0);                                            // uncompressed
+    Put32(info + 4, static_cast<std::uint32_t>(width));
+    Put32(info + 8, static_cast<std::uint32_t>(height));  // positive: rows bottom-up
+    Put16(info + 12, 1);                                  // planes
+    Put16(info + 14, 24);                                 // bits per pixel
+    Put32(info + 16, 0);                                  // uncompressed
     Put32(info + 20, static_cast<std::uint32_t>(imageSize));
-    std::uint8_t* rows = h + offset;
-    for (int y = 0; y < picture.Height(); ++y)
-        std::memcpy(rows + stride * static_cast<std::size_t>(picture.Height() - 1 - y), picture.Row(y),
-                    3 * static_cast<std::size_t>(picture.Width()));
-    WriteBmpResolution(out, packedResolution);
+    WriteBmpResolution(h, packedResolution);
+    if (!sink(h, sizeof h)) return "not written";
+    // Rows go out a few at a time; their padding stays zero.
+    const std::size_t rowsAtOnce = std::max<std::size_t>(1, (std::size_t{1} << 20) / std::max<std::size_t>(stride, 1));
+    std::vector<std::uint8_t> piece(std::min<std::size_t>(rowsAtOnce, static_cast<std::size_t>(height)) * stride, 0);
+    std::size_t filled = 0;
+    for (int y = height; y-- > 0;) {
+        const std::uint8_t* row = rows(y);
+        if (!row) return "stopped";
+        std::memcpy(piece.data() + filled, row, 3 * static_cast<std::size_t>(width));
+        filled += stride;
+        if ((filled == piece.size() || y == 0) && !sink(piece.data(), filled)) return "not written";
+        if (filled == piece.size()) filled = 0;
+    }
+    return {};
+}
+
+std::vector<std::uint8_t> EncodeBmp(const Picture24& picture, std::uint32_t packedResolution) {
+    std::vector<std::uint8_t> out;
+    out.reserve(BmpFileHeaderSize + BmpInfoHeaderSize + picture.ByteSize());
+    StreamBmp(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, packedResolution,
+              [&](const std::uint8_t* data, std::size_t size) {
+                  out.insert(out.end(), data, data + size);
+                  return true;
+              });
     return out;
 }
 

@@ -10,6 +10,7 @@
 
 #include "picture.h"
 #include "resolution.h"
+#include "row_source.h"
 
 namespace fernweave {
 
@@ -17,6 +18,10 @@ constexpr std::size_t BmpFileHeaderSize = 14;
 constexpr std::size_t BmpInfoHeaderSize = 40;
 
 std::vector<std::uint8_t> EncodeBmp(const Picture24& picture, std::uint32_t packedResolution);
+// The same written as the rows come, bottom up as the file stores them:
+// rows(y) gives row y, nullptr to give up. Empty when all was written, else why not.
+std::string StreamBmp(int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                      const ByteSink& sink);
 
 // Puts the resolution into the info header of BMP data (pixels per metre at
 // file offsets 38 and 42). Data too short to hold the header is left unchanged.

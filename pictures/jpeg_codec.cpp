@@ -86,12 +86,19 @@ void CheckScans(j_common_ptr cinfo) {
 
 // A growing malloc'ed buffer that we own, so that nothing leaks when libjpeg
 // fails half-way (its own memory destination keeps the grown buffer out of reach).
+// With a sink, the buffer goes to it each time it is full instead of growing.
 struct MemoryDestination {
     jpeg_destination_mgr pub;
     unsigned char* data;
     std::size_t capacity;
     std::size_t size;
+    const ByteSink* sink;
 };
+
+[[noreturn]] void GiveUp(j_compress_ptr cinfo, const char* why) {
+    SetMessage(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo)), why);
+    std::longjmp(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo)).jump, 1);
+}
 
 MemoryDestination& DestinationOf(j_compress_ptr cinfo) { return *reinterpret_cast<MemoryDestination*>(cinfo->dest); }
 
@@ -108,6 +115,12 @@ void InitDestination(j_compress_ptr cinfo) {
 // Called when the whole buffer is full.
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
     MemoryDestination& d = DestinationOf(cinfo);
+    if (d.sink) {
+        if (!(*d.sink)(d.data, d.capacity)) GiveUp(cinfo, "not written");
+        d.pub.next_output_byte = d.data;
+        d.pub.free_in_buffer = d.capacity;
+        return TRUE;
+    }
     const std::size_t used = d.capacity;
     if (used > static_cast<std::size_t>(-1) / 2) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
     const std::size_t grown = used * 2;
@@ -123,6 +136,7 @@ boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
 void TermDestination(j_compress_ptr cinfo) {
     MemoryDestination& d = DestinationOf(cinfo);
     d.size = d.capacity - d.pub.free_in_buffer;
+    if (d.sink && !(*d.sink)(d.data, d.size)) GiveUp(cinfo, "not written");
 }
 
 struct Compression {
@@ -132,20 +146,24 @@ struct Compression {
 };
 
 // The only frame that setjmps for encoding. `rgbRow` holds 3 x width bytes.
-bool Compress(Compression& c, const Picture24& picture, int quality, unsigned char* rgbRow) {
+bool Compress(Compression& c, int width, int height, const RowsOf& rows, int quality, TResolution resolution,
+              unsigned char* rgbRow) {
     if (setjmp(c.err.jump)) return false;
     jpeg_create_compress(&c.cinfo);
     c.cinfo.dest = &c.dest.pub;
-    c.cinfo.image_width = static_cast<JDIMENSION>(picture.Width());
-    c.cinfo.image_height = static_cast<JDIMENSION>(picture.Height());
+    c.cinfo.image_width = static_cast<JDIMENSION>(width);
+    c.cinfo.image_height = static_cast<JDIMENSION>(height);
     c.cinfo.input_components = 3;
     c.cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c.cinfo);
     jpeg_set_quality(&c.cinfo, quality, TRUE);
+    c.cinfo.density_unit = 1;  // dots per inch
+    c.cinfo.X_density = resolution.X;
+    c.cinfo.Y_density = resolution.Y;
     jpeg_start_compress(&c.cinfo, TRUE);
-    const int width = picture.Width();
     while (c.cinfo.next_scanline < c.cinfo.image_height) {
-        const std::uint8_t* src = picture.Row(static_cast<int>(c.cinfo.next_scanline));
+        const std::uint8_t* src = rows(static_cast<int>(c.cinfo.next_scanline));
+        if (!src) GiveUp(&c.cinfo, "stopped");
         for (int x = 0; x < width; ++x) {
             rgbRow[3 * x] = src[3 * x + 2];
             rgbRow[3 * x + 1] = src[3 * x + 1];
@@ -296,25 +314,45 @@ std::uint16_t CentimetresToInches(std::uint16_t density) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeJpeg(const Picture24& picture, int quality, std::uint32_t packedResolution) {
-    if (picture.Empty()) throw std::runtime_error("Cannot save an empty picture as JPEG.");
+namespace {
+
+// Encodes into memory (no sink), or to the sink; false with the reason in c.err.message.
+bool EncodeWith(Compression& c, int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
+                const ByteSink* sink) {
     int q = quality & 0xFF;
     q = q < 1 ? 1 : q > 100 ? 100 : q;
-
-    std::vector<unsigned char> rgbRow(3 * static_cast<std::size_t>(picture.Width()));
-    Compression c{};
+    std::vector<unsigned char> rgbRow(3 * static_cast<std::size_t>(width));
     SetUpErrors(c.err);
     c.cinfo.err = &c.err.pub;
     c.dest.pub.init_destination = InitDestination;
     c.dest.pub.empty_output_buffer = EmptyOutputBuffer;
     c.dest.pub.term_destination = TermDestination;
     c.dest.capacity = 64 * 1024;
+    c.dest.sink = sink;
+    return Compress(c, width, height, rows, q, UnpackResolution(packedResolution), rgbRow.data());
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeJpeg(const Picture24& picture, int quality, std::uint32_t packedResolution) {
+    if (picture.Empty()) throw std::runtime_error("Cannot save an empty picture as JPEG.");
+    Compression c{};
     CompressionGuard guard(c);
-    if (!Compress(c, picture, q, rgbRow.data()))
+    if (!EncodeWith(c, picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, quality,
+                    packedResolution, nullptr))
         throw std::runtime_error(std::string("JPEG encoding failed: ") + c.err.message);
     std::vector<std::uint8_t> out(c.dest.data, c.dest.data + c.dest.size);
     WriteJpegResolution(out, packedResolution);
     return out;
+}
+
+std::string StreamJpeg(int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
+                       const ByteSink& sink) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("Cannot save an empty picture as JPEG.");
+    Compression c{};
+    CompressionGuard guard(c);
+    if (!EncodeWith(c, width, height, rows, quality, packedResolution, &sink)) return c.err.message;
+    return {};
 }
 
 void WriteJpegResolution(std::span<std::uint8_t> jpeg, std::uint32_t packedResolution) {

@@ -13,6 +13,7 @@
 
 #include "picture.h"
 #include "resolution.h"
+#include "row_source.h"
 
 namespace fernweave {
 
@@ -30,6 +31,10 @@ constexpr std::size_t MaxJpegFileBytes = std::size_t{1} << 30;
 // std::runtime_error when the picture is empty or libjpeg fails, and
 // std::bad_alloc when memory runs out.
 std::vector<std::uint8_t> EncodeJpeg(const Picture24& picture, int quality, std::uint32_t packedResolution);
+// The same written as the rows come, top down: rows(y) gives row y, nullptr
+// to give up. Empty when all was written, else why not.
+std::string StreamJpeg(int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
+                       const ByteSink& sink);
 
 // Puts the resolution into JFIF data: units 1 at J+7, X and Y big-endian at
 // J+8 and J+10, where J is the offset of the first "JFIF\0" within the first

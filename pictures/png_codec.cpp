@@ -42,7 +42,7 @@ std::uint32_t Get32BE(const std::uint8_t* p) {
 struct Job {
     std::span<const std::uint8_t> input;
     std::size_t position = 0;
-    std::vector<std::uint8_t>* output = nullptr;
+    const ByteSink* output = nullptr;
     char message[200] = "";
 };
 
@@ -64,13 +64,7 @@ void ReadFn(png_structp png, png_bytep data, png_size_t length) {
 
 void WriteFn(png_structp png, png_bytep data, png_size_t length) {
     Job& job = *static_cast<Job*>(png_get_io_ptr(png));
-    bool stored = false;
-    try {
-        job.output->insert(job.output->end(), data, data + length);
-        stored = true;
-    } catch (...) {
-    }
-    if (!stored) png_error(png, "out of memory");
+    if (!(*job.output)(data, length)) png_error(png, "not written");
 }
 
 void FlushFn(png_structp) {}
@@ -143,7 +137,7 @@ struct EncodeLayout {
     int depth = 8;
     int colorType = PNG_COLOR_TYPE_RGB;
     bool bgr = false;
-    const std::function<png_bytep(png_uint_32 y)>* rowOf = nullptr;  // must not throw
+    const std::function<png_bytep(png_uint_32 y)>* rowOf = nullptr;  // nullptr: give up
     png_textp texts = nullptr;
     int textCount = 0;
 };
@@ -159,7 +153,11 @@ bool EncodeCore(png_structp png, png_infop info, Job& job, const EncodeLayout& l
     if (layout.textCount > 0) png_set_text(png, info, layout.texts, layout.textCount);
     png_write_info(png, info);
     if (layout.bgr) png_set_bgr(png);
-    for (png_uint_32 y = 0; y < layout.height; ++y) png_write_row(png, (*layout.rowOf)(y));
+    for (png_uint_32 y = 0; y < layout.height; ++y) {
+        const png_bytep row = (*layout.rowOf)(y);
+        if (!row) png_error(png, "stopped");
+        png_write_row(png, row);
+    }
     png_write_end(png, nullptr);
     return true;
 }
@@ -251,11 +249,12 @@ std::optional<std::vector<std::uint8_t>> PngObjectBytes(std::span<const std::uin
 
 namespace {
 
-std::vector<std::uint8_t> Encode(EncodeLayout layout, std::uint32_t packedResolution, std::span<const std::uint8_t> object,
-                                 const std::string& options) {
-    std::vector<std::uint8_t> out;
+// Empty when all was written, else why not. A row source's exception comes
+// out after libpng's memory is given back.
+std::string Encode(EncodeLayout layout, std::uint32_t packedResolution, std::span<const std::uint8_t> object,
+                   const std::string& options, const ByteSink& sink) {
     Job job;
-    job.output = &out;
+    job.output = &sink;
     // The object as hexadecimal digits (a text chunk holds no NUL), compressed; the options as they are.
     std::string objectHex = HexOf(object);
     std::string optionsText = options;
@@ -280,40 +279,63 @@ std::vector<std::uint8_t> Encode(EncodeLayout layout, std::uint32_t packedResolu
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
-    const bool done = info && EncodeCore(png, info, job, layout, UnpackResolution(packedResolution));
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    if (!done) {
-        if (std::strcmp(job.message, "out of memory") == 0) throw std::bad_alloc();
-        throw std::runtime_error(std::string("PNG encoding failed: ") + job.message);
+    bool done = false;
+    try {
+        done = info && EncodeCore(png, info, job, layout, UnpackResolution(packedResolution));
+    } catch (...) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        throw;
     }
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (done) return {};
+    if (std::strcmp(job.message, "out of memory") == 0) throw std::bad_alloc();
+    return job.message;
+}
+
+// The encoding kept in memory.
+std::vector<std::uint8_t> EncodeToBytes(const std::function<std::string(const ByteSink&)>& encode) {
+    std::vector<std::uint8_t> out;
+    bool full = false;
+    const std::string why = encode([&](const std::uint8_t* data, std::size_t size) {
+        try {
+            out.insert(out.end(), data, data + size);
+            return true;
+        } catch (const std::bad_alloc&) {
+            full = true;
+            return false;
+        }
+    });
+    if (full) throw std::bad_alloc();
+    if (!why.empty()) throw std::runtime_error("PNG encoding failed: " + why);
     return out;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
-                                    std::span<const std::uint8_t> object, const std::string& options) {
-    if (picture.Empty()) throw std::runtime_error("the picture is empty");
+std::string StreamPng(int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                      std::span<const std::uint8_t> object, const std::string& options, const ByteSink& sink) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
     const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) {
-        return const_cast<png_bytep>(picture.Row(static_cast<int>(y)));
+        return const_cast<png_bytep>(rows(static_cast<int>(y)));
     };
     EncodeLayout layout;
-    layout.width = static_cast<png_uint_32>(picture.Width());
-    layout.height = static_cast<png_uint_32>(picture.Height());
+    layout.width = static_cast<png_uint_32>(width);
+    layout.height = static_cast<png_uint_32>(height);
     layout.bgr = true;
     layout.rowOf = &rowOf;
-    return Encode(layout, packedResolution, object, options);
+    return Encode(layout, packedResolution, object, options, sink);
 }
 
-std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
-                                        std::span<const std::uint8_t> object, const std::string& options) {
-    if (picture.Width <= 0 || picture.Height <= 0) throw std::runtime_error("the picture is empty");
-    const std::size_t channels = picture.Alpha ? 4 : 3;
-    const std::size_t samples = static_cast<std::size_t>(picture.Width) * channels;
-    const std::size_t bytes = picture.Bits == 16 ? 2 : 1;
+std::string StreamDeepPng(int width, int height, bool alpha, int bits, const DeepRowsOf& rows,
+                          std::uint32_t packedResolution, std::span<const std::uint8_t> object,
+                          const std::string& options, const ByteSink& sink) {
+    if (width <= 0 || height <= 0) throw std::runtime_error("the picture is empty");
+    const std::size_t samples = static_cast<std::size_t>(width) * (alpha ? 4 : 3);
+    const std::size_t bytes = bits == 16 ? 2 : 1;
     std::vector<std::uint8_t> row(samples * bytes);
-    const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) {
-        const std::uint16_t* from = picture.Samples.data() + static_cast<std::size_t>(y) * samples;
+    const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) -> png_bytep {
+        const std::uint16_t* from = rows(static_cast<int>(y));
+        if (!from) return nullptr;
         for (std::size_t i = 0; i < samples; ++i) {
             if (bytes == 2) {
                 row[2 * i] = static_cast<std::uint8_t>(from[i] >> 8);  // big-endian, as PNG stores them
@@ -325,12 +347,32 @@ std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_
         return row.data();
     };
     EncodeLayout layout;
-    layout.width = static_cast<png_uint_32>(picture.Width);
-    layout.height = static_cast<png_uint_32>(picture.Height);
-    layout.depth = picture.Bits == 16 ? 16 : 8;
-    layout.colorType = picture.Alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    layout.width = static_cast<png_uint_32>(width);
+    layout.height = static_cast<png_uint_32>(height);
+    layout.depth = bits == 16 ? 16 : 8;
+    layout.colorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
     layout.rowOf = &rowOf;
-    return Encode(layout, packedResolution, object, options);
+    return Encode(layout, packedResolution, object, options, sink);
+}
+
+std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
+                                    std::span<const std::uint8_t> object, const std::string& options) {
+    if (picture.Empty()) throw std::runtime_error("the picture is empty");
+    return EncodeToBytes([&](const ByteSink& sink) {
+        return StreamPng(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, packedResolution,
+                         object, options, sink);
+    });
+}
+
+std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
+                                        std::span<const std::uint8_t> object, const std::string& options) {
+    if (picture.Width <= 0 || picture.Height <= 0) throw std::runtime_error("the picture is empty");
+    const std::size_t samples = static_cast<std::size_t>(picture.Width) * (picture.Alpha ? 4 : 3);
+    return EncodeToBytes([&](const ByteSink& sink) {
+        return StreamDeepPng(picture.Width, picture.Height, picture.Alpha, picture.Bits,
+                             [&](int y) { return picture.Samples.data() + static_cast<std::size_t>(y) * samples; },
+                             packedResolution, object, options, sink);
+    });
 }
 
 std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::string* error, std::uint64_t maxPixels) {

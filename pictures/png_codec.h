@@ -13,6 +13,7 @@
 #include "picture.h"
 #include "picture_job.h"
 #include "resolution.h"
+#include "row_source.h"
 
 namespace fernweave {
 
@@ -32,6 +33,15 @@ std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t pack
 // The same for 16-bit channels or an alpha channel (posters).
 std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
                                         std::span<const std::uint8_t> object = {}, const std::string& options = {});
+
+// The same written as the rows come: rows(y) gives row y (as Picture24 holds
+// it, or the deep samples, red first), top down, nullptr to give up; the
+// bytes go to `sink`. Empty when all was written, else why not.
+std::string StreamPng(int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                      std::span<const std::uint8_t> object, const std::string& options, const ByteSink& sink);
+std::string StreamDeepPng(int width, int height, bool alpha, int bits, const DeepRowsOf& rows,
+                          std::uint32_t packedResolution, std::span<const std::uint8_t> object,
+                          const std::string& options, const ByteSink& sink);
 
 constexpr char PngObjectKey[] = "fernweave-object";
 constexpr char PngOptionsKey[] = "fernweave-options";

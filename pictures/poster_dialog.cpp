@@ -183,7 +183,7 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     for (QDoubleSpinBox* box : {edPrintWidth, edPrintHeight})
         connect(box, &QDoubleSpinBox::valueChanged, this, &TfrmPoster::PrintSizeTyped);
     connect(cbUnit, &QComboBox::currentIndexChanged, this, &TfrmPoster::ShowPrintSize);
-    for (QSpinBox* box : {edWidth, edHeight, edHits, edThreads, edSupersample, edResolution})
+    for (QSpinBox* box : {edWidth, edHeight, edHits, edThreads, edSupersample, edResolution, edMemory})
         connect(box, &QSpinBox::valueChanged, this, &TfrmPoster::SettingsChanged);
     connect(cbShading, &QComboBox::currentIndexChanged, this, &TfrmPoster::SettingsChanged);
     for (QCheckBox* box : {chkTransparent, chkSixteen}) connect(box, &QCheckBox::toggled, this, &TfrmPoster::SettingsChanged);
@@ -346,11 +346,23 @@ void TfrmPoster::SettingsChanged() {
         return;
     }
     ParallelOptions threads;
-    threads.Threads = s.Threads;
+    threads.Threads = s.Threads > 0 ? s.Threads : AvailableCores();
     const int format = FormatForFileName(edFile->text().toStdString(), static_cast<TPictureFormat>(Format > 0 ? Format : FormatPng));
-    lblEstimate->setText(QString("Takes %1 of memory; the file up to %2")
-                             .arg(QString::fromStdString(FormatBytes(PictureJobBytes(PosterPictureJob(s), threads))))
-                             .arg(QString::fromStdString(FormatBytes(PictureFileBytes(format, s.Width, s.Height)))));
+    const PictureJob job = PosterPictureJob(s);
+    const BandPlan plan = PlanBands(job, threads, MemoryCap());
+    const QString file = QString::fromStdString(FormatBytes(PictureFileBytes(format, s.Width, s.Height, job.PixelBytes())));
+    if (plan.Whole)
+        lblEstimate->setText(QString("Takes %1 of memory; the file up to %2")
+                                 .arg(QString::fromStdString(FormatBytes(PictureJobBytes(job, threads))), file));
+    else if (plan.Rows == 0)
+        lblEstimate->setText(QString("Needs %1 of memory even in bands; the file up to %2")
+                                 .arg(QString::fromStdString(FormatBytes(BandedJobBytes(job, threads, 1))), file));
+    else
+        lblEstimate->setText(QString("Takes %1 of memory in %2 bands (each rendered %3); the file up to %4")
+                                 .arg(QString::fromStdString(FormatBytes(BandedJobBytes(job, threads, plan.Rows))))
+                                 .arg(plan.Bands)
+                                 .arg(BandRuns(job, plan.Bands) > plan.Bands ? "twice" : "once")
+                                 .arg(file));
 }
 
 }  // namespace fernweave

@@ -24,7 +24,11 @@ TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placemen
       resolution_(resolution),
       quality_(quality),
       writer_(writer),
-      steps_(PosterPictureJob(settings).Steps) {
+      steps_(PosterPictureJob(settings).Steps *
+             static_cast<std::uint64_t>(
+                 settings.BandRows > 0
+                     ? BandRuns(PosterPictureJob(settings), (settings.Height + settings.BandRows - 1) / settings.BandRows)
+                     : 1)) {
     writer_.Cancel = &stop_;
     Start([this] { Execute(); });
 }
@@ -37,7 +41,17 @@ void TPosterWorker::Rewrite(std::string fileName, int format) {
     Join();
     fileName_ = std::move(fileName);
     format_ = format;
-    Start([this] { Write(); });
+    done_.store(0);
+    Start([this] { Banded() ? Execute() : Write(); });
+}
+
+void TPosterWorker::Finish(Outcome outcome, const std::string& error) {
+    outcome_ = outcome;
+    error_ = error;
+}
+
+std::string TPosterWorker::PosterText() const {
+    return PosterOptions(settings_, placement_, static_cast<int>(resolution_ & 0xFFFF));
 }
 
 void TPosterWorker::Execute() {
@@ -53,12 +67,20 @@ void TPosterWorker::Execute() {
         options.StepsDone = &done_;
         options.MemoryReady = &memoryReady_;
         phase_.store(Phase::Rendering);
+        if (Banded()) {
+            // Rendered and written band by band: done when the file is.
+            BandedRendering banded(*state, job, options, settings_.BandRows);
+            const bool written = WriteBandedPicture(fileName_, banded, job, format_, resolution_, quality_,
+                                                    EncodeObject(object_), PosterText(), &error, writer_);
+            Finish(written ? Outcome::Written : stop_.load() ? Outcome::Cancelled : Outcome::Failed, error);
+            return;
+        }
         const ParallelStats stats = RenderPicture(*state, job, options, poster_, &deep_);
         state.reset();
         if (stats.Steps < job.Steps || stop_.load()) {
             poster_.Clear();
             deep_ = {};
-            outcome_ = Outcome::Cancelled;
+            Finish(Outcome::Cancelled, {});
             return;
         }
     } catch (const std::bad_alloc&) {
@@ -71,8 +93,7 @@ void TPosterWorker::Execute() {
     if (!error.empty()) {
         poster_.Clear();
         deep_ = {};
-        outcome_ = Outcome::Failed;
-        error_ = error;
+        Finish(Outcome::Failed, error);
         return;
     }
     Write();
@@ -85,7 +106,7 @@ void TPosterWorker::Write() {
     try {
         // A PNG poster carries its object and the renderer's options that make it again.
         const std::vector<std::uint8_t> object = EncodeObject(object_);
-        const std::string options = PosterOptions(settings_, placement_, static_cast<int>(resolution_ & 0xFFFF));
+        const std::string options = PosterText();
         if (!deep_.Samples.empty() && format_ != FormatPng)
             throw std::runtime_error("a transparent or 16-bit poster can be written only as PNG");
         const auto bytes = !deep_.Samples.empty() ? EncodeDeepPng(deep_, resolution_, object, options)
@@ -109,8 +130,7 @@ void TPosterWorker::Write() {
         poster_.Clear();
         deep_ = {};
     }
-    outcome_ = outcome;
-    error_ = error;
+    Finish(outcome, error);
 }
 
 }  // namespace fernweave

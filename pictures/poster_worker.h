@@ -1,7 +1,8 @@
 // TPosterWorker: renders a poster at idle priority, so that a rendering on the
 // canvas keeps its core, then writes it as the save worker writes a picture
 // (a temporary file, renamed over a regular file only). When the file cannot
-// be written the finished poster is kept, to be written elsewhere.
+// be written the finished poster is kept, to be written elsewhere. A poster
+// too big for the memory is rendered in bands, each written as it is done.
 #pragma once
 
 #include <atomic>
@@ -44,14 +45,18 @@ public:
     }
 
     // After a Failed end: whether the finished poster is kept, and writing it
-    // to another file (on a thread again, with the same end notice).
+    // to another file (on a thread again, with the same end notice). A poster
+    // in bands is never whole in memory: it is rendered again into the file.
     bool HasPoster() const { return !poster_.Empty() || !deep_.Samples.empty(); }
+    bool Banded() const { return settings_.BandRows > 0; }
     void Rewrite(std::string fileName, int format);
     const std::string& FileName() const { return fileName_; }
 
 private:
     void Execute();
     void Write();
+    void Finish(Outcome outcome, const std::string& error);  // how it ended; the end notice follows
+    std::string PosterText() const;  // the renderer's options a PNG poster carries
 
     TIfsObject object_;
     TTriangle placement_;

@@ -45,6 +45,39 @@ std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, st
     }
 }
 
+std::string StreamPicture(int format, int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                          int quality, std::span<const std::uint8_t> object, const std::string& options,
+                          const ByteSink& sink) {
+    switch (format) {
+        case FormatBmp:
+            return StreamBmp(width, height, rows, packedResolution, sink);
+        case FormatJpeg:
+            return StreamJpeg(width, height, rows, quality & 0xFF, packedResolution, sink);
+        case FormatPng:
+            return StreamPng(width, height, rows, packedResolution, object, options, sink);
+        default:
+            throw std::invalid_argument("unknown picture format");
+    }
+}
+
+bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, const PictureJob& job, int format,
+                        std::uint32_t packedResolution, int quality, std::span<const std::uint8_t> object,
+                        const std::string& options, std::string* error, FileWriter writer) {
+    if (job.Deep() && format != FormatPng)
+        throw std::invalid_argument("a transparent or 16-bit picture can be written only as PNG");
+    return WriteFileProducing(
+        path,
+        [&](const ByteSink& sink) {
+            if (job.Deep())
+                return StreamDeepPng(job.Width, job.Height, job.Transparent, job.Bits,
+                                     [&](int y) { return rendering.DeepRow(y); }, packedResolution, object, options,
+                                     sink);
+            return StreamPicture(format, job.Width, job.Height, [&](int y) { return rendering.Row(y); },
+                                 packedResolution, quality, object, options, sink);
+        },
+        error, writer);
+}
+
 TSavePicture::TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
                            EndNotice ended, FileWriter writer, std::vector<std::uint8_t> object)
     : TWorker(std::move(ended)),

@@ -10,6 +10,8 @@
 
 #include "picture.h"
 #include "picture_formats.h"
+#include "picture_job.h"
+#include "row_source.h"
 #include "safe_file.h"
 #include "worker.h"
 
@@ -32,6 +34,19 @@ std::string PictureSizeProblem(int format, int width, int height);
 // A PNG picture also carries `object` (an object file's bytes) when there is one.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
                                         int quality, std::span<const std::uint8_t> object = {});
+
+// The same written as the rows come, in the order the format stores them
+// (a BMP bottom up); the bytes go to `sink`. Empty when all was written, else why not.
+std::string StreamPicture(int format, int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
+                          int quality, std::span<const std::uint8_t> object, const std::string& options,
+                          const ByteSink& sink);
+
+// Renders the job band by band into `path`, each band written as it is done,
+// so that the picture is never whole in memory. A PNG carries `object` and
+// `options`. False with the reason in `error`; the old file is then intact.
+bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, const PictureJob& job, int format,
+                        std::uint32_t packedResolution, int quality, std::span<const std::uint8_t> object,
+                        const std::string& options, std::string* error, FileWriter writer = {});
 
 class TSavePicture : public TWorker {
 public:

@@ -12,6 +12,7 @@ PACKAGES=(
   cups libcups2-dev printer-driver-cups-pdf poppler-utils
   clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick weston qt6-wayland
+  dbus at-spi2-core gir1.2-atspi-2.0 python3-gi
   flam3-utils locales
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin man-db
 )

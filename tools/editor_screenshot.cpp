@@ -29,17 +29,14 @@ int main(int argc, char** argv) {
     QFile file(argv[1]);
     if (!file.open(QIODevice::ReadOnly)) return 1;
     const QByteArray text = file.readAll();
-    cli::TextDrawing drawing;
+    TDrawing drawing;
     cli::DrawingError error;
     if (!cli::ParseTextDrawing(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), drawing, error)) {
         std::fprintf(stderr, "%s:%d: %s\n", argv[1], error.Line, error.Message.c_str());
         return 1;
     }
-    TEditObject triangles;
-    triangles.Base = drawing.Base;
-    for (const cli::DrawnMap& m : drawing.Maps) triangles.Maps.push_back({m.Triangle, m.Color, m.Diffuse});
     auto state = std::make_unique<FractalState>();
-    LoadDrawing(*state, triangles);
+    LoadDrawing(*state, drawing);
     PrepareRendering(*state);
 
     TfrmEditObject dialog(state->CurrentObject(), std::make_shared<const Picture24>(DefaultCanvasWidth, DefaultCanvasHeight, clBlack));

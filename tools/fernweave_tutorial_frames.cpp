@@ -205,7 +205,7 @@ bool LoadPicture(const std::string& path, Picture24& p) {
     return true;
 }
 
-std::string StepSection(int number, const StepNote& note, const TTriangle& t, const DrawnMap* map,
+std::string StepSection(int number, const StepNote& note, const TTriangle& t, const TDrawnMap* map,
                         const std::string& name) {
     std::ostringstream h;
     h << "<h3>Step " << number << ": " << Escape(note.Title.empty() ? "Map " + std::to_string(number - 1) : note.Title)
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     const auto marker = page.find(StepsMarker);
     if (marker == std::string::npos) return Fail(pagePath + " has no " + StepsMarker);
 
-    TextDrawing drawing;
+    TDrawing drawing;
     DrawingError bad;
     if (!ParseTextDrawing(text, drawing, bad))
         return Fail(drawingPath + ":" + std::to_string(bad.Line) + ": " + bad.Message);
@@ -267,31 +267,26 @@ int main(int argc, char** argv) {
     }
     if (ec) return Fail("cannot list " + outDir);
 
-    // Click by click, as the user draws it.
+    // Click by click, as the user draws it: a frame after each click.
     FractalState state;
-    state.BeginDrawing();
     std::vector<Picture24> frames;
     std::vector<int> delays;
+    LoadDrawing(state, drawing, 1, [&] {
+        Picture24 frame(W, H, clBlack);
+        DrawObjectOutline(frame, state);
+        NumberCurrentTriangle(frame, state);
+        frames.push_back(std::move(frame));
+        delays.push_back(state.PointCount % 3 != 0 ? 45 : 110);
+    });
     std::string steps;
-    std::vector<TTriangle> triangles{drawing.Base};
-    for (const DrawnMap& m : drawing.Maps) triangles.push_back(m.Triangle);
-    for (std::size_t k = 0; k < triangles.size(); ++k) {
-        const DrawnMap* map = k == 0 ? nullptr : &drawing.Maps[k - 1];
-        for (int v = 0; v < 3; ++v) {
-            const TPoint p = triangles[k][static_cast<std::size_t>(v)];
-            state.AddPoint(p.x, p.y, map ? map->Color : clWhite, map ? map->Diffuse : true);
-            Picture24 frame(W, H, clBlack);
-            DrawObjectOutline(frame, state);
-            NumberCurrentTriangle(frame, state);
-            frames.push_back(frame);
-            delays.push_back(v < 2 ? 45 : 110);
-        }
+    for (std::size_t k = 0; k <= drawing.Maps.size(); ++k) {
+        const TDrawnMap* map = k == 0 ? nullptr : &drawing.Maps[k - 1];
         const int number = static_cast<int>(k) + 1;
         const std::string png = outDir + "/" + name + "_step" + std::to_string(number) + ".png";
-        if (!SavePng(frames.back(), png)) return Fail("cannot write " + png);
-        steps += StepSection(number, notes[k], triangles[k], map, name);
+        if (!SavePng(frames[3 * k + 2], png)) return Fail("cannot write " + png);
+        steps += StepSection(number, notes[k], map ? map->Triangle : drawing.Base, map, name);
     }
-    const int renderStep = static_cast<int>(triangles.size()) + 1;
+    const int renderStep = static_cast<int>(drawing.Maps.size()) + 2;
     steps += "<h3>Step " + std::to_string(renderStep) +
              ": Render</h3>\n<p>Right-click the canvas, or choose Render &gt; Start Rendering. The outlines vanish "
              "and the chaos game paints the fractal point by point. After a few seconds right-click again, or choose "

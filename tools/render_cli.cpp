@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -479,20 +480,6 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
     return InputKind::TextDrawing;
 }
 
-namespace {
-
-// An imported object's placement triangle, clicked as the program's user would,
-// at the supersampled size.
-void PlaceImported(FractalState& state, const RenderOptions& options) {
-    state.ObjectImported = true;
-    const TTriangle place = options.Placement.value_or(state.BaseTriangle);
-    const int k = options.Supersample;
-    state.BeginDrawing();
-    for (const TPoint& p : place) state.AddPoint(p.x * k, p.y * k, clWhite, true);
-}
-
-}  // namespace
-
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error) {
     std::string bytes, why;
     if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) {
@@ -510,7 +497,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
                     ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
             return ExitFailed;
         }
-        PlaceImported(state, options);
+        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
         return ExitOk;
     }
 
@@ -542,7 +529,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         }
         state.SaveObject();
         state.SetObject(*object);
-        PlaceImported(state, options);
+        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
         return ExitOk;
     }
 
@@ -554,7 +541,7 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         error = options.Input + ": too large for a text drawing (over 1 MiB)";
         return ExitFailed;
     }
-    TextDrawing drawing;
+    TDrawing drawing;
     DrawingError bad;
     if (!ParseTextDrawing(bytes, drawing, bad)) {
         error = options.Input;
@@ -562,14 +549,8 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         error += ": " + bad.Message;
         return ExitFailed;
     }
-    // The clicks of the drawing: the base triangle, then each map triangle,
-    // whose third point creates the map with its colour and Diffuse state.
     // Supersampling draws it K times the size.
-    const int k = options.Supersample;
-    state.BeginDrawing();
-    for (const TPoint& p : drawing.Base) state.AddPoint(p.x * k, p.y * k, clWhite, true);
-    for (const DrawnMap& m : drawing.Maps)
-        for (const TPoint& p : m.Triangle) state.AddPoint(p.x * k, p.y * k, m.Color, m.Diffuse);
+    LoadDrawing(state, drawing, options.Supersample);
     return ExitOk;
 }
 
@@ -688,56 +669,59 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         parallel.Threads = options.Threads.value_or(AvailableCores());
         parallel.Stop = &state->StopRequested;
         parallel.StepsDone = &stepsDone;
-        const std::uint64_t needed = PictureJobBytes(job, parallel);
-        const bool progress = hooks.Progress && !options.Quiet;
-        if (progress)
-            err << "fernweave-render: " << FormatBytes(needed) << " of memory, " << parallel.Threads
-                << (parallel.Threads == 1 ? " thread\n" : " threads\n");
         std::optional<MemoryLimit> available = AvailableMemory();
         if (options.Memory && (!available || *options.Memory < available->Bytes))
             available = MemoryLimit{*options.Memory, "--memory"};
-        const std::string refusal = CheckMemory(needed, available);
-        if (!refusal.empty())
-            return fail(ExitFailed, "cannot render: " + refusal +
+        // A job that does not fit whole is rendered and written in bands.
+        const BandPlan plan = PlanBands(job, parallel, available ? available->Bytes : ~std::uint64_t{0});
+        const std::uint64_t needed = plan.Whole ? PictureJobBytes(job, parallel) : BandedJobBytes(job, parallel, 1);
+        const bool progress = hooks.Progress && !options.Quiet;
+        if (progress) {
+            err << "fernweave-render: " << FormatBytes(plan.Whole ? needed : BandedJobBytes(job, parallel, plan.Rows))
+                << " of memory, " << parallel.Threads << (parallel.Threads == 1 ? " thread" : " threads");
+            if (!plan.Whole) err << ", " << plan.Bands << (plan.Bands == 1 ? " band" : " bands") << " of " << plan.Rows << " rows";
+            err << "; the file up to "
+                << FormatBytes(PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes())) << '\n';
+        }
+        if (plan.Rows == 0)
+            return fail(ExitFailed, "cannot render: " + CheckMemory(needed, available) +
                                         (parallel.Threads > 1 && !job.Density ? "; use a smaller size or fewer threads"
                                                                               : "; use a smaller size"));
 
         // From here until the picture is in place an interrupt stops the work
         // and nothing is written; once it is in place, the run succeeds.
         RenderFlagScope flag(hooks, &state->StopRequested);
-        auto canvas = std::make_unique<Picture24>();
-        DeepPicture deep;
         PrepareRendering(*state);
-        {
-            ProgressLine line(err, options.Steps, stepsDone, progress);
-            const auto start = std::chrono::steady_clock::now();
-            const ParallelStats p = RenderPicture(*state, job, parallel, *canvas, &deep);
-            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            stats.Steps = p.Steps;
-            stats.Plotted = p.Plotted;
-        }
         const auto interrupted = [&] {
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
         };
-        if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
-
         // A PNG picture carries its object and the options that made it, so
         // that it can be opened again and made again.
         std::string commandLine = "fernweave-render";
         for (const std::string& a : args) commandLine += " " + a;
-        const std::vector<std::uint8_t> picture =
-            job.Deep() ? EncodeDeepPng(deep, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()),
-                                       commandLine)
-            : format->Id == FormatPng
-                ? EncodePng(*canvas, PackResolution(options.Resolution), EncodeObject(state->CurrentObject()), commandLine)
-                : EncodePicture(*canvas, format->Id, PackResolution(options.Resolution),
-                                options.Quality.value_or(DefaultJpegQuality));
-        canvas.reset();
-        deep = {};
-        // The bytes WriteObjectFile writes, written here so that a failure can say why.
-        const std::vector<std::uint8_t> object =
-            options.ExportPath.empty() ? std::vector<std::uint8_t>{} : EncodeObject(state->CurrentObject());
-
+        const std::vector<std::uint8_t> carried = EncodeObject(state->CurrentObject());
+        const std::uint32_t resolution = PackResolution(options.Resolution);
+        const int quality = options.Quality.value_or(DefaultJpegQuality);
+        std::vector<std::uint8_t> picture;
+        std::optional<BandedRendering> banded;
+        if (plan.Whole) {
+            auto canvas = std::make_unique<Picture24>();
+            DeepPicture deep;
+            {
+                ProgressLine line(err, options.Steps, stepsDone, progress);
+                const auto start = std::chrono::steady_clock::now();
+                const ParallelStats p = RenderPicture(*state, job, parallel, *canvas, &deep);
+                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                stats.Steps = p.Steps;
+                stats.Plotted = p.Plotted;
+            }
+            if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
+            picture = job.Deep()                 ? EncodeDeepPng(deep, resolution, carried, commandLine)
+                      : format->Id == FormatPng ? EncodePng(*canvas, resolution, carried, commandLine)
+                                                : EncodePicture(*canvas, format->Id, resolution, quality);
+        } else {
+            banded.emplace(*state, job, parallel, plan.Rows);
+        }
         // The text and the flame: the object as the canvas shows it, in the canvas's pixels.
         const TIfsObject shown = ObjectAsShown(*state, options.Supersample);
         auto bytesOf = [](const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); };
@@ -754,9 +738,23 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         WritingScope writing(hooks);
         FileWriter writer = hooks.Writer;
         writer.Cancel = &state->StopRequested;
-        if (!WriteFileReplacing(options.Output, picture, &error, writer))
+        if (banded) {
+            ProgressLine line(err, options.Steps * static_cast<std::uint64_t>(BandRuns(job, plan.Bands)), stepsDone,
+                              progress);
+            const auto start = std::chrono::steady_clock::now();
+            const bool written = WriteBandedPicture(options.Output, *banded, job, format->Id, resolution, quality,
+                                                    carried, commandLine, &error, writer);
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            stats.Steps = banded->Stopped() ? stepsDone.load() : options.Steps;
+            stats.Plotted = banded->Plotted();
+            if (!written)
+                return banded->Stopped() || state->StopRequested.load() ? interrupted()
+                                                                         : fail(ExitFailed, "cannot write the picture: " + error);
+        } else if (!WriteFileReplacing(options.Output, picture, &error, writer)) {
             return state->StopRequested.load() ? interrupted() : fail(ExitFailed, "cannot write the picture: " + error);
-        if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, object, &error, hooks.Writer))
+        }
+        // The bytes WriteObjectFile writes, written here so that a failure can say why.
+        if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, carried, &error, hooks.Writer))
             return fail(ExitFailed, "cannot write the object file: " + error + " (the picture was written)");
         if (!options.ExportTextPath.empty() && !WriteFileReplacing(options.ExportTextPath, text, &error, hooks.Writer))
             return fail(ExitFailed, "cannot write the IFS text file: " + error + " (the picture was written)");
@@ -903,9 +901,12 @@ with plain shading a layer for each thread; with density shading one table
 of hits, 32 bytes a pixel, and an 8 MiB list for each thread) is compared
 with what the system has available (MemAvailable), the process may take
 (RLIMIT_AS), its control group allows (memory.max, or memory.limit_in_bytes
-less memory.usage_in_bytes) and --memory; a job that does not fit is refused
-before it starts. So is a target whose folder takes no new file, whose disk
-has no room for the file, or whose format cannot hold the size. The same object, size, shading and steps
+less memory.usage_in_bytes) and --memory; a job that does not fit whole is
+rendered and written in bands of rows, the fewest that fit (density renders
+each band twice, the first time for the white point) into the same file; one
+that does not fit even in bands of a row is refused before it starts. So is a
+target whose folder takes no new file, whose disk has no room for the file, or
+whose format cannot hold the size. The same object, size, shading and steps
 give the same picture for any number of threads; with plain shading also on
 any machine (density uses the C library's log and pow).
 

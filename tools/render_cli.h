@@ -102,7 +102,7 @@ enum class InputKind { ObjectFile, TextDrawing, Design };
 InputKind DetectInputKind(std::string_view path, std::string_view firstBytes);
 
 // Puts the input into a fresh state as the program's clicks would: a text
-// drawing through BeginDrawing and AddPoint; an object file as an import
+// drawing through LoadDrawing; an object file as an import
 // followed by its placement triangle (the given one, else its own base
 // triangle). Returns an exit code: ExitOk, or ExitFailed / ExitUsage with the
 // reason in `error`. `kind` tells what the input turned out to be.

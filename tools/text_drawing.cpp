@@ -102,11 +102,11 @@ struct LineParser {
 
 }  // namespace
 
-bool ParseTextDrawing(std::string_view text, TextDrawing& drawing, DrawingError& error) {
+bool ParseTextDrawing(std::string_view text, TDrawing& drawing, DrawingError& error) {
     // A byte-order mark from an editor is not part of the first line.
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
 
-    TextDrawing result;
+    TDrawing result;
     int baseLine = 0;
     int lineNumber = 0;
     auto fail = [&](int line, std::string message) {
@@ -134,7 +134,7 @@ bool ParseTextDrawing(std::string_view text, TextDrawing& drawing, DrawingError&
             if (baseLine == 0) return fail(lineNumber, "map before the base line");
             if (result.Maps.size() >= static_cast<std::size_t>(MaxMaps))
                 return fail(lineNumber, "more than 120 maps");
-            DrawnMap map;
+            TDrawnMap map;
             if (!parser.Triangle(map.Triangle) || !parser.Color(map.Color) || !parser.Diffuse(map.Diffuse) ||
                 !parser.End())
                 return fail(lineNumber, parser.error);
@@ -150,7 +150,7 @@ bool ParseTextDrawing(std::string_view text, TextDrawing& drawing, DrawingError&
     return true;
 }
 
-std::string FormatTextDrawing(const TextDrawing& drawing) {
+std::string FormatTextDrawing(const TDrawing& drawing) {
     auto triangle = [](const TTriangle& t) {
         std::string s;
         for (const TPoint& p : t) {
@@ -162,7 +162,7 @@ std::string FormatTextDrawing(const TextDrawing& drawing) {
         return s;
     };
     std::string text = "base" + triangle(drawing.Base) + "\n";
-    for (const DrawnMap& m : drawing.Maps)
+    for (const TDrawnMap& m : drawing.Maps)
         text += "map" + triangle(m.Triangle) + " " + FormatColor(m.Color) + (m.Diffuse ? " diffuse\n" : " plain\n");
     return text;
 }

@@ -12,30 +12,13 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "ifs_types.h"
+#include "drawing.h"
 
 namespace fernweave::cli {
 
-// Coordinates stay within 2^24 so that the solver's float conversion is exact.
-constexpr std::int32_t DrawingCoordinateLimit = 16777216;
-
 // Drawings are small: 121 lines. Anything much larger is not a drawing.
 constexpr std::size_t TextDrawingMaxSize = 1 << 20;
-
-struct DrawnMap {
-    TTriangle Triangle{};
-    TColor Color = clWhite;
-    bool Diffuse = true;
-    friend bool operator==(const DrawnMap&, const DrawnMap&) = default;
-};
-
-struct TextDrawing {
-    TTriangle Base{};
-    std::vector<DrawnMap> Maps;
-    friend bool operator==(const TextDrawing&, const TextDrawing&) = default;
-};
 
 struct DrawingError {
     int Line = 0;  // 1-based; 0 when the fault is the drawing as a whole
@@ -43,9 +26,9 @@ struct DrawingError {
 };
 
 // False, with the first fault in `error`, when the text is not a valid drawing.
-bool ParseTextDrawing(std::string_view text, TextDrawing& drawing, DrawingError& error);
+bool ParseTextDrawing(std::string_view text, TDrawing& drawing, DrawingError& error);
 
 // The text of a drawing, which ParseTextDrawing reads back unchanged.
-std::string FormatTextDrawing(const TextDrawing& drawing);
+std::string FormatTextDrawing(const TDrawing& drawing);
 
 }  // namespace fernweave::cli

@@ -12,7 +12,8 @@
 using namespace fernweave;
 
 // Drives the real canvas widget: every click falls on the last move position,
-// as a hand on a mouse does.
+// as a hand on a mouse does. The drawing model's own protocol is tested
+// without a display (tests/editor).
 class CanvasEditingTest : public QObject, TWindowTest {
     Q_OBJECT
 
@@ -153,19 +154,6 @@ private slots:
         }
     }
 
-    void cancelRightAfterAClickWithoutMoving() {
-        const Picture24 before = w->Canvas();
-        Click(100, 100);
-        Click(200, 120);
-        Press(200, 120, Qt::RightButton);  // no move since the click: no band to remove
-        QVERIFY(w->Canvas() == before);
-        Click(100, 100);
-        Press(300, 200);  // a click away from the last move position
-        Move(150, 250);
-        Press(160, 240, Qt::RightButton);
-        QVERIFY(w->Canvas() == before);
-    }
-
     void changingTheColourInTheMiddleOfATriangleLeavesNoLine() {
         const Picture24 before = w->Canvas();
         for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
@@ -213,16 +201,6 @@ private slots:
         w->mnuEditUndo->trigger();
         QVERIFY(w->Canvas() == before);
         QVERIFY(w->mnuViewShow->isEnabled());
-    }
-
-    void point363StartsTheRenderingWith120Maps() {
-        for (int i = 1; i < MaxPoints; ++i) Click(20 + (i * 37) % 500, 20 + (i * 53) % 320);
-        QVERIFY(!state->Rendering);
-        QCOMPARE(state->MapCount, 119);
-        Click(250, 150);
-        QVERIFY(state->Rendering);
-        QCOMPARE(state->MapCount, 120);
-        QCOMPARE(state->PointCount, 0);
     }
 
     void placementOfAnImportedObjectAndItsCancel() {
@@ -344,19 +322,6 @@ private slots:
         Click(200, 220, Qt::RightButton);  // 7 points: cancelled
         QVERIFY(!state->Rendering);
         QCOMPARE(cell(1), clWhite);
-    }
-
-    void rubberBandFollowsTheMouse() {
-        Click(100, 100);
-        const Picture24 one = w->Canvas();
-        Move(150, 100);
-        QCOMPARE(w->Canvas().Pixel(120, 100), clWhite);  // band from the mouse to point 1
-        Move(150, 100);                                  // same pixel: nothing drawn
-        QCOMPARE(w->Canvas().Pixel(120, 100), clWhite);
-        Move(100, 150);
-        QCOMPARE(w->Canvas().Pixel(120, 100), clBlack);  // the old band is gone
-        QCOMPARE(w->Canvas().Pixel(100, 120), clWhite);
-        Q_UNUSED(one);
     }
 };
 

@@ -66,7 +66,7 @@ class ObjectEditorTest : public QObject, TWindowTest {
     }
 
     // The drawing rendered without the window onto `canvas`, from generator state `generator`.
-    static Picture24 RenderedHeadless(const TEditObject& drawing, std::uint32_t generator, const Picture24& canvas) {
+    static Picture24 RenderedHeadless(const TDrawing& drawing, std::uint32_t generator, const Picture24& canvas) {
         auto headless = std::make_unique<FractalState>();
         headless->RandomState = generator;
         LoadDrawing(*headless, drawing);
@@ -100,7 +100,7 @@ private slots:
         const std::uint32_t generator = state->RandomState;
         QVERIFY(!(first == before));
 
-        TEditObject edited;
+        TDrawing edited;
         EditObject([&](TfrmEditObject& d) {
             QCOMPARE(d.windowTitle(), QString("Edit Object"));
             QCOMPARE(QAccessible::queryAccessibleInterface(d.imgPreview)->text(QAccessible::Name),
@@ -112,7 +112,7 @@ private slots:
             edited = d.EditedObject();
             d.btnRender->click();
         });
-        TEditObject clicked = TrianglesOfObject(firstObject);
+        TDrawing clicked = TrianglesOfObject(firstObject);
         QVERIFY(!(edited == clicked));
         clicked.Maps[2].Triangle[1] = edited.Maps[2].Triangle[1];
         QVERIFY(edited == clicked);  // exactly one vertex moved
@@ -194,7 +194,7 @@ private slots:
             QVERIFY(d.edtX->text().isEmpty());  // a map, no vertex: blank
             d.Model().Select({0, 1});
             d.ModelChanged();
-            const TEditObject was = d.EditedObject();
+            const TDrawing was = d.EditedObject();
             d.edtX->setFocus();
             QTest::keyClick(d.edtX, Qt::Key_A, Qt::ControlModifier);
             QTest::keyClicks(d.edtX, "0");
@@ -230,7 +230,7 @@ private slots:
             const TPoint corner = d.Model().TriangleOf(1)[0];
             QTest::keyClick(d.imgPreview, Qt::Key_Right, Qt::ShiftModifier);
             QCOMPARE(d.Model().TriangleOf(1)[0], (TPoint{corner.x + 10, corner.y}));
-            const TEditMap second = d.EditedObject().Maps[1];
+            const TDrawnMap second = d.EditedObject().Maps[1];
             QTest::keyClick(d.imgPreview, Qt::Key_Delete);
             QCOMPARE(d.Model().MapCount(), 1);
             QVERIFY(d.EditedObject().Maps[0] == second);
@@ -290,7 +290,7 @@ private slots:
             QCOMPARE(d.Model().SelectedTriangles(), (std::vector<int>{1, 2}));
             QCOMPARE(d.lstMaps->selectionModel()->selectedRows().size(), 2);
             // A drag from either moves both.
-            const TEditObject was = d.EditedObject();
+            const TDrawing was = d.EditedObject();
             const QPoint from = centre(1);
             QTest::mousePress(d.imgPreview, Qt::LeftButton, Qt::NoModifier, from);
             QMouseEvent move(QEvent::MouseMove, from + QPoint(8, 6), d.imgPreview->mapToGlobal(from + QPoint(8, 6)),
@@ -361,7 +361,7 @@ private slots:
         w->mnuEditUndo->trigger();  // the first rendering again, no longer the one just made
         const Picture24 shown = w->Canvas();
         const std::uint32_t generator = state->RandomState;
-        TEditObject edited;
+        TDrawing edited;
         EditObject([&](TfrmEditObject& d) {
             d.Model().Select({1, 2});
             d.Model().Nudge(-5, 0);

@@ -40,6 +40,7 @@ class PosterCommandTest : public QObject, TWindowTest {
         bool density;
         int hits;
         QString file;  // typed into the dialog; empty: Browse answers from the file dialog's answers
+        int memoryMiB = 0, threads = 0;  // 0: as the dialog has them
     };
 
     // Runs the command, filling in the dialog and pressing OK each time it
@@ -62,11 +63,16 @@ class PosterCommandTest : public QObject, TWindowTest {
             d->edSupersample->setValue(2);
             d->edHits->setValue(e.hits);
             d->edFile->setText(e.file);
+            if (e.memoryMiB > 0) d->edMemory->setValue(e.memoryMiB);
+            if (e.threads > 0) d->edThreads->setValue(e.threads);
+            if (e.memoryMiB > 0) estimate = d->lblEstimate->text();
             d->btnOk->click();
         });
         filler.start(10);
         w->mnuFilePosterClick();
     }
+
+    QString estimate;  // what the dialog said of an entry with a memory cap
 
     // The dialog once, with no file typed: the save dialog gives `file`.
     void RenderPoster(const QString& file, int width, int height, bool density, int hits) {
@@ -131,6 +137,19 @@ private slots:
         QCOMPARE(cli::RunRenderTool(args, out, err), cli::ExitOk);
         QCOMPARE(Slurp(Path("poster.bmp")), Slurp(Path("reference.bmp")));
         QVERIFY(dialogs->shown.empty());
+    }
+
+    // A poster larger than the memory set is rendered and written in bands,
+    // into the file it makes whole.
+    void aPosterBeyondTheMemoryIsWrittenInBands() {
+        Render();
+        RenderPosterWith({{1200, 1000, true, 2, Path("banded.bmp"), 32, 1}});
+        QVERIFY2(estimate.contains(" in 4 bands (each rendered twice)"), qPrintable(estimate));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
+        RenderPosterWith({{1200, 1000, true, 2, Path("whole.bmp"), 0, 1}});
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
+        QVERIFY(Slurp(Path("banded.bmp")).size() == 54 + 3600 * 1000);
+        QVERIFY(Slurp(Path("banded.bmp")) == Slurp(Path("whole.bmp")));
     }
 
     // What can be checked is checked before any work: the dialog shows again.

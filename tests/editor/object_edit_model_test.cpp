@@ -15,8 +15,8 @@ namespace fernweave {
 namespace {
 
 // A fern-like drawing: base and three maps, as clicked.
-TEditObject Drawing() {
-    TEditObject o;
+TDrawing Drawing() {
+    TDrawing o;
     o.Base = {TPoint{100, 300}, TPoint{300, 300}, TPoint{200, 100}};
     o.Maps = {{{TPoint{110, 290}, TPoint{290, 280}, TPoint{205, 120}}, MakeColor(0, 200, 0), true},
               {{TPoint{150, 300}, TPoint{200, 250}, TPoint{120, 220}}, MakeColor(200, 0, 0), false},
@@ -25,7 +25,7 @@ TEditObject Drawing() {
 }
 
 // The object a rendering of the drawing leaves behind: solved maps and probabilities.
-TIfsObject Rendered(const TEditObject& drawing) {
+TIfsObject Rendered(const TDrawing& drawing) {
     auto s = std::make_unique<FractalState>();
     LoadDrawing(*s, drawing);
     PrepareRendering(*s);
@@ -33,7 +33,7 @@ TIfsObject Rendered(const TEditObject& drawing) {
 }
 
 TEST(ObjectEditModel, TrianglesRebuiltFromADrawnObjectAreTheClickedPoints) {
-    const TEditObject drawing = Drawing();
+    const TDrawing drawing = Drawing();
     const TIfsObject object = Rendered(drawing);
     EXPECT_EQ(TrianglesOfObject(object), drawing);
     EXPECT_FALSE(StoredChancesDiffer(object, drawing));
@@ -47,14 +47,14 @@ TEST(ObjectEditModel, AnImportedObjectWithWildNumbersOpensOnSaneTriangles) {
     object.Maps[1].A = std::numeric_limits<float>::quiet_NaN();
     object.Maps[2].C = 1e30f;
     object.Maps[3].E = -std::numeric_limits<float>::infinity();
-    const TEditObject t = TrianglesOfObject(object);
+    const TDrawing t = TrianglesOfObject(object);
     ASSERT_EQ(t.Maps.size(), 3u);
-    for (const TEditMap& m : t.Maps)
+    for (const TDrawnMap& m : t.Maps)
         for (const TPoint& v : m.Triangle) {
-            EXPECT_LE(std::abs(v.x), EditCoordinateLimit);
-            EXPECT_LE(std::abs(v.y), EditCoordinateLimit);
+            EXPECT_LE(std::abs(v.x), DrawingCoordinateLimit);
+            EXPECT_LE(std::abs(v.y), DrawingCoordinateLimit);
         }
-    EXPECT_EQ(t.Maps[1].Triangle[0].x, EditCoordinateLimit);
+    EXPECT_EQ(t.Maps[1].Triangle[0].x, DrawingCoordinateLimit);
     EXPECT_TRUE(StoredChancesDiffer(object, t));  // solved again from the clamped triangles
 }
 
@@ -65,7 +65,7 @@ TEST(ObjectEditModel, DraggingAVertexMovesExactlyThatVertexByWholePixels) {
     EXPECT_EQ(m.Selected(), (TObjectEditModel::Selection{1, 1}));
     EXPECT_TRUE(m.DragTo({304.6, 271.5}));
     m.EndDrag();
-    TEditObject expected = Drawing();
+    TDrawing expected = Drawing();
     expected.Maps[0].Triangle[1] = {301, 270};  // +10.6 and -10.5 from the vertex: halves go to even
     EXPECT_EQ(m.Object(), expected);
 
@@ -78,7 +78,7 @@ TEST(ObjectEditModel, DraggingAVertexMovesExactlyThatVertexByWholePixels) {
 }
 
 TEST(ObjectEditModel, RotateAndScaleWorkFromTheDragsStartWithoutDrift) {
-    TEditObject o;
+    TDrawing o;
     o.Base = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
     o.Maps = {{{TPoint{300, 300}, TPoint{330, 300}, TPoint{300, 330}}, clWhite, true}};  // centre (310, 310)
     TObjectEditModel m(o);
@@ -99,7 +99,7 @@ TEST(ObjectEditModel, RotateAndScaleWorkFromTheDragsStartWithoutDrift) {
 }
 
 TEST(ObjectEditModel, PressesPreferTheSelectedVertexThenTheSmallestTriangleAndCycle) {
-    TEditObject o = Drawing();
+    TDrawing o = Drawing();
     o.Maps[1].Triangle[0] = o.Base[0];  // map 2 shares base vertex 1
     TObjectEditModel m(o);
     // The last in the list first, unless the selected triangle has a vertex there.
@@ -124,7 +124,7 @@ TEST(ObjectEditModel, UndoAndRedoGoThroughEveryChange) {
     ASSERT_TRUE(m.SetMapColor(1, clWhite));
     ASSERT_TRUE(m.SetMapDiffuse(2, true));
     ASSERT_TRUE(m.DeleteMap());
-    const TEditObject last = m.Object();
+    const TDrawing last = m.Object();
     int levels = 0;
     while (m.Undo()) ++levels;
     EXPECT_EQ(levels, 5);
@@ -179,7 +179,7 @@ void ClickAt(TObjectEditModel& m, TEditPoint p) {
 }
 
 TEST(ObjectEditModel, APressDragsWhatIsHighlightedAndOnlyAStillClickStepsOn) {
-    TEditObject o = Drawing();
+    TDrawing o = Drawing();
     o.Maps[1].Triangle[0] = o.Base[0];  // map 2 shares base vertex 1
     TObjectEditModel m(o);
     ClickAt(m, {101, 301});
@@ -211,7 +211,7 @@ TEST(ObjectEditModel, APressDragsWhatIsHighlightedAndOnlyAStillClickStepsOn) {
 }
 
 // Renders `drawing` on `canvas` as the window does: solved maps, then the loop.
-void RenderOn(FractalState& s, Picture24& canvas, const TEditObject& drawing) {
+void RenderOn(FractalState& s, Picture24& canvas, const TDrawing& drawing) {
     LoadDrawing(s, drawing);
     RenderObject(s, canvas, {}, 100000);
 }
@@ -228,8 +228,8 @@ TEST(ObjectEditModel, EveryRefinementIsRenderedOnThePictureItsChainStartedFrom) 
     TCanvasDocument document(*s);
     document.NewPicture(Picture24(400, 320, clBlack), {});
     Picture24& canvas = document.Picture();
-    TEditObject drawing = Drawing();
-    for (TEditMap& map : drawing.Maps) map.Color = clWhite;
+    TDrawing drawing = Drawing();
+    for (TDrawnMap& map : drawing.Maps) map.Color = clWhite;
     document.BeginRendering(true);
     RenderOn(*s, canvas, drawing);
     document.RenderEnded();
@@ -285,7 +285,7 @@ TEST(ObjectEditModel, DeleteSelectsTheNextMapAndModifiedFollowsUndo) {
 }
 
 TEST(ObjectEditModel, RotatingNearTheCentreUsesTheMinimumLeverAndStepsSnap) {
-    TEditObject o;
+    TDrawing o;
     o.Base = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
     o.Maps = {{{TPoint{270, 270}, TPoint{360, 270}, TPoint{270, 360}}, clWhite, true}};  // centre (300, 300)
     TObjectEditModel m(o);
@@ -308,7 +308,7 @@ TEST(ObjectEditModel, RotatingNearTheCentreUsesTheMinimumLeverAndStepsSnap) {
 }
 
 TEST(ObjectEditModel, VerticesSnapToOtherVerticesAndCoincidingOnesAreGrouped) {
-    const TEditObject o = Drawing();
+    const TDrawing o = Drawing();
     TObjectEditModel m(o);
     // Vertex 1 of map 3 dragged to 5 px off base vertex 2: it lands on it.
     ASSERT_TRUE(m.BeginDrag({250, 300}, GrabDistance));
@@ -410,7 +410,7 @@ TEST(ObjectEditModel, CustomChancesSurviveRenderExportAndImport) {
 }
 
 TEST(ObjectEditModel, SeveralMapsMoveTurnDeleteAndPasteTogether) {
-    const TEditObject o = Drawing();
+    const TDrawing o = Drawing();
     TObjectEditModel m(o);
     m.Select({2, -1});
     m.ToggleInSelection(3);
@@ -433,7 +433,7 @@ TEST(ObjectEditModel, SeveralMapsMoveTurnDeleteAndPasteTogether) {
     EXPECT_EQ(m.Object().Maps[2].Triangle[0], (TPoint{240, 300}));
 
     // Copies: pasted after the list, shifted, and selected.
-    const std::vector<TEditMap> copies = m.CopyMaps();
+    const std::vector<TDrawnMap> copies = m.CopyMaps();
     ASSERT_EQ(copies.size(), 2u);
     EXPECT_EQ(m.PasteMaps(copies), 2);
     EXPECT_EQ(m.MapCount(), 5);
@@ -450,13 +450,13 @@ TEST(ObjectEditModel, SeveralMapsMoveTurnDeleteAndPasteTogether) {
     m.ToggleInSelection(3);
     EXPECT_EQ(m.SelectedTriangles(), (std::vector<int>{2}));
     // Paste stops at 120 maps.
-    std::vector<TEditMap> many(200, o.Maps[0]);
+    std::vector<TDrawnMap> many(200, o.Maps[0]);
     EXPECT_EQ(m.PasteMaps(many), MaxMaps - 3);
     EXPECT_EQ(m.PasteMaps(many), 0);
 }
 
 TEST(ObjectEditModel, AFixedPointIsWhereTheMapKeepsAPoint) {
-    TEditObject o;
+    TDrawing o;
     o.Base = {TPoint{0, 0}, TPoint{200, 0}, TPoint{0, 200}};
     // Half size towards (40, 60): x' = 0.5 x + 20, y' = 0.5 y + 30.
     o.Maps = {{{TPoint{20, 30}, TPoint{120, 30}, TPoint{20, 130}}, clWhite, true},
@@ -476,7 +476,7 @@ TEST(PreviewRenderer, FramesAreTheHeadlessRenderingAndAChangeStartsAfresh) {
     limits.FramePoints = 1;
     TPreviewRenderer preview({}, limits);
     auto background = std::make_shared<const Picture24>(400, 320, MakeColor(10, 20, 30));
-    TEditObject other = Drawing();
+    TDrawing other = Drawing();
     other.Maps[0].Triangle[2] = {190, 130};
     preview.Submit(Drawing(), background);
     const std::uint64_t change = preview.Submit(other, background);

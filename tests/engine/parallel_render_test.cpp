@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "drawing.h"
 #include "lcg_jump.h"
 #include "memory_budget.h"
 #include "parallel_render.h"
@@ -75,18 +76,15 @@ Drawing Turning() {
 // A fresh state with the drawing prepared as the program would render it.
 std::unique_ptr<FractalState> Prepare(const Drawing& d, int factor = 1) {
     auto s = std::make_unique<FractalState>();
-    const auto scaled = [&](TPoint p) { return TPoint{p.x * factor, p.y * factor}; };
-    s->BeginDrawing();
+    TDrawing drawing{d.triangles[0], {}};
     const std::size_t drawn = d.placed ? d.triangles.size() - 1 : d.triangles.size();
-    for (std::size_t t = 0; t < drawn; ++t)
-        for (const TPoint& p : d.triangles[t])
-            s->AddPoint(scaled(p).x, scaled(p).y, MakeColor(40 * t, 255 - 50 * t, 90 + 30 * t), t % 2 == 1);
+    for (std::size_t t = 1; t < drawn; ++t)
+        drawing.Maps.push_back({d.triangles[t], MakeColor(40 * t, 255 - 50 * t, 90 + 30 * t), t % 2 == 1});
+    LoadDrawing(*s, drawing, factor);
     if (d.placed) {
         SolveAllMaps(*s);
         ComputeProbabilities(*s);
-        s->ObjectImported = true;
-        s->BeginDrawing();
-        for (const TPoint& p : d.triangles.back()) s->AddPoint(scaled(p).x, scaled(p).y, clWhite, true);
+        PlaceImported(*s, d.triangles.back(), factor);
     }
     PrepareRendering(*s);
     return s;
@@ -240,6 +238,71 @@ TEST(RenderPicture, StopsWhileTheMemoryIsSetUp) {
         EXPECT_TRUE(canvas.Empty());
         EXPECT_FALSE(ready.load());
     }
+}
+
+// A picture rendered in bands, asked for top down or bottom up, has the
+// rows of the whole, byte for byte: plain and density, deep too, the white
+// count found over all bands.
+TEST(BandedRendering, GivesTheRowsOfTheWhole) {
+    for (const Named& object : {AllObjects()[0], AllObjects()[1], AllObjects()[2]}) {
+        for (const int kind : {0, 1, 2}) {  // plain, density, density 16-bit
+            PictureJob job;
+            job.Width = 131;
+            job.Height = 97;
+            job.Steps = 40009;
+            job.Background = MakeColor(9, 8, 7);
+            job.Density = kind > 0;
+            job.Supersample = job.Density ? 2 : 1;
+            job.Bits = kind == 2 ? 16 : 8;
+            Picture24 whole;
+            DeepPicture deep;
+            ParallelOptions one;
+            ASSERT_EQ(RenderPicture(*Prepare(object.drawing, job.Supersample), job, one, whole, &deep).Steps, job.Steps);
+            for (const auto& [threads, rows, bottomUp] :
+                 {std::tuple{1, 1, false}, {2, 10, true}, {3, 33, false}, {2, 96, true}, {1, 97, false}}) {
+                SCOPED_TRACE(::testing::Message() << object.name << ", kind " << kind << ", " << threads
+                                                  << " threads, bands of " << rows);
+                ParallelOptions options = OptionsFor({threads, 3000, 16, 0, false});
+                std::atomic<std::uint64_t> done{0};
+                options.StepsDone = &done;
+                auto prepared = Prepare(object.drawing, job.Supersample);
+                BandedRendering banded(*prepared, job, options, rows);
+                for (int i = 0; i < job.Height; ++i) {
+                    const int y = bottomUp ? job.Height - 1 - i : i;
+                    if (job.Deep()) {
+                        const std::size_t samples = static_cast<std::size_t>(job.Width) * 3;
+                        const std::uint16_t* row = banded.DeepRow(y);
+                        ASSERT_TRUE(row);
+                        ASSERT_TRUE(std::equal(row, row + samples, deep.Samples.begin() + y * samples)) << "row " << y;
+                    } else {
+                        const std::uint8_t* row = banded.Row(y);
+                        ASSERT_TRUE(row);
+                        ASSERT_TRUE(std::equal(row, row + 3 * job.Width, whole.Row(y))) << "row " << y;
+                    }
+                }
+                const int bands = (job.Height + rows - 1) / rows;
+                EXPECT_EQ(done.load(), job.Steps * BandRuns(job, bands));
+            }
+        }
+    }
+}
+
+// The plan cuts a job that does not fit into the fewest bands of equal height that do.
+TEST(PlanBands, TakesTheFewestBandsThatFit) {
+    PictureJob job;
+    job.Width = 20000;
+    job.Height = 13000;
+    job.Density = true;
+    job.Supersample = 2;
+    const ParallelOptions options = OptionsFor({2, 0, 0, 0, false});
+    EXPECT_TRUE(PlanBands(job, options, PictureJobBytes(job, options)).Whole);
+    const std::uint64_t available = std::uint64_t{2} << 30;
+    const BandPlan plan = PlanBands(job, options, available);
+    EXPECT_FALSE(plan.Whole);
+    EXPECT_LE(BandedJobBytes(job, options, plan.Rows), available);
+    EXPECT_GE(plan.Rows * plan.Bands, job.Height);
+    EXPECT_GT(BandedJobBytes(job, options, (job.Height + plan.Bands - 2) / (plan.Bands - 1)), available);
+    EXPECT_EQ(PlanBands(job, options, 1000).Rows, 0);
 }
 
 TEST(ShadeDensity, BrightensWithTheLogarithmOfTheHits) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../reference_game.h"
+#include "drawing.h"
 #include "renderer.h"
 #include "solver.h"
 
@@ -45,12 +46,10 @@ struct RepaintLog {
 
 void DrawObject(FractalState& s, const std::vector<TTriangle>& triangles, const std::vector<TColor>& colors,
                 const std::vector<bool>& diffuse) {
-    s.BeginDrawing();
-    for (std::size_t t = 0; t < triangles.size(); ++t)
-        for (const TPoint& p : triangles[t]) {
-            const std::size_t map = t == 0 ? 0 : t - 1;
-            s.AddPoint(p.x, p.y, t == 0 ? clWhite : colors[map], t == 0 ? true : diffuse[map]);
-        }
+    TDrawing drawing{triangles[0], {}};
+    for (std::size_t t = 1; t < triangles.size(); ++t)
+        drawing.Maps.push_back({triangles[t], colors[t - 1], diffuse[t - 1]});
+    LoadDrawing(s, drawing);
 }
 
 void ExpectSameOutcome(const FractalState& a, const Picture24& ca, const FractalState& b, const Picture24& cb) {
@@ -132,12 +131,10 @@ TEST(RenderPlaced, MatchesTheStepByStepGame) {
                         {TPoint{10 + far, 105}, TPoint{105 + far, 105}, TPoint{10 + far, 200}}},
                        {0xFF, 0xFF00, 0xFF0000}, {true, false, true});
             PrepareRendering(*s);  // solves the object as a finished rendering would
-            s->PointCount = 0;
-            // Import: place the object on a new triangle.
-            s->ObjectImported = true;
-            s->AddPoint(300, 40, clWhite, true);
-            s->AddPoint(variant == 1 ? 900 : 120, 300, clWhite, true);  // variant 1 sends points far away
-            s->AddPoint(variant == 2 ? 300 : 500, variant == 2 ? 40 : 330, clWhite, true);  // 2: degenerate
+            // Import: place the object on a new triangle. Variant 1 sends
+            // points far away; variant 2 is degenerate.
+            PlaceImported(*s, {TPoint{300, 40}, TPoint{variant == 1 ? 900 : 120, 300},
+                               TPoint{variant == 2 ? 300 : 500, variant == 2 ? 40 : 330}});
             PrepareRendering(*s);
             EXPECT_FALSE(s->ObjectImported);
             EXPECT_TRUE(s->RenderPlacedObject);
@@ -158,8 +155,7 @@ TEST(RenderPlaced, OnItsOwnBaseTriangleThePlacementIsTheIdentity) {
     s.MapCount = 1;
     s.Maps[1] = TIfsMap{0.5f, 0.1f, 3, 0.2f, 0.5f, 4, 1, 0xFF, 1};
     s.BaseTriangle = {TPoint{12, 20}, TPoint{300, 25}, TPoint{40, 310}};
-    s.ObjectImported = true;
-    for (const TPoint& p : s.BaseTriangle) s.AddPoint(p.x, p.y, clWhite, true);
+    PlaceImported(s, s.BaseTriangle);
     PrepareRendering(s);
     EXPECT_EQ(s.PlacementMap, (std::array<float, 6>{1, 0, 0, 0, 1, 0}));
     Picture24 canvas(400, 400);

@@ -103,70 +103,6 @@ TEST(XorStroke, DrawingTheSameStrokesAgainInAnyOrderRestoresEveryByte) {
     }
 }
 
-// Plays the editor's protocol: moves draw the rubber band (removing the
-// previous one), a click falls on the last move position and leaves the band
-// behind as outline.
-class DrawingSession {
-public:
-    explicit DrawingSession(Picture24& p) : p_(p) {}
-    FractalState s;
-    TColor fore = 0x3399CC;
-    void Click(TPoint at, bool moved = true) {
-        if (moved) Move(at);
-        if (s.PointCount == 0) s.BeginDrawing();
-        moves_ = 0;
-        s.AddPoint(at.x, at.y, fore, true);
-        pen_ = s.PointCount <= 3 ? clWhite : fore;
-    }
-    void Move(TPoint to) {
-        if (s.PointCount == 0) return;
-        ++moves_;
-        if (moves_ == 1) {
-            end_ = to;
-            DrawRubberBand(p_, s, end_, pen_);
-        } else if (!(to == end_)) {
-            DrawRubberBand(p_, s, end_, pen_);
-            end_ = to;
-            DrawRubberBand(p_, s, end_, pen_);
-        }
-    }
-    // The cancel path: the band becomes an outline stroke, then all goes.
-    void Cancel() {
-        s.AppendRubberBandPoint(end_, fore);
-        DrawObjectOutline(p_, s);
-    }
-    TPoint end_{};
-
-private:
-    Picture24& p_;
-    TColor pen_ = clWhite;
-    int moves_ = 0;
-};
-
-TEST(DrawObjectOutline, RemovesWhatTheRubberBandLeftBehind) {
-    std::mt19937 gen(9);
-    const Picture24 original = Noise(120, 90, 2);
-    for (int points : {2, 3, 4, 5, 6, 7, 8, 9, 12, 20}) {
-        Picture24 p = original;
-        DrawingSession d(p);
-        for (int i = 0; i < points; ++i) {
-            for (int m = 0; m < 4; ++m) d.Move({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
-            // The foreground colour may change between any two clicks, also
-            // in the middle of a triangle.
-            if (gen() % 2) d.fore = static_cast<TColor>(gen() & 0xFFFFFF);
-            d.Click({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
-        }
-        d.Move({static_cast<int>(gen() % 120), static_cast<int>(gen() % 90)});
-        if (points % 3 == 0) {
-            // Complete triangles: the outline alone (no band is drawn at a multiple of 3).
-            DrawObjectOutline(p, d.s);
-        } else {
-            d.Cancel();
-        }
-        EXPECT_TRUE(p == original) << points << " points";
-    }
-}
-
 TEST(DrawRubberBand, FollowsThePointsOfTheCurrentTriangle) {
     FractalState s;
     s.BeginDrawing();
@@ -237,21 +173,6 @@ TEST(DrawGridStrokes, NoLineAtColumnOrRowZeroWhenTheOriginIsAMultipleOf24) {
         }
     EXPECT_EQ(p.Pixel(24, 5), GridMinorColor);
     EXPECT_EQ(p.Pixel(48, 5), GridMajorColor);
-}
-
-TEST(DrawGridStrokes, GridOutlineAndBandComeOffInAnyOrder) {
-    const Picture24 original = Noise(150, 100, 3);
-    Picture24 p = original;
-    DrawingSession d(p);
-    DrawGridStrokes(p, 40, 30);
-    d.Click({40, 30});
-    d.Click({120, 35});
-    d.Click({60, 90});
-    d.Click({45, 40});
-    d.Move({70, 50});
-    d.Cancel();
-    DrawGridStrokes(p, 40, 30);
-    EXPECT_TRUE(p == original);
 }
 
 }  // namespace

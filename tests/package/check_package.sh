@@ -73,7 +73,7 @@ share=$root/usr/share
 echo "-- launcher, AppStream data, icons"
 desktop-file-validate "$share/applications/fernweave.desktop"
 grep -qx 'Exec=fernweave %f' "$share/applications/fernweave.desktop"
-appstreamcli validate --no-net "$share/metainfo/com.lumenfold.fernweave.metainfo.xml"
+appstreamcli validate --pedantic --no-net "$share/metainfo/com.lumenfold.fernweave.metainfo.xml"
 for size in 16 32 48 64 128 256; do
   got=$(identify -format '%m %wx%h' "$share/icons/hicolor/${size}x${size}/apps/fernweave.png")
   [[ $got == "PNG ${size}x${size}" ]] || { echo "FAIL: the ${size} px icon is $got"; exit 1; }

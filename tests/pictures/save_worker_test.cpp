@@ -12,6 +12,10 @@
 #include <fstream>
 #include <mutex>
 
+#include "fractal_state.h"
+#include "jpeg_codec.h"
+#include "png_codec.h"
+#include "renderer.h"
 #include "resolution.h"
 #include "save_worker.h"
 
@@ -102,6 +106,49 @@ TEST_F(SaveWorker, FailuresAreReportedAndKeepTheOldFile) {
     EXPECT_FALSE(Save(picture, dir / "old.bmp", 4).written);
     EXPECT_EQ(Slurp(dir / "old.bmp"), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+// A picture written band by band as it renders is the file of the whole
+// picture; a full disk or a stop leaves the old file.
+TEST_F(SaveWorker, ABandedPictureIsTheFileOfTheWhole) {
+    FractalState s;
+    s.BeginDrawing();
+    const int corners[4][6] = {{10, 10, 190, 10, 10, 130}, {10, 10, 100, 10, 10, 70}, {100, 10, 190, 10, 100, 70},
+                               {10, 70, 100, 70, 10, 130}};
+    for (int t = 0; t < 4; ++t)
+        for (int v = 0; v < 3; ++v)
+            s.AddPoint(2 * corners[t][2 * v], 2 * corners[t][2 * v + 1], MakeColor(60 * t, 200, 255 - 60 * t), t == 2);
+    PrepareRendering(s);
+    PictureJob job;
+    job.Width = 200;
+    job.Height = 140;
+    job.Steps = 60000;
+    job.Density = true;
+    job.Supersample = 2;
+    Picture24 whole;
+    ASSERT_EQ(RenderPicture(s, job, {}, whole).Steps, job.Steps);
+    const std::uint32_t resolution = PackResolution({300, 300});
+    const std::vector<std::uint8_t> object = {1, 2, 3};
+    for (const TPictureFormat format : {FormatBmp, FormatJpeg, FormatPng}) {
+        BandedRendering banded(s, job, {}, 33);
+        std::string error;
+        ASSERT_TRUE(WriteBandedPicture(dir / "p", banded, job, format, resolution, 90, object, "o", &error)) << error;
+        const std::vector<std::uint8_t> bytes =
+            format == FormatPng ? EncodePng(whole, resolution, object, "o") : EncodePicture(whole, format, resolution, 90);
+        EXPECT_EQ(Slurp(dir / "p"), std::string(bytes.begin(), bytes.end())) << format;
+    }
+    std::ofstream(dir / "old.png") << "precious";
+    std::string error;
+    BandedRendering full(s, job, {}, 33);
+    EXPECT_FALSE(WriteBandedPicture(dir / "old.png", full, job, FormatPng, resolution, 90, {}, {}, &error,
+                                    FileWriter{&FullDisk}));
+    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    std::atomic<bool> stop{true};
+    ParallelOptions stopped;
+    stopped.Stop = &stop;
+    BandedRendering cancelled(s, job, stopped, 33);
+    EXPECT_FALSE(WriteBandedPicture(dir / "old.png", cancelled, job, FormatPng, resolution, 90, {}, {}, &error));
+    EXPECT_EQ(Slurp(dir / "old.png"), "precious");
 }
 
 // The names in the save's folder while its bytes are being written.

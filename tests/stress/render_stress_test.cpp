@@ -25,6 +25,7 @@
 #include <string>
 #include <thread>
 
+#include "drawing.h"
 #include "object_file.h"
 #include "canvas_document.h"
 #include "render_worker.h"
@@ -161,11 +162,7 @@ public:
             state_.RestoreSavedObject();
             return false;
         }
-        state_.ObjectImported = true;
-        state_.BeginDrawing();
-        Click(150, 10, clWhite);
-        Click(10, 20, clWhite);
-        Click(90, 110, clWhite);
+        PlaceImported(state_, {TPoint{150, 10}, TPoint{10, 20}, TPoint{90, 110}});
         return true;
     }
 

@@ -18,22 +18,22 @@ constexpr const char* Sierpinski =
     "map  150 182  25 352  275 352  #40FF40 plain\n"
     "map  400 182  275 352  525 352  #4080FF diffuse\n";
 
-TextDrawing MustParse(std::string_view text) {
-    TextDrawing d;
+TDrawing MustParse(std::string_view text) {
+    TDrawing d;
     DrawingError e;
     EXPECT_TRUE(ParseTextDrawing(text, d, e)) << "line " << e.Line << ": " << e.Message;
     return d;
 }
 
 DrawingError MustFail(std::string_view text) {
-    TextDrawing d;
+    TDrawing d;
     DrawingError e;
     EXPECT_FALSE(ParseTextDrawing(text, d, e)) << text;
     return e;
 }
 
 TEST(TextDrawing, ReadsBaseAndMapsInOrder) {
-    const TextDrawing d = MustParse(Sierpinski);
+    const TDrawing d = MustParse(Sierpinski);
     EXPECT_EQ(d.Base, (TTriangle{TPoint{275, 12}, TPoint{25, 352}, TPoint{525, 352}}));
     ASSERT_EQ(d.Maps.size(), 3u);
     EXPECT_EQ(d.Maps[0].Triangle, (TTriangle{TPoint{275, 12}, TPoint{150, 182}, TPoint{400, 182}}));
@@ -43,7 +43,7 @@ TEST(TextDrawing, ReadsBaseAndMapsInOrder) {
 }
 
 TEST(TextDrawing, ColoursAreRedInTheLowByte) {
-    const TextDrawing d = MustParse("base 1 1 9 1 1 9\nmap 1 1 5 1 1 5 #123456 diffuse\nmap 1 1 5 1 1 5 #FF0000 plain\n");
+    const TDrawing d = MustParse("base 1 1 9 1 1 9\nmap 1 1 5 1 1 5 #123456 diffuse\nmap 1 1 5 1 1 5 #FF0000 plain\n");
     EXPECT_EQ(d.Maps[0].Color, MakeColor(0x12, 0x34, 0x56));
     EXPECT_EQ(d.Maps[0].Color, 0x00563412);
     EXPECT_EQ(d.Maps[1].Color, 0x000000FF);
@@ -58,7 +58,7 @@ TEST(TextDrawing, CommentsBlankLinesTabsCrLfAndByteOrderMark) {
         "map 275 12 150 182 400 182 #ff4040 diffuse #and one here\n"
         "\n"
         "map 150 182 25 352 275 352 #40Ff40 plain";  // no final newline
-    const TextDrawing d = MustParse(text);
+    const TDrawing d = MustParse(text);
     EXPECT_EQ(d.Base[0], (TPoint{275, 12}));
     ASSERT_EQ(d.Maps.size(), 2u);
     EXPECT_EQ(d.Maps[0].Color, MakeColor(0xFF, 0x40, 0x40));
@@ -67,14 +67,14 @@ TEST(TextDrawing, CommentsBlankLinesTabsCrLfAndByteOrderMark) {
 }
 
 TEST(TextDrawing, CoordinateLimitsAndNegatives) {
-    const TextDrawing d = MustParse("base -16777216 0 16777216 -5 0 16777216\nmap -1 -2 -3 -4 -5 -6 #000000 plain\n");
+    const TDrawing d = MustParse("base -16777216 0 16777216 -5 0 16777216\nmap -1 -2 -3 -4 -5 -6 #000000 plain\n");
     EXPECT_EQ(d.Base[0].x, -16777216);
     EXPECT_EQ(d.Base[1].x, 16777216);
     EXPECT_EQ(d.Maps[0].Triangle[2], (TPoint{-5, -6}));
 }
 
 TEST(TextDrawing, FormatReadsBackUnchanged) {
-    const TextDrawing d = MustParse(Sierpinski);
+    const TDrawing d = MustParse(Sierpinski);
     EXPECT_EQ(MustParse(FormatTextDrawing(d)), d);
 }
 
@@ -158,11 +158,11 @@ std::string ReadSample(const std::string& name) {
 }
 
 TEST(SampleDrawings, ParseAndFitTheDefaultCanvas) {
-    const TextDrawing sierpinski = MustParse(ReadSample("sierpinski.txt"));
-    const TextDrawing fern = MustParse(ReadSample("fern.txt"));
+    const TDrawing sierpinski = MustParse(ReadSample("sierpinski.txt"));
+    const TDrawing fern = MustParse(ReadSample("fern.txt"));
     EXPECT_EQ(sierpinski.Maps.size(), 3u);
     EXPECT_EQ(fern.Maps.size(), 4u);
-    for (const TextDrawing* d : {&sierpinski, &fern}) {
+    for (const TDrawing* d : {&sierpinski, &fern}) {
         // Drawn as clicks on the 550 x 364 canvas, base vertices 1 and 2 off column 0.
         EXPECT_NE(d->Base[0].x, 0);
         EXPECT_NE(d->Base[1].x, 0);
@@ -172,7 +172,7 @@ TEST(SampleDrawings, ParseAndFitTheDefaultCanvas) {
             return true;
         };
         EXPECT_TRUE(onCanvas(d->Base));
-        for (const DrawnMap& m : d->Maps) EXPECT_TRUE(onCanvas(m.Triangle));
+        for (const TDrawnMap& m : d->Maps) EXPECT_TRUE(onCanvas(m.Triangle));
     }
 }
 
