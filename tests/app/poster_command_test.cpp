@@ -140,12 +140,26 @@ private slots:
     }
 
     // A poster larger than the memory set is rendered and written in bands,
-    // into the file it makes whole.
+    // into the file it makes whole; when its file cannot be written, it is
+    // rendered again into another.
     void aPosterBeyondTheMemoryIsWrittenInBands() {
         Render();
-        RenderPosterWith({{1200, 1000, true, 2, Path("banded.bmp"), 32, 1}});
+        static std::atomic<int> failures;
+        failures = 1;
+        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
+            errno = ENOSPC;
+            return false;
+        };
+        dialogs->fileAnswers.push_back(TFileChoice{Path("banded.bmp"), 1});
+        RenderPosterWith({{1200, 1000, true, 2, Path("full.bmp"), 32, 1}});
         QVERIFY2(estimate.contains(" in 4 bands (each rendered twice)"), qPrintable(estimate));
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
+        QCOMPARE(dialogs->shown.size(), std::size_t{1});
+        QVERIFY(dialogs->shown[0].text.startsWith("The poster could not be written (" + Path("full.bmp")));
+        QVERIFY(dialogs->shown[0].text.endsWith(
+            ").\nChoose another file to render it into again; Cancel there ends the poster."));
+        QVERIFY(!QFile::exists(Path("full.bmp")));
         RenderPosterWith({{1200, 1000, true, 2, Path("whole.bmp"), 0, 1}});
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QVERIFY(Slurp(Path("banded.bmp")).size() == 54 + 3600 * 1000);
