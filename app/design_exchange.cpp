@@ -26,7 +26,7 @@ std::vector<std::uint8_t> BytesOf(const std::string& text) { return {text.begin(
 
 bool TfrmMain::ImportDesign(const QString& fileName) {
     auto refuse = [&](const std::string& why) {
-        dialogs_.Message(this, "Import Object", why.empty() ? "It is not a valid object." : QString::fromStdString(why),
+        FDialogs.Message(this, "Import Object", why.empty() ? "It is not a valid object." : QString::fromStdString(why),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     };
@@ -46,12 +46,12 @@ bool TfrmMain::ImportDesign(const QString& fileName) {
         index = *chosen;
     }
     std::string error;
-    const auto object = file.Open(index, Canvas().Width(), Canvas().Height(), state_.CurrentObject(), error);
+    const auto object = file.Open(index, Canvas().Width(), Canvas().Height(), FState.CurrentObject(), error);
     if (!object) return refuse(error);
     // As an object file is imported: the previous object kept for a cancel.
-    state_.SaveObject();
-    state_.SetObject(*object);
-    state_.ObjectImported = true;
+    FState.SaveObject();
+    FState.SetObject(*object);
+    FState.ObjectImported = true;
     FAutoHint = false;
     SetHintPanel("Draw a triangle to render the object");
     return true;
@@ -62,24 +62,24 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
     std::vector<std::uint8_t> bytes;
     switch (filterIndex) {
         case TypeIfsText:
-            bytes = BytesOf(FormatIfsText(state_.CurrentObject(), EntryNameFor(name)));
+            bytes = BytesOf(FormatIfsText(FState.CurrentObject(), EntryNameFor(name)));
             break;
         case TypeFlame:
             // The object where the canvas shows it, so that a flame renderer draws it there too.
-            bytes = BytesOf(FormatFlame(ObjectAsShown(state_), EntryNameFor(name), Canvas().Width(),
+            bytes = BytesOf(FormatFlame(ObjectAsShown(FState), EntryNameFor(name), Canvas().Width(),
                                         Canvas().Height(), BackColor));
             break;
         case TypePicture:
             // The canvas is the worker's while a rendering runs: nothing is written, and the user is told why.
             if (RenderActive()) {
-                dialogs_.Message(this, "Export Object", "Stop the rendering to export the picture with its object.",
+                FDialogs.Message(this, "Export Object", "Stop the rendering to export the picture with its object.",
                                  TDialogs::Buttons::Ok, TDialogs::Icon::Information);
                 return true;
             }
-            bytes = EncodePng(Canvas(), PackResolution(Resolution), EncodeObject(state_.CurrentObject()));
+            bytes = EncodePng(Canvas(), PackResolution(FDocument.Resolution), EncodeObject(FState.CurrentObject()));
             break;
         default:
-            return WriteObjectFile(state_, name);
+            return WriteObjectFile(FState, name);
     }
     return WriteFileReplacing(name, bytes);
 }

@@ -17,8 +17,8 @@
 #include "object_file.h"
 #include "png_codec.h"
 #include "picture_loader.h"
-#include "render_control.h"
 #include "safe_file.h"
+#include "save_worker.h"
 
 namespace fernweave {
 
@@ -51,11 +51,11 @@ const QStringList OpenFilters = PictureFilters(false);
 void TfrmMain::CreatePictureDialogs() {
     TfrmNewImage::Hooks hooks;
     hooks.RangeMessage = [this](QWidget* owner, const QString& text) {
-        dialogs_.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+        FDialogs.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
     };
     hooks.Guard = [this](const std::function<void()>& check) { Guard(check); };
     hooks.ChooseColor = [this](QWidget* owner, TColor initial) -> std::optional<TColor> {
-        const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial));
+        const auto chosen = FDialogs.ChooseColor(owner, ToQColor(initial));
         if (!chosen) return std::nullopt;
         return FromQColor(*chosen);
     };
@@ -64,9 +64,9 @@ void TfrmMain::CreatePictureDialogs() {
 }
 
 void TfrmMain::AbandonImport() {
-    if (!state_.ObjectImported) return;
-    state_.RestoreSavedObject();
-    state_.ObjectImported = false;
+    if (!FState.ObjectImported) return;
+    FState.RestoreSavedObject();
+    FState.ObjectImported = false;
     FAutoHint = true;
     SetHintPanel("");
 }
@@ -74,8 +74,8 @@ void TfrmMain::AbandonImport() {
 // --- objects ---
 
 void TfrmMain::mnuFileExportClick() {
-    if (state_.MapCount == 0) {
-        dialogs_.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+    if (FState.MapCount == 0) {
+        FDialogs.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
         return;
     }
     TFileRequest request;
@@ -84,11 +84,11 @@ void TfrmMain::mnuFileExportClick() {
     request.Folder = DialogFolder(TFolderUse::ExportObject);
     request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     // The chosen type decides the format.
     if (!ExportDesign(choice->FileName, choice->FilterIndex))
-        dialogs_.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
 }
 
 void TfrmMain::mnuFileImportClick() {
@@ -98,7 +98,7 @@ void TfrmMain::mnuFileImportClick() {
     request.Filters = DesignFilters;
     request.DefaultSuffix = "ifs";
     request.MustExist = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     ImportObject(choice->FileName);
 }
@@ -107,13 +107,13 @@ bool TfrmMain::ImportObject(const QString& fileName) {
     // The content decides: only a file starting with B6 A3 is an object file.
     std::string head;
     if (ReadFilePrefix(fileName.toStdString(), 2, head) && head != "\xB6\xA3") return ImportDesign(fileName);
-    state_.SaveObject();
-    if (!ReadObjectFile(state_, fileName.toStdString())) {
-        dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
-        state_.RestoreSavedObject();
+    FState.SaveObject();
+    if (!ReadObjectFile(FState, fileName.toStdString())) {
+        FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FState.RestoreSavedObject();
         return false;
     }
-    state_.ObjectImported = true;
+    FState.ObjectImported = true;
     FAutoHint = false;
     SetHintPanel("Draw a triangle to render the object");
     return true;
@@ -128,15 +128,11 @@ void TfrmMain::mnuFileNewClick() {
     const int resolution = frmNewImage->ResolutionValue();
     const TColor color = frmNewImage->CanvasColor();
     AbandonImport();
-    ++FCanvasGeneration;
-    imgPaint->SetPicture(Picture24(width, height, color));
+    const auto dpi = static_cast<std::uint16_t>(resolution);
+    FDocument.NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
     BackColor = color;
-    ForgetRendering(state_, Canvas());  // no undo, fresh bits, no loaded picture, no object
-    FCanvasIsRendering = false;
     UpdateCommands();
     CenterCanvas();
-    Resolution = TResolution{static_cast<std::uint16_t>(resolution), static_cast<std::uint16_t>(resolution)};
-    FSaved = true;
 }
 
 // --- pictures ---
@@ -152,7 +148,7 @@ std::optional<TFileChoice> TfrmMain::ChooseSaveFile(const QString& title) {
     request.FilterIndex = FSaveFilterIndex;
     request.DefaultSuffix = "bmp";
     request.PicturePreview = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return std::nullopt;
     FSaveFilterIndex = choice->FilterIndex;
     const auto format = FormatForFileName(choice->FileName.toStdString(), TPictureFormat(choice->FilterIndex));
@@ -167,43 +163,30 @@ bool TfrmMain::SavePicture() {
     // An extension we write names the format; the chosen type only fills in a missing one.
     const std::string fileName = choice->FileName.toStdString();
     const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
-    const std::uint64_t generation = FCanvasGeneration;
-    // The worker's end notice names its worker, known once the worker is made;
-    // the notice reads the name only on this thread, after this returns.
-    auto self = std::make_shared<TSavePicture*>(nullptr);
-    auto worker = std::make_unique<TSavePicture>(
-        Canvas(), fileName, format, PackResolution(Resolution),
-        frmImageQuality->Quality(),
-        [this, generation, self](bool written, const std::string&) {
-            // Runs on the worker's thread: hand the end over to the window.
-            QMetaObject::invokeMethod(
-                this, [this, generation, written, self] { Guard([&] { SaveDoneNotify(*self, written, generation); }); },
-                Qt::QueuedConnection);
+    const std::uint64_t generation = FDocument.Changes();
+    FWorkers.Start<TSavePicture>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TSavePicture>(
+                Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
+                std::move(ended), FSaveWriter,
+                // A PNG picture carries the object, so that Import can bring it back.
+                FState.MapCount > 0 ? EncodeObject(FState.CurrentObject()) : std::vector<std::uint8_t>{});
         },
-        FSaveWriter,
-        // A PNG picture carries the object, so that Import can bring it back.
-        state_.MapCount > 0 ? EncodeObject(state_.CurrentObject()) : std::vector<std::uint8_t>{});
-    *self = worker.get();
-    FSaveWorkers.push_back(std::move(worker));
+        [this, generation](TSavePicture& ended) { Guard([&] { SaveDoneNotify(ended, generation); }); });
     return true;
 }
 
-void TfrmMain::SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation) {
-    // Saves end in any order: only the worker that sent this notice is joined,
-    // and it has finished its work.
-    const auto ended = std::find_if(FSaveWorkers.begin(), FSaveWorkers.end(),
-                                    [worker](const auto& w) { return w.get() == worker; });
-    if (ended != FSaveWorkers.end()) {
-        (*ended)->Join();
-        FSaveWorkers.erase(ended);
-    }
+void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
+    // Saves end in any order, each with its own notice.
+    const bool written = worker.Written();
+    FWorkers.Release(worker);
     if (!written) {
-        dialogs_.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
+        FDialogs.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }
     // A picture changed since the save copied it is still unsaved.
-    if (generation == FCanvasGeneration) FSaved = true;
+    FDocument.Saved(generation);
 }
 
 void TfrmMain::mnuFileLoadClick() {
@@ -213,7 +196,7 @@ void TfrmMain::mnuFileLoadClick() {
     request.Filters = OpenFilters;
     request.FilterIndex = FOpenFilterIndex;
     request.PicturePreview = true;
-    const auto choice = dialogs_.ChooseFile(this, request);
+    const auto choice = FDialogs.ChooseFile(this, request);
     if (!choice) return;
     FOpenFilterIndex = choice->FilterIndex;
     LoadPicture(choice->FileName);
@@ -222,24 +205,21 @@ void TfrmMain::mnuFileLoadClick() {
 void TfrmMain::LoadPicture(const QString& fileName) {
     auto picture = LoadPictureFile(fileName);
     if (!picture) {
-        dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+        FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }
-    ++FCanvasGeneration;
-    imgPaint->SetPicture(std::move(*picture));
-    state_.PictureLoaded = true;
-    FCanvasIsRendering = false;
-    CenterCanvas();
     const QString extension = "." + QFileInfo(fileName).suffix().toUpper();
     const std::string name = fileName.toStdString();
+    TResolution resolution = FDocument.Resolution;
     if (extension == ".BMP")
-        Resolution = UnpackResolution(ReadBmpResolution(name));
+        resolution = UnpackResolution(ReadBmpResolution(name));
     else if (extension == ".JPG" || extension == ".JPEG")
-        Resolution = UnpackResolution(ReadJpegResolution(name));
+        resolution = UnpackResolution(ReadJpegResolution(name));
     else if (extension == ".PNG")
-        Resolution = UnpackResolution(ReadPngResolution(name));
-    FSaved = true;
+        resolution = UnpackResolution(ReadPngResolution(name));
+    FDocument.LoadPicture(std::move(*picture), resolution);
+    CenterCanvas();
 }
 
 }  // namespace fernweave

@@ -19,8 +19,10 @@
 #include <exception>
 
 #include "canvas_image.h"
+#include "poster_worker.h"
+#include "render_worker.h"
+#include "save_worker.h"
 #include "program_info.h"
-#include "render_control.h"
 #include "renderer.h"
 #include "resources.h"
 
@@ -38,7 +40,13 @@ public:
 }  // namespace
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), state_(state), dialogs_(dialogs) {
+    : QMainWindow(parent),
+      FState(state),
+      FDialogs(dialogs),
+      FDocument(state),
+      FWorkers([this](std::function<void()> call) {
+          QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+      }) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
@@ -62,7 +70,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setObjectName("ScrollBox1");
     ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
     ScrollBox1->setWidgetResizable(false);
-    imgPaint = new TCanvasImage;
+    imgPaint = new TCanvasImage(FDocument.Picture());
     imgPaint->setAccessibleName("Canvas");  // its description says the size and the pointer's position
     ScrollBox1->setWidget(imgPaint);
     connect(imgPaint, &TCanvasImage::MouseDown, this,
@@ -77,15 +85,13 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     BackColor = clBlack;
     ForeColor = clWhite;
-    imgPaint->SetPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor));
-    ForgetRendering(state_, Canvas());
-    Resolution = TResolution{72, 72};
-    state_.PointCount = 0;
-    state_.UsedColorCount = 0;
-    state_.Rendering = false;
-    state_.StopRequested = false;
-    state_.ObjectImported = false;
-    FSaved = true;
+    FDocument.NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
+    imgPaint->PictureChanged();
+    FState.PointCount = 0;
+    FState.UsedColorCount = 0;
+    FState.Rendering = false;
+    FState.StopRequested = false;
+    FState.ObjectImported = false;
     CreatePictureDialogs();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -94,25 +100,19 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     }
 }
 
-TfrmMain::~TfrmMain() {
-    CancelPoster();
-    // A rendering still running when the program is ended otherwise.
-    if (worker_) {
-        state_.StopRequested = true;
-        worker_.reset();
-    }
-}
+// A rendering still running when the program is ended otherwise stops with FWorkers.
+TfrmMain::~TfrmMain() { CancelPoster(); }
 
-Picture24& TfrmMain::Canvas() { return imgPaint->Picture(); }
+bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers.Find<TRender>() != nullptr; }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& error) {
-        dialogs_.Message(this, ProgramCaption, QString::fromLocal8Bit(error.what()), TDialogs::Buttons::Ok,
+        FDialogs.Message(this, ProgramCaption, QString::fromLocal8Bit(error.what()), TDialogs::Buttons::Ok,
                          TDialogs::Icon::Error);
     } catch (...) {
-        dialogs_.Message(this, ProgramCaption, "Unknown error.", TDialogs::Buttons::Ok, TDialogs::Icon::Error);
+        FDialogs.Message(this, ProgramCaption, "Unknown error.", TDialogs::Buttons::Ok, TDialogs::Icon::Error);
     }
 }
 
@@ -246,7 +246,7 @@ void TfrmMain::BuildToolBar() {
 void TfrmMain::BuildColorPanel() {
     pnlColor = new TColorPanel(ProgramCursor(TCursorId::Eyedrop));
     cbDiffuse = pnlColor->cbDiffuse;
-    pnlColor->BackgroundLocked = [this] { return state_.PictureLoaded || RenderActive() || state_.PointCount > 0; };
+    pnlColor->BackgroundLocked = [this] { return FState.PictureLoaded || RenderActive() || FState.PointCount > 0; };
     pnlColor->BackgroundChanged = [this](TColor background) { Guard([&] { RepaintBackground(background); }); };
     pnlColor->ChooseColor = [this](TColor initial) { return ChooseProgramColor(this, initial); };
 }
@@ -254,7 +254,7 @@ void TfrmMain::BuildColorPanel() {
 std::optional<TColor> TfrmMain::ChooseProgramColor(QWidget* owner, TColor initial) {
     std::optional<TColor> result;
     Guard([&] {
-        if (const auto chosen = dialogs_.ChooseColor(owner, ToQColor(initial))) result = FromQColor(*chosen);
+        if (const auto chosen = FDialogs.ChooseColor(owner, ToQColor(initial))) result = FromQColor(*chosen);
     });
     return result;
 }
@@ -319,20 +319,21 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
-    if (FPosterWorker && dialogs_.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
-                                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
+    if (FWorkers.Find<TPosterWorker>() &&
+        FDialogs.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
+                         TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
     if (RenderActive()) {
-        dialogs_.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    if (!FSaved && !AskToSavePicture()) return false;
+    if (!FDocument.FSaved && !AskToSavePicture()) return false;
     CancelPoster();
     return true;
 }
 
 bool TfrmMain::AskToSavePicture() {
-    switch (dialogs_.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
+    switch (FDialogs.Message(this, "Fernweave", "Save the Picture?", TDialogs::Buttons::YesNoCancel,
                              TDialogs::Icon::Warning)) {
         case TDialogs::Answer::No:
             return true;
@@ -344,124 +345,103 @@ bool TfrmMain::AskToSavePicture() {
     if (!SavePicture()) return false;
     // The save workers' end handlers run here; a failed save has said so and
     // leaves the picture unsaved, so the window stays open.
-    while (!FSaveWorkers.empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return FSaved;
+    while (FWorkers.Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return FDocument.FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
-    enum { Rendering, Drawing, Idle } mode = RenderActive() ? Rendering : (state_.PointCount != 0 ? Drawing : Idle);
-    const bool idle = mode == Idle;
-    const bool undoSlotEmpty = state_.UndoBitmap.Empty();
-    auto set = [](QAction* menu, QAction* button, bool on) {
-        if (menu) menu->setEnabled(on);
-        if (button) button->setEnabled(on);
+    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr);
+    // Menu item and toolbar button of one command always get the same state.
+    auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
+        menu->setEnabled(on[command]);
+        if (button) button->setEnabled(on[command]);
     };
-    set(mnuFileNew, btnNew, idle);
-    set(mnuFileLoad, btnLoad, idle);
-    set(mnuFileSave, btnSave, idle);
-    set(mnuFileExport, btnExport, mode == Rendering || (idle && state_.MapCount > 0));
-    set(mnuFileImport, btnImport, idle);
-    set(mnuFilePrint, btnPrint, idle);
-    set(mnuFilePoster, nullptr, IsIdle() && state_.MapCount > 0 && !FPosterWorker);
-    for (QAction* a : {mnuEditUndo, mnuEditRedo})
-        if (!idle || undoSlotEmpty) a->setEnabled(false);
-    set(mnuEditClear, nullptr, idle && (!undoSlotEmpty || state_.PictureLoaded));
-    set(mnuEditObject, nullptr, IsIdle());
-    set(mnuRenderStart, btnStart, mode == Drawing && state_.PointCount > 3 && state_.PointCount % 3 == 0);
-    set(mnuRenderStop, btnStop, mode == Rendering);
-    set(mnuViewShow, nullptr, mode != Drawing);
-    cbDiffuse->setEnabled(mode == Drawing && state_.PointCount >= 3);
+    set(TCommand::New, mnuFileNew, btnNew);
+    set(TCommand::Load, mnuFileLoad, btnLoad);
+    set(TCommand::Save, mnuFileSave, btnSave);
+    set(TCommand::Poster, mnuFilePoster);
+    set(TCommand::Export, mnuFileExport, btnExport);
+    set(TCommand::Import, mnuFileImport, btnImport);
+    set(TCommand::Print, mnuFilePrint, btnPrint);
+    set(TCommand::Undo, mnuEditUndo);
+    set(TCommand::Redo, mnuEditRedo);
+    set(TCommand::Clear, mnuEditClear);
+    set(TCommand::EditObject, mnuEditObject);
+    set(TCommand::Start, mnuRenderStart, btnStart);
+    set(TCommand::Stop, mnuRenderStop, btnStop);
+    set(TCommand::ShowGrid, mnuViewShow);
+    cbDiffuse->setEnabled(on[TCommand::Diffuse]);
 }
 
 void TfrmMain::mnuRenderStartClick() {
-    if (state_.CanStartRendering()) {
+    if (FState.CanStartRendering()) {
         StartRendering();
         UpdateCommands();
     }
 }
 
-void TfrmMain::mnuRenderStopClick() { state_.StopRequested = true; }
+void TfrmMain::mnuRenderStopClick() { FState.StopRequested = true; }
 
 void TfrmMain::StartRendering(TRenderStart how) {
     // An object without maps is never rendered: the start ends the drawing as a cancel does.
-    if (state_.MapCount <= 0) {
+    if (FState.MapCount <= 0) {
         CancelDrawingOnCanvas();
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) canvasModel_.EraseDrawing(canvas, mnuViewShow->isChecked());
+    if (how == TRenderStart::Drawing) FCanvasModel.EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
-    ++FCanvasGeneration;
-    if (how != TRenderStart::EditorRefining) {
-        TakeUndoSnapshot(state_, canvas);
-        FUndoSaved = FSaved;
-    }
+    FDocument.BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
-    state_.Rendering = true;
-    state_.StopRequested = false;
-    state_.PointCount = 0;
-    state_.UsedColorCount = 0;
+    FState.Rendering = true;
+    FState.StopRequested = false;
+    FState.PointCount = 0;
+    FState.UsedColorCount = 0;
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
-    PrepareRendering(state_);
+    PrepareRendering(FState);
     imgPaint->FrameClock().Start();
-    worker_ = std::make_unique<TRender>(state_, canvas, imgPaint->WorkerRepaint(), [this](TRender& finished) {
-        TRender* const ended = &finished;
-        QMetaObject::invokeMethod(
-            this,
-            [this, ended] {
-                auto done = [this, ended] { Guard([this, ended] { RenderDone(ended); }); };
-                if (RenderEndGate)
-                    RenderEndGate(done);
-                else
-                    done();
-            },
-            Qt::QueuedConnection);
-    }, FRenderStepLimit);
-    FSaved = false;
+    FWorkers.Start<TRender>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
+        },
+        [this](TRender& finished) {
+            auto done = [this, &finished] { Guard([&] { RenderDone(finished); }); };
+            if (RenderEndGate)
+                RenderEndGate(done);
+            else
+                done();
+        });
     imgPaint->update();
 }
 
-void TfrmMain::RenderDone(TRender* finished) {
-    // Only the worker this window runs ends its rendering; it has nothing
-    // left to do but return, so the join does not wait on its loop.
-    if (!finished || finished != worker_.get()) return;
-    worker_->Join();
+void TfrmMain::RenderDone(TRender& finished) {
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
-    mnuEditUndo->setEnabled(true);
-    FCanvasIsRendering = true;
-    worker_.reset();  // from here the commands see the rendering ended
+    FDocument.RenderEnded();
+    FWorkers.Release(finished);  // from here the commands see the rendering ended
     UpdateCommands();
 }
 
 void TfrmMain::mnuEditUndoClick() {
     AbandonImport();
-    ++FCanvasGeneration;
-    SwapWithUndoSlot(state_, Canvas());
-    if (!state_.PictureLoaded) fernweave::RepaintBackground(state_, Canvas(), BackColor);
+    FDocument.SwapWithUndoSlot(BackColor);
     imgPaint->PictureChanged();
-    std::swap(FSaved, FUndoSaved);
-    // Redo brings a rendering back as it was made; Undo shows the picture from before it.
-    FCanvasIsRendering = !mnuEditUndo->isEnabled();
-    mnuEditUndo->setEnabled(!mnuEditUndo->isEnabled());
-    mnuEditRedo->setEnabled(!mnuEditUndo->isEnabled());
     UpdateCommands();
     CenterCanvas();
 }
 
 void TfrmMain::RepaintBackground(TColor background) {
-    ++FCanvasGeneration;
-    fernweave::RepaintBackground(state_, Canvas(), background);
+    FDocument.RepaintBackground(background);
     imgPaint->update();
 }
 
-void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(canvasModel_.Cancel(Canvas(), mnuViewShow->isChecked())); }
+void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel.Cancel(Canvas(), mnuViewShow->isChecked())); }
 
 void TfrmMain::ResetColorGrid() {
-    state_.UsedColorCount = 0;
+    FState.UsedColorCount = 0;
     pnlColor->ResetColorGrid();
 }
 
@@ -471,12 +451,8 @@ void TfrmMain::FillColorCell(int n) {
 
 void TfrmMain::mnuEditClearClick() {
     AbandonImport();
-    ++FCanvasGeneration;
-    Canvas().Fill(BackColor);
-    ForgetRendering(state_, Canvas());
-    FCanvasIsRendering = false;
+    FDocument.Clear(BackColor);
     UpdateCommands();
-    FSaved = true;
     imgPaint->update();
 }
 

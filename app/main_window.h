@@ -7,20 +7,19 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 #include <utility>
 
+#include "canvas_document.h"
 #include "canvas_drawing_model.h"
 #include "color_panel.h"
 #include "dialogs.h"
-#include "fractal_state.h"
 #include "html_help.h"
-#include "render_worker.h"
-#include "resolution.h"
-#include "poster_worker.h"
-#include "save_worker.h"
+#include "poster_job.h"
+#include "renderer.h"
+#include "safe_file.h"
+#include "worker.h"
 
 class QAction;
 class QCheckBox;
@@ -42,6 +41,9 @@ class TfrmNewImage;
 class TfrmImageQuality;
 class TfrmPoster;
 class TPrinterPort;
+class TPosterWorker;
+class TRender;
+class TSavePicture;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -49,8 +51,12 @@ public:
     TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    FractalState& State() { return state_; }
-    Picture24& Canvas();
+    FractalState& State() { return FState; }
+    // The canvas picture with FSaved, Resolution and the undo slot's side.
+    TCanvasDocument& Document() { return FDocument; }
+    // The rendering, the saves and the poster under way.
+    const TWorkerHost& Workers() const { return FWorkers; }
+    Picture24& Canvas() { return FDocument.Picture(); }
 
     // --- commands ---
     void mnuFileNewClick();
@@ -92,23 +98,18 @@ public:
     void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
     void RenderEditedObject(const TDrawing& edited, const TIfsObject& opened);
-    // The picture the object editor renders on: the one the rendering chain
-    // started from when the rendering shown is refined, else the canvas.
-    Picture24 EditorBackground() const;
-    // The rendering on the canvas can be refined: the picture its chain started from is known.
-    bool CanRefine() const;
     // The end of the rendering of `finished`, on the user-interface thread.
-    void RenderDone(TRender* finished);
+    void RenderDone(TRender& finished);
     void UpdateCommands();
     // True while a rendering runs, on the window's side: from StartRendering
     // until its RenderDone has run, though the worker clears Rendering before.
-    bool RenderActive() const { return state_.Rendering || worker_ != nullptr; }
+    bool RenderActive() const;
     // The way from a worker's end notice to its RenderDone; empty: at once.
     // Tests hold the notice back here to act between the worker's end and RenderDone.
     std::function<void(std::function<void()> renderDone)> RenderEndGate;
     // No drawing, no rendering, no import waiting for its placement: the state in
     // which the commands added beside the original set are enabled.
-    bool IsIdle() const { return state_.PointCount == 0 && !RenderActive() && !state_.ObjectImported; }
+    bool IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
     void CenterCanvas();
     void RepaintBackground(TColor background);
     // Ends a drawing or placement without rendering: outline and grid come
@@ -120,8 +121,8 @@ public:
     bool SavePicture();
     // The save dialog (then, for JPEG, the Image Quality dialog) under `title`.
     std::optional<TFileChoice> ChooseSaveFile(const QString& title);
-    // The end of a save worker, on the user-interface thread.
-    void SaveDoneNotify(TSavePicture* worker, bool written, std::uint64_t generation);
+    // The end of a save of the picture as it was at change `generation`, on the user-interface thread.
+    void SaveDoneNotify(TSavePicture& worker, std::uint64_t generation);
     // "Save the Picture?": true when the window may go on (No, or a save that
     // ended well), false when it must stay as it is (Cancel, a dialog left).
     bool AskToSavePicture();
@@ -169,35 +170,23 @@ public:
     void Guard(const std::function<void()>& command);
 
     // --- state of the window ---
-    bool FSaved = true;
-    bool FUndoSaved = false;
-    // The canvas shows the current object's rendering, unchanged since it was
-    // made: the object editor then replaces that rendering instead of drawing over it.
-    bool FCanvasIsRendering = false;
     // Steps after which a rendering ends by itself (tests); unlimited for the user.
     std::uint64_t FRenderStepLimit = Unlimited;
     bool FAutoHint = true;  // hints go to status panel 1
     // The help binding: chmlib, the help file and the help window.
     THtmlHelp FHtmlHelp;
-    TResolution Resolution;
-    // Counts the changes of the canvas picture, so that a save that ends after
-    // a change does not mark the changed picture as saved.
-    std::uint64_t FCanvasGeneration = 0;
     int FSaveFilterIndex = 1;  // the type the save dialog opens on
     int FOpenFilterIndex = 1;  // the type the open dialog opens on
-    std::list<std::unique_ptr<TSavePicture>> FSaveWorkers;
     // Where the save workers write their bytes; tests hold a save here.
     FileWriter FSaveWriter;
-    // The poster being rendered, if any, and its progress window.
-    std::unique_ptr<TPosterWorker> FPosterWorker;
+    // The progress window of the poster being rendered, if any.
     QDialog* FPosterProgress = nullptr;
     TfrmPoster* frmPoster = nullptr;
     // The end of the poster worker, on the user-interface thread.
-    void PosterDone(std::uint64_t poster, int outcome, const QString& error);
+    void PosterDone(TPosterWorker& poster);
     std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
     // The colour dialog in the program's colours, under the command guard; nothing when closed without a choice.
     std::optional<TColor> ChooseProgramColor(QWidget* owner, TColor initial);
-    std::uint64_t FPosterCount = 0;  // names each poster's end notice
     // Cancels a poster being rendered and waits for its worker.
     void CancelPoster();
     TfrmNewImage* frmNewImage = nullptr;
@@ -282,10 +271,13 @@ private:
     // Empties the colour grid of the colour panel.
     void ResetColorGrid();
 
-    FractalState& state_;
-    TDialogs& dialogs_;
-    std::unique_ptr<TRender> worker_;
-    TCanvasDrawingModel canvasModel_{state_};
+    FractalState& FState;
+    TDialogs& FDialogs;
+    TCanvasDrawingModel FCanvasModel{FState};
+    TCanvasDocument FDocument;
+    // The background work: the rendering, the saves and the poster. Their end
+    // notices run on the user-interface thread; they go before the document.
+    TWorkerHost FWorkers;
 };
 
 }  // namespace fernweave

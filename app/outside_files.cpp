@@ -42,19 +42,19 @@ QString DraggedFile(const QMimeData* data) {
 void TfrmMain::OpenFile(const QString& fileName) {
     if (StartsWithObjectMagic(fileName) || IsDesignText(fileName)) {
         // Placed on its own base triangle.
-        if (ImportObject(fileName)) FollowCanvas(canvasModel_.Place(Canvas(), state_.BaseTriangle, CanvasTools()));
+        if (ImportObject(fileName)) FollowCanvas(FCanvasModel.Place(Canvas(), FState.BaseTriangle, CanvasTools()));
         return;
     }
     if (PictureKindOf(fileName) == TPictureKind::Other) {
         if (QFileInfo(fileName).suffix().compare("ifs", Qt::CaseInsensitive) == 0)
-            dialogs_.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
+            FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
         else
-            dialogs_.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
+            FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
         return;
     }
-    if (!FSaved && !AskToSavePicture()) return;
+    if (!FDocument.FSaved && !AskToSavePicture()) return;
     LoadPicture(fileName);
 }
 

@@ -19,6 +19,7 @@
 #include "image_quality_dialog.h"
 #include "memory_budget.h"
 #include "poster_dialog.h"
+#include "poster_worker.h"
 #include "save_worker.h"
 
 namespace fernweave {
@@ -113,7 +114,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
         frmPoster->edFile->setText(name);
     }
     if (QFileInfo::exists(name) && name != frmPoster->ConfirmedFile) {
-        if (dialogs_.Message(this, PosterTitle,
+        if (FDialogs.Message(this, PosterTitle,
                              QFileInfo(name).fileName() + " already exists.\nDo you want to replace it?",
                              TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
             return std::nullopt;
@@ -126,7 +127,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
         problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height,
                                                                        PosterPictureJob(settings).PixelBytes()));
     if (!problem.empty()) {
-        dialogs_.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
+        FDialogs.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return std::nullopt;
     }
@@ -134,7 +135,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
 }
 
 void TfrmMain::mnuFilePosterClick() {
-    if (!(IsIdle() && state_.MapCount > 0 && !FPosterWorker)) return;
+    if (!CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr)[TCommand::Poster]) return;
     if (!frmPoster) {
         frmPoster = new TfrmPoster(this);
         frmPoster->Browse = [this] {
@@ -148,7 +149,7 @@ void TfrmMain::mnuFilePosterClick() {
     }
     const Picture24& canvas = Canvas();
     frmPoster->ResetSize(canvas.Width(), canvas.Height());
-    frmPoster->SetPreviewObject(state_.CurrentObject(), state_.BaseTriangle, canvas.Width(), canvas.Height(), BackColor);
+    frmPoster->SetPreviewObject(FState.CurrentObject(), FState.BaseTriangle, canvas.Width(), canvas.Height(), BackColor);
 
     PosterSettings settings;
     QString fileName;
@@ -157,7 +158,7 @@ void TfrmMain::mnuFilePosterClick() {
         if (frmPoster->exec() != QDialog::Accepted) return;
         settings = frmPoster->Settings();
         if (const std::string problem = PosterSettingsProblem(settings); !problem.empty()) {
-            dialogs_.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
+            FDialogs.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
                              TDialogs::Icon::Warning);
             continue;
         }
@@ -175,7 +176,7 @@ void TfrmMain::mnuFilePosterClick() {
         settings.BandRows = plan.Whole ? 0 : plan.Rows;
         if (plan.Rows == 0) {
             const std::string refusal = CheckMemory(BandedJobBytes(job, threads, 1), available);
-            dialogs_.Message(this, PosterTitle,
+            FDialogs.Message(this, PosterTitle,
                              QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
                              TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             continue;
@@ -186,58 +187,50 @@ void TfrmMain::mnuFilePosterClick() {
     // The object alone, on the background colour, copied now.
     settings.Background = BackColor;
     const TTriangle placement =
-        PosterPlacement(state_.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
+        PosterPlacement(FState.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
     const auto dpi = static_cast<std::uint16_t>(frmPoster->Resolution());
-    const std::uint64_t poster = ++FPosterCount;
-    FPosterWorker = std::make_unique<TPosterWorker>(
-        state_.CurrentObject(), placement, settings, fileName.toStdString(), format, PackResolution({dpi, dpi}),
-        frmImageQuality->Quality(),
-        [this, poster](TPosterWorker::Outcome outcome, const std::string& error) {
-            // Runs on the worker's thread: hand the end over to the window.
-            QMetaObject::invokeMethod(
-                this,
-                [this, poster, outcome, error] {
-                    Guard([&] { PosterDone(poster, static_cast<int>(outcome), QString::fromStdString(error)); });
-                },
-                Qt::QueuedConnection);
+    TPosterWorker& poster = FWorkers.Start<TPosterWorker>(
+        [&](TWorker::EndNotice ended) {
+            return std::make_unique<TPosterWorker>(FState.CurrentObject(), placement, settings, fileName.toStdString(),
+                                                   format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
+                                                   std::move(ended), FSaveWriter);
         },
-        FSaveWriter);
-    FPosterProgress = MakeProgressWindow(this, FPosterWorker.get());
+        [this](TPosterWorker& ended) { Guard([&] { PosterDone(ended); }); });
+    FPosterProgress = MakeProgressWindow(this, &poster);
     FPosterProgress->show();
     UpdateCommands();
 }
 
-void TfrmMain::PosterDone(std::uint64_t poster, int outcome, const QString& error) {
-    // A notice from a poster cancelled by the close query has nothing left to end.
-    if (!FPosterWorker || poster != FPosterCount) return;
-    const auto ended = static_cast<TPosterWorker::Outcome>(outcome);
-    if (ended == TPosterWorker::Outcome::Failed && (FPosterWorker->HasPoster() || FPosterWorker->Banded())) {
+void TfrmMain::PosterDone(TPosterWorker& poster) {
+    const TPosterWorker::Outcome ended = poster.Result();
+    const QString error = QString::fromStdString(poster.Error());
+    if (ended == TPosterWorker::Outcome::Failed && (poster.HasPoster() || poster.Banded())) {
         // The rendering is done: never throw it away for a file that could not be written.
-        dialogs_.Message(this, PosterTitle,
+        FDialogs.Message(this, PosterTitle,
                          "The poster could not be written (" + error +
-                             (FPosterWorker->Banded()
+                             (poster.Banded()
                                   ? ").\nChoose another file to render it into again; Cancel there ends the poster."
                                   : ").\nChoose another file to save it to; Cancel there discards the poster."),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         if (const auto choice = ChooseSaveFile(PosterTitle)) {
             const std::string name = choice->FileName.toStdString();
-            FPosterWorker->Rewrite(name, FormatForFileName(name, static_cast<TPictureFormat>(choice->FilterIndex)));
+            poster.Rewrite(name, FormatForFileName(name, static_cast<TPictureFormat>(choice->FilterIndex)));
             return;
         }
     } else if (ended == TPosterWorker::Outcome::Failed) {
-        dialogs_.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
+        FDialogs.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
                          TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
     } else if (ended == TPosterWorker::Outcome::Written) {
-        SetHintPanel("Poster saved to " + QString::fromStdString(FPosterWorker->FileName()));
+        SetHintPanel("Poster saved to " + QString::fromStdString(poster.FileName()));
     }
     CancelPoster();
     UpdateCommands();
 }
 
 void TfrmMain::CancelPoster() {
-    if (FPosterWorker) {
-        FPosterWorker->Cancel();
-        FPosterWorker.reset();  // waits for its thread
+    if (TPosterWorker* poster = FWorkers.Find<TPosterWorker>()) {
+        poster->Cancel();
+        FWorkers.Release(*poster);  // waits for its thread
     }
     // Never called from the progress window's own handlers, so it can go at once.
     delete FPosterProgress;

@@ -15,12 +15,12 @@ TPrinterPort& PortOf(std::shared_ptr<TPrinterPort>& port) {
 }  // namespace
 
 void TfrmMain::mnuFilePrintClick() {
-    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), Resolution)) {
+    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), FDocument.Resolution)) {
         case TPrintOutcome::NoPrinter:
-            dialogs_.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             break;
         case TPrintOutcome::Failed:
-            dialogs_.Message(this, "Print", "Printing Error.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            FDialogs.Message(this, "Print", "Printing Error.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             break;
         case TPrintOutcome::Cancelled:
         case TPrintOutcome::Printed:
@@ -30,7 +30,7 @@ void TfrmMain::mnuFilePrintClick() {
 
 void TfrmMain::mnuFilePrintSetupClick() {
     if (!SetUpPrinter(PortOf(FPrinterPort), this))
-        dialogs_.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
 }
 
 }  // namespace fernweave

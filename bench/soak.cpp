@@ -11,7 +11,6 @@
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "main_window.h"
-#include "render_control.h"
 #include "strokes.h"
 
 namespace {
@@ -34,8 +33,8 @@ int main(int argc, char* argv[]) {
     FractalState state;
     TQtDialogs dialogs;
     TfrmMain window(state, dialogs);
-    window.imgPaint->SetPicture(Picture24(1200, 1200));
-    ForgetRendering(state, window.Canvas());
+    window.Document().NewPicture(Picture24(1200, 1200), TResolution{72, 72});
+    window.CenterCanvas();
     window.show();
 
     // A Sierpinski triangle filling the canvas, in three colours.
@@ -57,7 +56,7 @@ int main(int argc, char* argv[]) {
                     afterFirstMinute, atEnd, atEnd - afterFirstMinute);
         std::printf("%s\n", std::labs(atEnd - afterFirstMinute) <= 1024 ? "within 1 MiB" : "MORE THAN 1 MiB");
         QTimer::singleShot(500, &app, [&] {
-            window.FSaved = true;  // nothing to ask about
+            window.Document().FSaved = true;  // nothing to ask about
             app.quit();
         });
     });

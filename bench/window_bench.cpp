@@ -24,7 +24,6 @@
 #include "dialogs.h"
 #include "fractal_state.h"
 #include "main_window.h"
-#include "render_control.h"
 #include "renderer.h"
 #include "strokes.h"
 
@@ -70,7 +69,7 @@ struct WindowRun {
 double StepsPerSecondHeadless(int W, int H, int seconds) {
     FractalState s;
     Picture24 canvas(W, H);
-    ForgetRendering(s, canvas);
+    s.ResetPaintedBits(static_cast<std::size_t>(W) * static_cast<std::size_t>(H));
     DrawFern(s, W, H);
     PrepareRendering(s);
     s.Rendering = true;
@@ -98,8 +97,8 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     FractalState state;
     TQtDialogs dialogs;
     TfrmMain window(state, dialogs);
-    window.imgPaint->SetPicture(Picture24(W, H));
-    ForgetRendering(state, window.Canvas());
+    window.Document().NewPicture(Picture24(W, H), TResolution{72, 72});
+    window.CenterCanvas();
     window.move(0, 0);
     window.resize(std::min(1900, W + 300), std::min(1420, H + 220));
     window.show();
@@ -127,7 +126,7 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     window.mnuRenderStopClick();
     while (window.RenderActive()) app.processEvents(QEventLoop::AllEvents, 50);
     window.imgPaint->removeEventFilter(&paints);
-    window.FSaved = true;
+    window.Document().FSaved = true;
 
     // The worker is the thread that was not there before the start and ran most.
     const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));

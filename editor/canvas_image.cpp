@@ -5,26 +5,21 @@
 
 namespace fernweave {
 
-TCanvasImage::TCanvasImage(QWidget* parent) : QWidget(parent) {
+TCanvasImage::TCanvasImage(const Picture24& picture, QWidget* parent) : QWidget(parent), picture_(&picture) {
     setObjectName("imgPaint");
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TCanvasImage::SetPicture(Picture24 picture) {
-    picture_ = std::move(picture);
-    PictureChanged();
-}
-
 void TCanvasImage::PictureChanged() {
-    setFixedSize(picture_.Width(), picture_.Height());
+    setFixedSize(picture_->Width(), picture_->Height());
     update();
 }
 
 void TCanvasImage::paintEvent(QPaintEvent* event) {
-    if (picture_.Empty()) return;
+    if (picture_->Empty()) return;
     QPainter painter(this);
-    PaintPicture24(painter, event->region(), picture_, scratch_);
+    PaintPicture24(painter, event->region(), *picture_, scratch_);
 }
 
 void TCanvasImage::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 // imgPaint: shows the canvas picture unstretched, pixel (0, 0) at its top-left
-// corner, so mouse coordinates are picture coordinates.
+// corner, so mouse coordinates are picture coordinates. The picture is the
+// canvas document's; the image only shows it.
 #pragma once
 
 #include <QImage>
@@ -14,13 +15,9 @@ namespace fernweave {
 class TCanvasImage : public QWidget {
     Q_OBJECT
 public:
-    explicit TCanvasImage(QWidget* parent = nullptr);
+    explicit TCanvasImage(const Picture24& picture, QWidget* parent = nullptr);
 
-    Picture24& Picture() { return picture_; }
-    const Picture24& Picture() const { return picture_; }
-    // Replaces the picture and takes its size.
-    void SetPicture(Picture24 picture);
-    // Takes the size of the picture after it was changed in place.
+    // Takes the size of the picture after it was changed or replaced.
     void PictureChanged();
 
     // For the render worker: marks the canvas dirty from any thread; the frame
@@ -29,7 +26,7 @@ public:
     // Runs from the start of a rendering to its end.
     TFrameClock& FrameClock() { return clock_; }
 
-    QSize sizeHint() const override { return {picture_.Width(), picture_.Height()}; }
+    QSize sizeHint() const override { return {picture_->Width(), picture_->Height()}; }
 
 signals:
     // `held` is the set of buttons held at the moment of the press.
@@ -42,7 +39,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    Picture24 picture_;
+    const Picture24* picture_;
     TFrameClock clock_{this};
     QImage scratch_;  // the 32-bit copy of the part being painted
 };

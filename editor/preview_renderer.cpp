@@ -19,18 +19,17 @@ struct TPreviewRenderer::Running {
 };
 
 TPreviewRenderer::TPreviewRenderer(FrameReady ready, TPreviewLimits limits)
-    : ready_(std::move(ready)), limits_(limits) {
-    thread_ = std::thread([this] { Run(); });
+    : TWorker({}), ready_(std::move(ready)), limits_(limits) {
+    Start([this] { Run(); });
 }
 
-TPreviewRenderer::~TPreviewRenderer() {
+void TPreviewRenderer::Cancel() {
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
         if (running_) running_->State.StopRequested = true;
     }
     wake_.notify_all();
-    thread_.join();
 }
 
 std::uint64_t TPreviewRenderer::Submit(const TDrawing& object, std::shared_ptr<const Picture24> background) {

@@ -13,10 +13,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "object_edit_model.h"
 #include "picture.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -36,16 +36,16 @@ struct TPreviewFrameInfo {
     bool Finished = false;      // the game of this change has ended (ceiling reached)
 };
 
-class TPreviewRenderer {
+class TPreviewRenderer : public TWorker {
 public:
     // Called on the preview thread when a new frame is ready: it must only hand
     // that news over (mark a display dirty), never paint.
     using FrameReady = std::function<void()>;
 
+    // Runs until cancelled, with no end notice: it ends with its dialog.
     explicit TPreviewRenderer(FrameReady ready = {}, TPreviewLimits limits = {});
-    ~TPreviewRenderer();
-    TPreviewRenderer(const TPreviewRenderer&) = delete;
-    TPreviewRenderer& operator=(const TPreviewRenderer&) = delete;
+    ~TPreviewRenderer() override { Stop(); }
+    void Cancel() override;
 
     // A change: the game in progress is cancelled and a fresh one of `object`
     // starts on a copy of `background`. Returns the change's number.
@@ -87,8 +87,6 @@ private:
     Picture24 published_;
     TPreviewFrameInfo publishedInfo_;
     std::uint64_t serial_ = 0;
-
-    std::thread thread_;
 };
 
 }  // namespace fernweave

@@ -15,14 +15,14 @@ namespace fernweave {
 TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placement, const PosterSettings& settings,
                              std::string fileName, int format, std::uint32_t resolution, int quality, EndNotice ended,
                              FileWriter writer)
-    : object_(object),
+    : TWorker(std::move(ended)),
+      object_(object),
       placement_(placement),
       settings_(settings),
       fileName_(std::move(fileName)),
       format_(format),
       resolution_(resolution),
       quality_(quality),
-      ended_(std::move(ended)),
       writer_(writer),
       steps_(PosterPictureJob(settings).Steps *
              static_cast<std::uint64_t>(
@@ -30,16 +30,7 @@ TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placemen
                      ? BandRuns(PosterPictureJob(settings), (settings.Height + settings.BandRows - 1) / settings.BandRows)
                      : 1)) {
     writer_.Cancel = &stop_;
-    thread_ = std::thread([this] { Execute(); });
-}
-
-TPosterWorker::~TPosterWorker() {
-    Cancel();
-    Join();
-}
-
-void TPosterWorker::Join() {
-    if (thread_.joinable()) thread_.join();
+    Start([this] { Execute(); });
 }
 
 double TPosterWorker::Progress() const {
@@ -51,11 +42,12 @@ void TPosterWorker::Rewrite(std::string fileName, int format) {
     fileName_ = std::move(fileName);
     format_ = format;
     done_.store(0);
-    thread_ = std::thread([this] { Banded() ? Execute() : Write(); });
+    Start([this] { Banded() ? Execute() : Write(); });
 }
 
 void TPosterWorker::Finish(Outcome outcome, const std::string& error) {
-    if (ended_) ended_(outcome, error);
+    outcome_ = outcome;
+    error_ = error;
 }
 
 std::string TPosterWorker::PosterText() const {
@@ -140,6 +132,5 @@ void TPosterWorker::Write() {
     }
     Finish(outcome, error);
 }
-
 
 }  // namespace fernweave

@@ -7,37 +7,34 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <thread>
 
 #include "ifs_types.h"
 #include "picture.h"
 #include "parallel_render.h"
 #include "poster_job.h"
 #include "safe_file.h"
+#include "worker.h"
 
 namespace fernweave {
 
-class TPosterWorker {
+class TPosterWorker : public TWorker {
 public:
     enum class Outcome { Written, Failed, Cancelled };
     enum class Phase { Preparing, Rendering, Writing };
-    // Called on the worker thread at the end; it must only hand the end over.
-    using EndNotice = std::function<void(Outcome outcome, const std::string& error)>;
 
     // Works on its own copy of the object and starts at once. `format` is the
     // save worker's; `threads` 0 means every core.
     TPosterWorker(const TIfsObject& object, const TTriangle& placement, const PosterSettings& settings,
                   std::string fileName, int format, std::uint32_t resolution, int quality, EndNotice ended,
                   FileWriter writer = {});
-    ~TPosterWorker();  // cancels and waits
-    TPosterWorker(const TPosterWorker&) = delete;
-    TPosterWorker& operator=(const TPosterWorker&) = delete;
+    ~TPosterWorker() override { Stop(); }
 
     // Stops the work in any phase; nothing is written, an existing file stays.
-    void Cancel() { stop_.store(true); }
-    void Join();
+    void Cancel() override { stop_.store(true); }
+    // After the end notice: how the work ended, and why it failed.
+    Outcome Result() const { return outcome_; }
+    const std::string& Error() const { return error_; }
     // The share of the steps done, 0 to 1, and the steps done.
     double Progress() const;
     std::uint64_t StepsDone() const { return done_.load(std::memory_order_relaxed); }
@@ -58,7 +55,7 @@ public:
 private:
     void Execute();
     void Write();
-    void Finish(Outcome outcome, const std::string& error);
+    void Finish(Outcome outcome, const std::string& error);  // how it ended; the end notice follows
     std::string PosterText() const;  // the renderer's options a PNG poster carries
 
     TIfsObject object_;
@@ -68,8 +65,9 @@ private:
     int format_;
     std::uint32_t resolution_;
     int quality_;
-    EndNotice ended_;
     FileWriter writer_;
+    Outcome outcome_ = Outcome::Failed;
+    std::string error_;
     std::uint64_t steps_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<std::uint64_t> done_{0};
@@ -77,7 +75,6 @@ private:
     std::atomic<bool> memoryReady_{false};
     Picture24 poster_;  // the finished poster until it is written
     DeepPicture deep_;  // or, for a transparent or 16-bit PNG, this
-    std::thread thread_;
 };
 
 }  // namespace fernweave

@@ -80,35 +80,26 @@ bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, con
 
 TSavePicture::TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
                            EndNotice ended, FileWriter writer, std::vector<std::uint8_t> object)
-    : FBitmap(std::move(bitmap)),
+    : TWorker(std::move(ended)),
+      FBitmap(std::move(bitmap)),
       FFileName(std::move(fileName)),
       FFormat(format),
       FResolution(resolution),
       FQuality(quality),
-      ended_(std::move(ended)),
       writer_(writer),
       object_(std::move(object)) {
-    thread_ = std::thread([this] { Execute(); });
-}
-
-TSavePicture::~TSavePicture() { Join(); }
-
-void TSavePicture::Join() {
-    if (thread_.joinable()) thread_.join();
+    Start([this] { Execute(); });
 }
 
 void TSavePicture::Execute() {
-    bool written = false;
-    std::string error;
     try {
         const auto bytes = EncodePicture(FBitmap, FFormat, FResolution, FQuality, object_);
-        written = WriteFileReplacing(FFileName, bytes, &error, writer_);
+        written_ = WriteFileReplacing(FFileName, bytes, &error_, writer_);
     } catch (const std::exception& e) {
-        error = e.what();
+        error_ = e.what();
     } catch (...) {
-        error = "unknown error";
+        error_ = "unknown error";
     }
-    if (ended_) ended_(written, error);
 }
 
 }  // namespace fernweave

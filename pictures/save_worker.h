@@ -3,11 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "picture.h"
@@ -15,6 +13,7 @@
 #include "picture_job.h"
 #include "row_source.h"
 #include "safe_file.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -49,21 +48,19 @@ bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, con
                         std::uint32_t packedResolution, int quality, std::span<const std::uint8_t> object,
                         const std::string& options, std::string* error, FileWriter writer = {});
 
-class TSavePicture {
+class TSavePicture : public TWorker {
 public:
-    // Called on the worker thread when the work is over, with whether the file
-    // was written completely; it must only hand the end over to the window.
-    using EndNotice = std::function<void(bool written, const std::string& error)>;
-
     // Takes its own copy of the picture and starts at once; the end notice is
     // in place before the work begins.
     TSavePicture(Picture24 bitmap, std::string fileName, int format, std::uint32_t resolution, int quality,
                  EndNotice ended, FileWriter writer = {}, std::vector<std::uint8_t> object = {});
-    ~TSavePicture();
-    TSavePicture(const TSavePicture&) = delete;
-    TSavePicture& operator=(const TSavePicture&) = delete;
+    ~TSavePicture() override { Stop(); }
 
-    void Join();
+    // A save always runs to its end: the user asked for the file.
+    void Cancel() override {}
+    // After the end notice: whether the file was written completely, and why not.
+    bool Written() const { return written_; }
+    const std::string& Error() const { return error_; }
 
 private:
     void Execute();
@@ -73,10 +70,10 @@ private:
     int FFormat;
     std::uint32_t FResolution;
     int FQuality;
-    EndNotice ended_;
     FileWriter writer_;
     std::vector<std::uint8_t> object_;  // what a PNG carries
-    std::thread thread_;
+    bool written_ = false;
+    std::string error_;
 };
 
 }  // namespace fernweave

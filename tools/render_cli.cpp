@@ -18,7 +18,6 @@
 #include <optional>
 #include <ostream>
 #include <stdexcept>
-#include <thread>
 
 #include "bmp_codec.h"
 #include "design_file.h"
@@ -26,6 +25,7 @@
 #include "memory_budget.h"
 #include "png_codec.h"
 #include "save_worker.h"
+#include "worker.h"
 #include "version_text.h"
 #include "object_file.h"
 #include "picture_job.h"
@@ -109,25 +109,25 @@ private:
 };
 
 // The progress line on standard error: percent, steps per second, time left.
-// Redrawn twice a second by a thread of its own, erased at the end.
-class ProgressLine {
+// Redrawn twice a second by a worker of its own, erased at the end.
+class ProgressLine : public TWorker {
 public:
     ProgressLine(std::ostream& err, std::uint64_t total, const std::atomic<std::uint64_t>& done, bool show)
-        : err_(err), total_(total), done_(done) {
-        if (show && total > 0) thread_ = std::thread([this] { Run(); });
+        : TWorker({}), err_(err), total_(total), done_(done), shown_(show && total > 0) {
+        if (shown_) Start([this] { Run(); });
     }
-    ~ProgressLine() {
-        if (!thread_.joinable()) return;
+    ~ProgressLine() override {
+        if (!shown_) return;
+        Stop();
+        err_ << "\r\033[K" << std::flush;
+    }
+    void Cancel() override {
         {
             std::lock_guard lock(mutex_);
             ended_ = true;
         }
         wake_.notify_all();
-        thread_.join();
-        err_ << "\r\033[K" << std::flush;
     }
-    ProgressLine(const ProgressLine&) = delete;
-    ProgressLine& operator=(const ProgressLine&) = delete;
 
 private:
     void Run() {
@@ -155,8 +155,8 @@ private:
     const std::atomic<std::uint64_t>& done_;
     std::mutex mutex_;
     std::condition_variable wake_;
+    const bool shown_;
     bool ended_ = false;
-    std::thread thread_;
 };
 
 }  // namespace

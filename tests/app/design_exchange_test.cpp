@@ -147,7 +147,7 @@ private slots:
         Render();
         Choose(Path("saved.png"), 3);
         QVERIFY(w->SavePicture());
-        QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TSavePicture>(), 20000);
         const auto object = PngObjectBytes(Span(Slurp(Path("saved.png"))));
         QVERIFY(object);
         QVERIFY(*object == EncodeObject(state->CurrentObject()));

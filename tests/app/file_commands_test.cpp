@@ -99,7 +99,7 @@ class FileCommandsTest : public QObject, TWindowTest {
     void Choose(const QString& name, int type = 1) { dialogs->fileAnswers.push_back(TFileChoice{name, type}); }
     const TFakeDialogs::Shown& Last() const { return dialogs->shown.back(); }
 
-    void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000); }
+    void WaitForSaves() { QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TSavePicture>(), 20000); }
 
     // Runs a modal dialog of the program, answering it with `answer` once it shows.
     template <class Dialog, class Answer>
@@ -478,8 +478,8 @@ private slots:
         QCOMPARE(w->Canvas().Height(), 200);
         QVERIFY(w->Canvas() == Picture24(300, 200, MakeColor(200, 100, 50)));
         QCOMPARE(w->BackColor, MakeColor(200, 100, 50));
-        QCOMPARE(w->Resolution, (TResolution{150, 150}));
-        QVERIFY(w->FSaved);
+        QCOMPARE(w->Document().Resolution, (TResolution{150, 150}));
+        QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, 0);
         QCOMPARE(state->PaintedBits.Size(), 300u * 200u);
         QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
@@ -511,7 +511,7 @@ private slots:
 
     void theExtensionDecidesTheFormatAndTheTypeFillsInAMissingOne() {
         Render();
-        w->Resolution = TResolution{300, 150};
+        w->Document().Resolution = TResolution{300, 150};
         // "Bitmaps" chosen, but the name says JPEG: JPEG bytes, with its quality asked.
         Choose(Path("named.jpg"), 1);
         WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
@@ -524,7 +524,7 @@ private slots:
                  (QStringList{"Bitmaps (*.bmp)", "JPEG Image File (*.jpg)", "PNG Image File (*.png)"}));
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         WaitForSaves();
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
         const QByteArray jpeg = Slurp(Path("named.jpg"));
         QCOMPARE(jpeg.left(2), QByteArray("\xFF\xD8"));
         QCOMPARE(quint8(jpeg[13]), quint8(1));
@@ -570,7 +570,7 @@ private slots:
         ::setrlimit(RLIMIT_FSIZE, &old);
         QCOMPARE(Last().text, QString("Fail to save the picture."));
         QCOMPARE(Last().title, QString("Save Picture"));
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
         QCOMPARE(Slurp(Path("old.bmp")), QByteArray("precious"));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
 
@@ -584,7 +584,7 @@ private slots:
         QVERIFY(w->SavePicture());
         WaitForSaves();
         QVERIFY(QFileInfo(Path("folder")).isDir());
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
     }
 
     void aSaveThatEndsAfterTheCanvasChangedLeavesItUnsaved() {
@@ -600,7 +600,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
         WaitForSaves();
         QVERIFY(QFile::exists(Path("early.bmp")));
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
     }
 
     void aQuickSaveEndsWhileASlowerOneStillWrites() {
@@ -612,7 +612,7 @@ private slots:
         Choose(Path("quick.bmp"), 1);
         QVERIFY(w->SavePicture());
         // The quick save's end is taken at once; the window never waits for the slow one.
-        QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.size() == 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Workers().Count<TSavePicture>() == 1, 20000);
         QVERIFY(THeldWriter::Holding());
         QVERIFY(QFile::exists(Path("quick.bmp")) && !QFile::exists(Path("slow.bmp")));
         THeldWriter::Release();
@@ -630,7 +630,7 @@ private slots:
         const auto bmp = EncodeBmp(picture, PackResolution({96, 300}));
         Spit(Path("small.BMP"), QByteArray(reinterpret_cast<const char*>(bmp.data()), int(bmp.size())));
         const bool clearWas = w->mnuEditClear->isEnabled();
-        w->FSaved = false;
+        w->Document().FSaved = false;
         Choose(Path("small.BMP"));
         w->mnuFileLoadClick();
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
@@ -640,8 +640,8 @@ private slots:
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->imgPaint->size(), QSize(40, 30));
         QVERIFY(state->PictureLoaded);
-        QCOMPARE(w->Resolution, (TResolution{96, 300}));
-        QVERIFY(w->FSaved);
+        QCOMPARE(w->Document().Resolution, (TResolution{96, 300}));
+        QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, mapCount);                 // the object stays
         QCOMPARE(w->mnuEditClear->isEnabled(), clearWas);     // commands are not refreshed
 
@@ -650,7 +650,7 @@ private slots:
         Choose(Path("photo.JPEG"), 3);
         w->mnuFileLoadClick();
         QCOMPARE(w->Canvas().Width(), 64);
-        QCOMPARE(w->Resolution, (TResolution{300, 150}));
+        QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
         Choose(Path("whatever.png"));
         w->mnuFileLoadClick();
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 3);  // opens on the type chosen last
@@ -658,25 +658,25 @@ private slots:
 
     void pngRoundTripThroughTheWindow() {
         Render();
-        w->Resolution = TResolution{300, 150};
+        w->Document().Resolution = TResolution{300, 150};
         Choose(Path("fern.png"), 3);  // lossless: no Image Quality dialog
         QVERIFY(w->SavePicture());
         WaitForSaves();
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
         const QString saved = Path("fern.png");
         QImage independent(saved, "png");  // Qt's own reader
         QCOMPARE(independent.dotsPerMeterX(), 11811);
         QCOMPARE(independent.dotsPerMeterY(), 5906);
         const Picture24 picture = w->Canvas();
         w->Canvas().Fill(clBlack);
-        w->Resolution = TResolution{72, 72};
+        w->Document().Resolution = TResolution{72, 72};
         // A typed .png name loads whatever type is chosen, in any letter case.
         QVERIFY(QFile::copy(saved, Path("FERN.PNG")));
         Choose(Path("FERN.PNG"), 2);
         w->mnuFileLoadClick();
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
-        QCOMPARE(w->Resolution, (TResolution{300, 150}));
+        QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
     }
 
     void damagedPicturesAreRefused() {

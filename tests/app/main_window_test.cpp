@@ -137,8 +137,8 @@ private slots:
         QCOMPARE(PaintedCount(), 0);
         QCOMPARE(state->PaintedBits.Size(), 550u * 364u);
         QCOMPARE(state->UndoPaintedBits.Size(), 550u * 364u);
-        QVERIFY(w->FSaved);
-        QCOMPARE(w->Resolution, (TResolution{72, 72}));
+        QVERIFY(w->Document().FSaved);
+        QCOMPARE(w->Document().Resolution, (TResolution{72, 72}));
         const QString texts[6] = {"Hint:", "", "Status:", "Ready", "Position:", ""};
         for (int i = 0; i < 6; ++i) QCOMPARE(w->StatusPanels[i]->text(), texts[i]);
         QVERIFY(w->StatusBar1->isVisible());
@@ -206,7 +206,7 @@ private slots:
         QVERIFY(state->Rendering);
         QCOMPARE(Status(), QString("Rendering..."));
         QCOMPARE(state->PointCount, 0);
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
         QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
         QVERIFY(AllOn(w->mnuViewShow));
         QVERIFY(AllOn(w->mnuRenderStop, w->btnStop));
@@ -229,7 +229,7 @@ private slots:
         QVERIFY(w->cbDiffuse->isChecked());
         QVERIFY(AllOn(w->mnuEditUndo));
         QVERIFY(AllOff(w->mnuEditRedo));
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
         QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
         QVERIFY(AllOn(w->mnuEditClear));
         QCOMPARE(w->imgPaint->cursor().shape(), Qt::BitmapCursor);
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(state->UndoBitmap == rendered);
         QVERIFY(state->UndoPaintedBits == renderedBits);
         QCOMPARE(state->MapCount, 0);  // the object before the drawing
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
         QVERIFY(AllOff(w->mnuEditUndo));
         QVERIFY(AllOn(w->mnuEditRedo));
         QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
@@ -257,7 +257,7 @@ private slots:
         QVERIFY(w->Canvas() == rendered);
         QVERIFY(state->PaintedBits == renderedBits);
         QCOMPARE(state->MapCount, 3);
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
         QVERIFY(AllOn(w->mnuEditUndo));
         QVERIFY(AllOff(w->mnuEditRedo));
     }
@@ -326,7 +326,7 @@ private slots:
         dialogs->answers = {TDialogs::Answer::Yes};
         QVERIFY(!w->close());
         QCOMPARE(dialogs->filesAsked.size(), 1u);
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
 
         // Yes, and the save fails: it says so, and the window stays open.
         QTemporaryDir dir;
@@ -338,13 +338,13 @@ private slots:
         QCOMPARE(dialogs->shown.back().text, QString("Fail to save the picture."));
         QCOMPARE(dialogs->shown.back().title, QString("Save Picture"));
         QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
 
         // Yes, and the save works: the window waits for it, then closes.
         dialogs->answers = {TDialogs::Answer::Yes};
         dialogs->fileAnswers = {TFileChoice{dir.filePath("picture.bmp"), 1}};
         QVERIFY(w->close());
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
         QVERIFY(QFileInfo(dir.filePath("picture.bmp")).size() > 550 * 364 * 3);
     }
 
@@ -389,7 +389,7 @@ private slots:
         QVERIFY(w->FAutoHint);
         QCOMPARE(w->StatusPanels[1]->text(), QString());
         QCOMPARE(Status(), QString("Ready"));
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
     }
 
     void hintsGoToPanelOne() {
@@ -469,7 +469,7 @@ private slots:
         QCOMPARE(PaintedCount(), 0);
         QVERIFY(state->UndoBitmap.Empty());
         QCOMPARE(state->MapCount, 0);
-        QVERIFY(w->FSaved);
+        QVERIFY(w->Document().FSaved);
         QVERIFY(AllOff(w->mnuEditUndo) && AllOff(w->mnuEditRedo) && AllOff(w->mnuEditClear));
         QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
     }

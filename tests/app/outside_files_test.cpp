@@ -93,7 +93,7 @@ private slots:
         QVERIFY(WriteObjectFile(*state, Path("sierpinski.dat").toStdString()));  // the bytes decide, not the name
         const TIfsObject drawn = state->CurrentObject();
         const Picture24 before = w->Canvas();
-        w->FSaved = true;
+        w->Document().FSaved = true;
         w->OpenFile(Path("sierpinski.dat"));
         QVERIFY(w->RenderActive());
         QVERIFY(dialogs->shown.empty());
@@ -102,7 +102,7 @@ private slots:
         QVERIFY(state->UndoBitmap == before);  // the picture before went to the undo slot
         Stop();
         QVERIFY(state->CurrentObject() == drawn);
-        QVERIFY(!w->FSaved);
+        QVERIFY(!w->Document().FSaved);
         QVERIFY(w->FAutoHint);
 
         // An unsaved rendering: the picture waits for the answer.
@@ -114,7 +114,7 @@ private slots:
         QVERIFY(w->Canvas().Width() != 30);
         w->OpenFile(png);
         QVERIFY(w->Canvas() == picture);
-        QCOMPARE(w->Resolution, (TResolution{150, 150}));
+        QCOMPARE(w->Document().Resolution, (TResolution{150, 150}));
 
         const std::pair<QString, QString> refused[] = {{"text.IFS", "It is not a valid object."},
                                                        {"notes.txt", "Fail to open the picture."},

@@ -112,10 +112,10 @@ private slots:
         const Picture24 canvasBefore = w->Canvas();
         const std::uint32_t generatorBefore = state->RandomState;
         RenderPoster(Path("poster.bmp"), 240, 100, true, 30);
-        QVERIFY(w->FPosterWorker);
+        QVERIFY(w->Workers().Find<TPosterWorker>());
         QVERIFY(!w->mnuFilePoster->isEnabled());  // one poster at a time
         QVERIFY(w->FPosterProgress && w->FPosterProgress->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QVERIFY(w->mnuFilePoster->isEnabled());
         QVERIFY(w->Canvas() == canvasBefore);
         QCOMPARE(state->RandomState, generatorBefore);
@@ -140,14 +140,28 @@ private slots:
     }
 
     // A poster larger than the memory set is rendered and written in bands,
-    // into the file it makes whole.
+    // into the file it makes whole; when its file cannot be written, it is
+    // rendered again into another.
     void aPosterBeyondTheMemoryIsWrittenInBands() {
         Render();
-        RenderPosterWith({{1200, 1000, true, 2, Path("banded.bmp"), 32, 1}});
+        static std::atomic<int> failures;
+        failures = 1;
+        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
+            errno = ENOSPC;
+            return false;
+        };
+        dialogs->fileAnswers.push_back(TFileChoice{Path("banded.bmp"), 1});
+        RenderPosterWith({{1200, 1000, true, 2, Path("full.bmp"), 32, 1}});
         QVERIFY2(estimate.contains(" in 4 bands (each rendered twice)"), qPrintable(estimate));
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
+        QCOMPARE(dialogs->shown.size(), std::size_t{1});
+        QVERIFY(dialogs->shown[0].text.startsWith("The poster could not be written (" + Path("full.bmp")));
+        QVERIFY(dialogs->shown[0].text.endsWith(
+            ").\nChoose another file to render it into again; Cancel there ends the poster."));
+        QVERIFY(!QFile::exists(Path("full.bmp")));
         RenderPosterWith({{1200, 1000, true, 2, Path("whole.bmp"), 0, 1}});
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QVERIFY(Slurp(Path("banded.bmp")).size() == 54 + 3600 * 1000);
         QVERIFY(Slurp(Path("banded.bmp")) == Slurp(Path("whole.bmp")));
     }
@@ -160,7 +174,7 @@ private slots:
         plain.close();
         RenderPosterWith({{50, 40, false, 5, Path("plain/poster.bmp")}, {70000, 40, false, 5, Path("p.bmp")},
                           {65536, 40, false, 5, Path("p.jpg")}});
-        QVERIFY(!w->FPosterWorker);
+        QVERIFY(!w->Workers().Find<TPosterWorker>());
         QCOMPARE(dialogs->shown.size(), std::size_t{3});
         QVERIFY(dialogs->shown[0].text.startsWith("The poster cannot be written: " + Path("plain/poster.bmp")));
         QVERIFY(dialogs->shown[0].text.contains("Not a directory"));
@@ -192,14 +206,14 @@ private slots:
         RenderPosterWith({{60, 40, false, 5, Path("poster.png")}, {60, 40, false, 5, Path("poster.png")}});
         QCOMPARE(dialogs->shown.size(), std::size_t{2});
         QCOMPARE(dialogs->shown[0].text, QString("poster.png already exists.\nDo you want to replace it?"));
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QCOMPARE(Slurp(Path("poster.png")).left(4), QByteArray("\x89PNG"));
         QCOMPARE(w->StatusPanels[1]->text(), "Poster saved to " + Path("poster.png"));
         w->frmPoster->ResetSize(550, 364);
         QVERIFY(w->frmPoster->edFile->text().isEmpty());
         // A name without a known extension gets the chosen type's.
         RenderPosterWith({{60, 40, false, 5, Path("untyped")}});
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QCOMPARE(Slurp(Path("untyped.bmp")).left(2), QByteArray("BM"));
     }
 
@@ -218,7 +232,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dialogs->shown.size() == 1, 60000);
         QVERIFY(dialogs->shown[0].text.startsWith("The poster could not be written (" + Path("full.bmp")));
         QVERIFY(dialogs->shown[0].text.contains("No space left on device"));
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QCOMPARE(Slurp(Path("elsewhere.bmp")).left(2), QByteArray("BM"));
         QVERIFY(!QFile::exists(Path("full.bmp")));
     }
@@ -227,9 +241,9 @@ private slots:
     void cancelAndTheCloseQueryStopAPoster() {
         Render();
         RenderPoster(Path("big.bmp"), 3000, 3000, false, 100000);
-        QVERIFY(w->FPosterWorker);
+        QVERIFY(w->Workers().Find<TPosterWorker>());
         w->FPosterProgress->findChild<QPushButton*>("btnCancel")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!w->FPosterWorker, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 20000);
         QVERIFY(!QFile::exists(Path("big.bmp")));
 
         RenderPoster(Path("big.bmp"), 3000, 3000, false, 100000);
@@ -239,18 +253,18 @@ private slots:
         QCOMPARE(dialogs->shown.back().text, QString("A poster is still being rendered. Stop it and quit?"));
         QVERIFY(dialogs->shown.back().buttons == TDialogs::Buttons::YesNo);
         QVERIFY(dialogs->shown.back().icon == TDialogs::Icon::Warning);
-        QVERIFY(w->FPosterWorker);
+        QVERIFY(w->Workers().Find<TPosterWorker>());
         // Yes, then Cancel to the save question: the poster goes on.
         dialogs->answers = {TDialogs::Answer::Yes, TDialogs::Answer::Cancel};
         QVERIFY(!w->close());
         QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));
-        QVERIFY(w->FPosterWorker);
+        QVERIFY(w->Workers().Find<TPosterWorker>());
         QVERIFY(!w->mnuFilePoster->isEnabled());
         // Yes stops it once the close query is settled: the unsaved canvas asks, No closes.
         dialogs->answers = {TDialogs::Answer::Yes, TDialogs::Answer::No};
         QVERIFY(w->close());
         QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));
-        QVERIFY(!w->FPosterWorker);
+        QVERIFY(!w->Workers().Find<TPosterWorker>());
         QVERIFY(!QFile::exists(Path("big.bmp")));
     }
 };

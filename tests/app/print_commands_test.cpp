@@ -83,8 +83,8 @@ class PrintCommandsTest : public QObject {
         QCOMPARE(dialogs->shown[0].icon, icon);
     }
     void NewCanvas(int width, int height, TResolution resolution) {
-        w->imgPaint->SetPicture(Picture24(width, height, MakeColor(10, 20, 30)));
-        w->Resolution = resolution;
+        w->Document().NewPicture(Picture24(width, height, MakeColor(10, 20, 30)), resolution);
+        w->CenterCanvas();
     }
 
 private slots:
@@ -144,7 +144,7 @@ private slots:
         // 550 x 364 at 72 dpi on 600 dpi: 4583 x 3033 dots, 7.64 x 5.06 inches.
         QCOMPARE(w->Canvas().Width(), 550);
         QCOMPARE(w->Canvas().Height(), 364);
-        QCOMPARE(w->Resolution, (TResolution{72, 72}));
+        QCOMPARE(w->Document().Resolution, (TResolution{72, 72}));
         SetPixel24(w->Canvas(), 0, 0, MakeColor(255, 0, 0));
         SetPixel24(w->Canvas(), 549, 363, MakeColor(0, 0, 255));
         w->mnuFilePrint->trigger();
@@ -178,7 +178,7 @@ private slots:
         NewCanvas(600, 600, {300, 300});
         w->mnuFilePrint->trigger();
         const QRect square = port->target;
-        w->Resolution = TResolution{150, 300};
+        w->Document().Resolution = TResolution{150, 300};
         w->mnuFilePrint->trigger();
         const QRect wide = port->target;
         QCOMPARE(square.size(), QSize(1200, 1200));
@@ -191,7 +191,7 @@ private slots:
         for (const TResolution r : {TResolution{0, 72}, TResolution{72, 0}}) {
             dialogs->shown.clear();
             port->calls.clear();
-            w->Resolution = r;
+            w->Document().Resolution = r;
             w->mnuFilePrint->trigger();
             ExpectOneMessage("Fernweave 2.0", "Floating point division by zero", TDialogs::Icon::Error);
             QVERIFY(port->calls.contains("PrintDialog"));

@@ -9,6 +9,8 @@
 
 #include "fake_dialogs.h"
 #include "main_window.h"
+#include "poster_worker.h"
+#include "save_worker.h"
 #include "strokes.h"
 
 namespace fernweave {
@@ -49,7 +51,7 @@ struct TWindowFixture {
             QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
         }
         if (w) {
-            QTRY_VERIFY_WITH_TIMEOUT(w->FSaveWorkers.empty(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TSavePicture>(), 20000);
         }
         w.reset();
     }

@@ -7,7 +7,7 @@
 #include "object_edit_model.h"
 #include "object_file.h"
 #include "preview_renderer.h"
-#include "render_control.h"
+#include "canvas_document.h"
 #include "renderer.h"
 #include "solver.h"
 
@@ -225,12 +225,14 @@ bool HasColor(const Picture24& p, TColor c) {
 
 TEST(ObjectEditModel, EveryRefinementIsRenderedOnThePictureItsChainStartedFrom) {
     auto s = std::make_unique<FractalState>();
-    Picture24 canvas(400, 320, clBlack);
-    s->ResetPaintedBits(400 * 320);
+    TCanvasDocument document(*s);
+    document.NewPicture(Picture24(400, 320, clBlack), {});
+    Picture24& canvas = document.Picture();
     TDrawing drawing = Drawing();
     for (TDrawnMap& map : drawing.Maps) map.Color = clWhite;
-    TakeUndoSnapshot(*s, canvas);
+    document.BeginRendering(true);
     RenderOn(*s, canvas, drawing);
+    document.RenderEnded();
     ASSERT_TRUE(HasColor(canvas, clWhite));
 
     Picture24 previous = canvas;
@@ -238,15 +240,17 @@ TEST(ObjectEditModel, EveryRefinementIsRenderedOnThePictureItsChainStartedFrom) 
     for (int refinement = 0; refinement < 3; ++refinement) {
         for (std::size_t k = 0; k < 3; ++k) drawing.Maps[k].Color = colors[(k + refinement) % 3];
         drawing.Maps[0].Triangle[2].x += 3;
-        ASSERT_TRUE(BeginRefinement(*s, canvas));
+        ASSERT_TRUE(document.BeginRefinement(clBlack));
         EXPECT_TRUE(canvas == Picture24(400, 320, clBlack));
+        document.BeginRendering(false);
         RenderOn(*s, canvas, drawing);
+        document.RenderEnded();
         EXPECT_FALSE(HasColor(canvas, clWhite)) << "refinement " << refinement;
         EXPECT_TRUE(s->UndoBitmap == previous);  // Undo shows the refinement before
         previous = canvas;
     }
-    ForgetRendering(*s, canvas);
-    EXPECT_FALSE(BeginRefinement(*s, canvas));
+    document.Clear(clBlack);
+    EXPECT_FALSE(document.BeginRefinement(clBlack));
 }
 
 TEST(ObjectEditModel, RenderWaitsForASolvableBaseAndAMapWithArea) {

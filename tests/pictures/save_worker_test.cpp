@@ -36,9 +36,10 @@ SaveResult Save(const Picture24& picture, const std::string& file, int format, F
     bool ended = false;
     SaveResult result;
     TSavePicture worker(picture, file, format, PackResolution({300, 150}), 90,
-                        [&](bool written, const std::string& error) {
+                        [&](TWorker& saved) {
                             std::lock_guard lock(m);
-                            result = {written, error};
+                            const auto& save = static_cast<TSavePicture&>(saved);
+                            result = {save.Written(), save.Error()};
                             ended = true;
                             cv.notify_one();
                         },

@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
     Picture24 canvas(550, 364);
     for (int y = 0; y < 364; ++y)
         for (int x = 0; x < 550; ++x) SetPixel24(canvas, x, y, MakeColor(x * 200 / 549, y * 200 / 363, 90));
-    w.imgPaint->SetPicture(canvas);
-    w.Resolution = TResolution{72, 72};
+    w.Document().NewPicture(canvas, TResolution{72, 72});
+    w.CenterCanvas();
 
     bool answered = true;
     QString problem;
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     auto* port = dynamic_cast<TQtPrinterPort*>(w.FPrinterPort.get());
     if (!port) return Fail("the command did not use the desktop's printer");
     QPrinter& p = port->Printer();
-    const auto place = PlacePrintedPicture(550, 364, w.Resolution, port->ResolutionX(), port->ResolutionY(),
+    const auto place = PlacePrintedPicture(550, 364, w.Document().Resolution, port->ResolutionX(), port->ResolutionY(),
                                            port->PageWidth(), port->PageHeight());
     if (!place) return Fail("no placement");
     // Where the picture lies on the page in points, the PDF's way: y upwards.

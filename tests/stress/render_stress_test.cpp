@@ -27,7 +27,7 @@
 
 #include "drawing.h"
 #include "object_file.h"
-#include "render_control.h"
+#include "canvas_document.h"
 #include "render_worker.h"
 #include "resolution.h"
 #include "renderer.h"
@@ -125,17 +125,13 @@ struct Counts {
 // The parts of TfrmMain that the worker and the save worker meet.
 class Window {
 public:
-    explicit Window(fs::path dir) : dir_(std::move(dir)), canvas_(CanvasWidth, CanvasHeight, BackColor) {
-        ForgetRendering(state_, canvas_);
+    explicit Window(fs::path dir) : dir_(std::move(dir)) {
+        document_.NewPicture(Picture24(CanvasWidth, CanvasHeight, BackColor), {});
     }
 
+    // The saves end first; then, as in the window's destructor, workers_ stops a rendering still running.
     ~Window() {
-        // As the window's destructor: a worker still running is stopped.
-        if (worker_) {
-            state_.StopRequested = true;
-            worker_.reset();
-        }
-        ui_.RunUntil([&] { return saves_.empty(); });
+        ui_.RunUntil([&] { return !workers_.Find<TSavePicture>(); });
     }
 
     Counts counts;
@@ -175,18 +171,21 @@ public:
     void StartRendering(std::uint64_t maxSteps = Unlimited) {
         // A drawing ends with a map triangle; an import with its placement triangle.
         ASSERT_TRUE(state_.CanStartRendering() || (state_.PointCount == 3 && state_.ObjectImported));
-        ASSERT_FALSE(worker_);
+        ASSERT_FALSE(workers_.Find<TRender>());
         DrawObjectOutline(canvas_, state_);
-        TakeUndoSnapshot(state_, canvas_);
+        document_.BeginRendering(true);
         state_.Rendering = true;
         state_.StopRequested = false;
         state_.PointCount = 0;
         state_.UsedColorCount = 0;
         PrepareRendering(state_);
         ended_ = false;
-        worker_ = std::make_unique<TRender>(
-            state_, canvas_, RepaintRequest{&Window::RepaintFromWorker, this},
-            [this] { ui_.Post([this] { RenderDone(); }); }, maxSteps);
+        workers_.Start<TRender>(
+            [&](TWorker::EndNotice notice) {
+                return std::make_unique<TRender>(state_, canvas_, RepaintRequest{&Window::RepaintFromWorker, this},
+                                                 std::move(notice), maxSteps);
+            },
+            [this](TRender& ended) { RenderDone(ended); });
     }
 
     void Stop() { state_.StopRequested = true; }
@@ -201,8 +200,7 @@ public:
 
     void Undo() {
         ASSERT_FALSE(state_.Rendering.load());
-        SwapWithUndoSlot(state_, canvas_);
-        RepaintBackground(state_, canvas_, BackColor);
+        document_.SwapWithUndoSlot(BackColor);
         Show();
     }
 
@@ -217,18 +215,18 @@ public:
     }
     void SavePictureOf(const Picture24& picture, const std::string& file, int format, FileWriter writer) {
         ++counts.SavesStarted;
-        auto self = std::make_shared<TSavePicture*>(nullptr);
-        saves_.push_back(std::make_unique<TSavePicture>(
-            picture, file, format, PackResolution({96, 96}), 75,
-            [this, self](bool written, const std::string&) { ui_.Post([this, self, written] { SaveDone(*self, written); }); },
-            writer));
-        *self = saves_.back().get();
+        workers_.Start<TSavePicture>(
+            [&](TWorker::EndNotice notice) {
+                return std::make_unique<TSavePicture>(picture, file, format, PackResolution({96, 96}), 75,
+                                                      std::move(notice), writer);
+            },
+            [this](TSavePicture& ended) { SaveDone(ended); });
     }
 
     // The export command, which the window allows while a rendering runs.
     bool Export(const std::string& file) { return WriteObjectFile(state_, file); }
 
-    bool WaitForSaves() { return ui_.RunUntil([&] { return saves_.empty(); }); }
+    bool WaitForSaves() { return ui_.RunUntil([&] { return !workers_.Find<TSavePicture>(); }); }
 
     const FractalState& State() const { return state_; }
     bool Rendering() const { return state_.Rendering.load(); }
@@ -255,34 +253,26 @@ private:
 
     void Show() { counts.DisplaySum += DisplayReadsCanvasWhileRendering(canvas_); }
 
-    void RenderDone() {
-        if (worker_) {
-            worker_->Join();
-            worker_.reset();
-        }
+    void RenderDone(TRender& ended) {
+        workers_.Release(ended);
         EXPECT_FALSE(state_.Rendering.load());
         ++counts.RenderEnds;
         ended_ = true;
         Show();  // the points plotted since the last repaint
     }
 
-    // SaveDoneNotify: the worker that sent the notice is joined.
-    void SaveDone(TSavePicture* worker, bool written) {
-        const auto ended =
-            std::find_if(saves_.begin(), saves_.end(), [worker](const auto& w) { return w.get() == worker; });
-        if (ended != saves_.end()) {
-            (*ended)->Join();
-            saves_.erase(ended);
-        }
-        ++(written ? counts.SavesWritten : counts.SavesFailed);
+    // SaveDoneNotify: the worker that sent the notice is let go.
+    void SaveDone(TSavePicture& ended) {
+        ++(ended.Written() ? counts.SavesWritten : counts.SavesFailed);
+        workers_.Release(ended);
     }
 
     fs::path dir_;
     UiQueue ui_;
     FractalState state_;
-    Picture24 canvas_;
-    std::unique_ptr<TRender> worker_;
-    std::deque<std::unique_ptr<TSavePicture>> saves_;
+    TCanvasDocument document_{state_};
+    Picture24& canvas_ = document_.Picture();
+    TWorkerHost workers_{[this](std::function<void()> call) { ui_.Post(std::move(call)); }};
     std::atomic<bool> repaintPending_{false};
     bool ended_ = true;
 };
