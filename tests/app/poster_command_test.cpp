@@ -152,17 +152,17 @@ private slots:
             return false;
         };
         dialogs->fileAnswers.push_back(TFileChoice{Path("banded.bmp"), 1});
-        RenderPosterWith({{1200, 1000, true, 2, Path("full.bmp"), 32, 1}});
-        QVERIFY2(estimate.contains(" in 4 bands (each rendered twice)"), qPrintable(estimate));
+        RenderPosterWith({{1600, 1200, true, 2, Path("full.bmp"), 32, 1}});
+        QVERIFY2(estimate.contains(" in 3 bands (each rendered twice)"), qPrintable(estimate));
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QCOMPARE(dialogs->shown.size(), std::size_t{1});
         QVERIFY(dialogs->shown[0].text.startsWith("The poster could not be written (" + Path("full.bmp")));
         QVERIFY(dialogs->shown[0].text.endsWith(
             ").\nChoose another file to render it into again; Cancel there ends the poster."));
         QVERIFY(!QFile::exists(Path("full.bmp")));
-        RenderPosterWith({{1200, 1000, true, 2, Path("whole.bmp"), 0, 1}});
+        RenderPosterWith({{1600, 1200, true, 2, Path("whole.bmp"), 0, 1}});
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
-        QVERIFY(Slurp(Path("banded.bmp")).size() == 54 + 3600 * 1000);
+        QVERIFY(Slurp(Path("banded.bmp")).size() == 54 + 4800 * 1200);
         QVERIFY(Slurp(Path("banded.bmp")) == Slurp(Path("whole.bmp")));
     }
 
