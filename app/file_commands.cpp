@@ -7,15 +7,13 @@
 #include <algorithm>
 #include <memory>
 
-#include "bmp_codec.h"
 #include "qt_color.h"
 #include "canvas_image.h"
 #include "image_quality_dialog.h"
-#include "jpeg_codec.h"
 #include "main_window.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
-#include "png_codec.h"
+#include "picture_codecs.h"
 #include "picture_loader.h"
 #include "safe_file.h"
 #include "save_worker.h"
@@ -209,15 +207,10 @@ void TfrmMain::LoadPicture(const QString& fileName) {
                          TDialogs::Icon::Warning);
         return;
     }
-    const QString extension = "." + QFileInfo(fileName).suffix().toUpper();
-    const std::string name = fileName.toStdString();
+    // The resolution of the format the name's suffix (as QFileInfo takes it) names.
     TResolution resolution = FDocument.Resolution;
-    if (extension == ".BMP")
-        resolution = UnpackResolution(ReadBmpResolution(name));
-    else if (extension == ".JPG" || extension == ".JPEG")
-        resolution = UnpackResolution(ReadJpegResolution(name));
-    else if (extension == ".PNG")
-        resolution = UnpackResolution(ReadPngResolution(name));
+    if (const TPictureFormatInfo* named = FormatInfoForFileName(("picture." + QFileInfo(fileName).suffix()).toStdString()))
+        resolution = UnpackResolution(CodecFor(named->Id).ReadResolution(fileName.toStdString()));
     FDocument.LoadPicture(std::move(*picture), resolution);
     CenterCanvas();
 }

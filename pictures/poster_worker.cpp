@@ -110,8 +110,7 @@ void TPosterWorker::Write() {
         if (!deep_.Samples.empty() && format_ != FormatPng)
             throw std::runtime_error("a transparent or 16-bit poster can be written only as PNG");
         const auto bytes = !deep_.Samples.empty() ? EncodeDeepPng(deep_, resolution_, object, options)
-                           : format_ == FormatPng ? EncodePng(poster_, resolution_, object, options)
-                                                  : EncodePicture(poster_, format_, resolution_, quality_);
+                                                  : EncodePicture(poster_, format_, resolution_, quality_, object, options);
         if (stop_.load())
             outcome = Outcome::Cancelled;
         else if (WriteFileReplacing(fileName_, bytes, &error, writer_))

@@ -6,6 +6,7 @@
 
 #include "bmp_codec.h"
 #include "jpeg_codec.h"
+#include "picture_codecs.h"
 #include "png_codec.h"
 
 namespace fernweave {
@@ -31,33 +32,8 @@ std::string PictureSizeProblem(int format, int width, int height) {
 }
 
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
-                                        int quality, std::span<const std::uint8_t> object) {
-    switch (format) {
-        case FormatBmp:
-            return EncodeBmp(picture, packedResolution);
-        case FormatJpeg:
-            // Only the low byte of the quality counts.
-            return EncodeJpeg(picture, quality & 0xFF, packedResolution);
-        case FormatPng:
-            return EncodePng(picture, packedResolution, object);
-        default:
-            throw std::invalid_argument("unknown picture format");
-    }
-}
-
-std::string StreamPicture(int format, int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
-                          int quality, std::span<const std::uint8_t> object, const std::string& options,
-                          const ByteSink& sink) {
-    switch (format) {
-        case FormatBmp:
-            return StreamBmp(width, height, rows, packedResolution, sink);
-        case FormatJpeg:
-            return StreamJpeg(width, height, rows, quality & 0xFF, packedResolution, sink);
-        case FormatPng:
-            return StreamPng(width, height, rows, packedResolution, object, options, sink);
-        default:
-            throw std::invalid_argument("unknown picture format");
-    }
+                                        int quality, std::span<const std::uint8_t> object, const std::string& options) {
+    return CodecFor(format).Encode(picture, packedResolution, quality, object, options);
 }
 
 bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, const PictureJob& job, int format,
@@ -72,8 +48,8 @@ bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, con
                 return StreamDeepPng(job.Width, job.Height, job.Transparent, job.Bits,
                                      [&](int y) { return rendering.DeepRow(y); }, packedResolution, object, options,
                                      sink);
-            return StreamPicture(format, job.Width, job.Height, [&](int y) { return rendering.Row(y); },
-                                 packedResolution, quality, object, options, sink);
+            return CodecFor(format).Stream(job.Width, job.Height, [&](int y) { return rendering.Row(y); },
+                                           packedResolution, quality, object, options, sink);
         },
         error, writer);
 }

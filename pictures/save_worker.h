@@ -31,15 +31,11 @@ std::uint64_t PictureFileBytes(int format, int width, int height, int pixelBytes
 std::string PictureSizeProblem(int format, int width, int height);
 
 // The bytes of a picture file in the given format; throws when encoding fails.
-// A PNG picture also carries `object` (an object file's bytes) when there is one.
+// A PNG picture also carries `object` (an object file's bytes) and `options`
+// (the renderer's options that make it) when there are.
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
-                                        int quality, std::span<const std::uint8_t> object = {});
-
-// The same written as the rows come, in the order the format stores them
-// (a BMP bottom up); the bytes go to `sink`. Empty when all was written, else why not.
-std::string StreamPicture(int format, int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
-                          int quality, std::span<const std::uint8_t> object, const std::string& options,
-                          const ByteSink& sink);
+                                        int quality, std::span<const std::uint8_t> object = {},
+                                        const std::string& options = {});
 
 // Renders the job band by band into `path`, each band written as it is done,
 // so that the picture is never whole in memory. A PNG carries `object` and

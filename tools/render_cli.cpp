@@ -717,8 +717,7 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             }
             if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
             picture = job.Deep()                 ? EncodeDeepPng(deep, resolution, carried, commandLine)
-                      : format->Id == FormatPng ? EncodePng(*canvas, resolution, carried, commandLine)
-                                                : EncodePicture(*canvas, format->Id, resolution, quality);
+                                  : EncodePicture(*canvas, format->Id, resolution, quality, carried, commandLine);
         } else {
             banded.emplace(*state, job, parallel, plan.Rows);
         }
