@@ -154,7 +154,6 @@ public:
     void OpenWaitingFiles();
     QStringList FWaitingFiles;
     QTimer* FWaitingTimer = nullptr;   // looks again while files wait
-    QLabel* lblWaitingFiles = nullptr;  // "N files waiting", shown only then
     bool FOpeningWaitingFiles = false;
 
     // A waiting import ends as a cancel ends it: the object from before comes back.
@@ -181,7 +180,6 @@ public:
     FileWriter FSaveWriter;
     // The progress window of the poster being rendered, if any.
     QDialog* FPosterProgress = nullptr;
-    TfrmPoster* frmPoster = nullptr;
     // The end of the poster worker, on the user-interface thread.
     void PosterDone(TPosterWorker& poster);
     std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
@@ -189,10 +187,49 @@ public:
     std::optional<TColor> ChooseProgramColor(QWidget* owner, TColor initial);
     // Cancels a poster being rendered and waits for its worker.
     void CancelPoster();
-    TfrmNewImage* frmNewImage = nullptr;
-    TfrmImageQuality* frmImageQuality = nullptr;
     // The printer of the run, made by the first print command; tests put their own here.
     std::shared_ptr<TPrinterPort> FPrinterPort;
+
+
+    // Writes status panel 1 (the hint panel) directly, whatever the hint switch says.
+    void SetHintPanel(const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // --- controls (named as the program's commands are) ---
+    QAction* mnuFilePoster;
+    QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,
+        *mnuFileExit;
+    QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear, *mnuEditObject;
+    QAction *mnuRenderStart, *mnuRenderStop;
+    QAction *mnuViewShow, *mnuViewToolbar, *mnuViewStatus, *mnuViewColor;
+    QMenu* mnuTutorials;
+    QAction *mnuTuto1, *mnuTuto2, *mnuTuto3, *mnuTuto4;
+    QAction *mnuHelpContents, *mnuHelpWeb, *mnuHelpAbout;
+    QAction *btnNew, *btnLoad, *btnSave, *btnExport, *btnImport, *btnPrint, *btnStart, *btnStop, *btnTuto, *btnHelp,
+        *btnAbout;
+    QMenu* PopupMenu1;
+    QAction *popTuto1, *popTuto2, *popTuto3, *popTuto4;
+    QToolBar* ToolBar1;
+    TColorPanel* pnlColor;
+    QCheckBox* cbDiffuse;  // the colour panel's
+    QScrollArea* ScrollBox1;
+    TCanvasImage* imgPaint;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanels[6];
+    QLabel* lblWaitingFiles = nullptr;  // "N files waiting", shown only then
+    TfrmPoster* frmPoster = nullptr;
+    TfrmNewImage* frmNewImage = nullptr;
+    TfrmImageQuality* frmImageQuality = nullptr;
+
     // The editor's two colours live in the swatches of the colour panel; these
     // read and write them there. `TColor c = ForeColor;` takes the value.
     class TSwatchColor {
@@ -216,41 +253,6 @@ public:
     TSwatchColor ForeColor{pnlColor, true};
     TSwatchColor BackColor{pnlColor, false};
 
-    // --- controls (named as the program's commands are) ---
-    QAction* mnuFilePoster;
-    QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,
-        *mnuFileExit;
-    QAction *mnuEditUndo, *mnuEditRedo, *mnuEditClear, *mnuEditObject;
-    QAction *mnuRenderStart, *mnuRenderStop;
-    QAction *mnuViewShow, *mnuViewToolbar, *mnuViewStatus, *mnuViewColor;
-    QMenu* mnuTutorials;
-    QAction *mnuTuto1, *mnuTuto2, *mnuTuto3, *mnuTuto4;
-    QAction *mnuHelpContents, *mnuHelpWeb, *mnuHelpAbout;
-    QAction *btnNew, *btnLoad, *btnSave, *btnExport, *btnImport, *btnPrint, *btnStart, *btnStop, *btnTuto, *btnHelp,
-        *btnAbout;
-    QMenu* PopupMenu1;
-    QAction *popTuto1, *popTuto2, *popTuto3, *popTuto4;
-    QToolBar* ToolBar1;
-    TColorPanel* pnlColor;
-    QCheckBox* cbDiffuse;  // the colour panel's
-    QScrollArea* ScrollBox1;
-    TCanvasImage* imgPaint;
-    QStatusBar* StatusBar1;
-    QLabel* StatusPanels[6];
-
-    // Writes status panel 1 (the hint panel) directly, whatever the hint switch says.
-    void SetHintPanel(const QString& text);
-
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
-
-private:
     QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, const QString& hint,
                       const QKeySequence& shortcut, void (TfrmMain::*handler)());
     QAction* ToolButton(const char* name, const QString& caption, const QString& hint, const QString& icon,

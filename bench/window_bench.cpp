@@ -107,9 +107,10 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     while (settle.elapsed() < 1000) app.processEvents(QEventLoop::AllEvents, 50);
 
     WindowRun run;
-    run.wholeCanvasShown = window.imgPaint->visibleRegion() == QRegion(window.imgPaint->rect());
+    QWidget* canvas = window.findChild<QWidget*>("imgPaint");
+    run.wholeCanvasShown = canvas->visibleRegion() == QRegion(canvas->rect());
     TPaintTimes paints;
-    window.imgPaint->installEventFilter(&paints);
+    canvas->installEventFilter(&paints);
 
     DrawFern(state, W, H);
     const std::map<int, long> before = ThreadTicks();
@@ -125,7 +126,7 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     const std::map<int, long> after = ThreadTicks();
     window.mnuRenderStopClick();
     while (window.RenderActive()) app.processEvents(QEventLoop::AllEvents, 50);
-    window.imgPaint->removeEventFilter(&paints);
+    canvas->removeEventFilter(&paints);
     window.Document().FSaved = true;
 
     // The worker is the thread that was not there before the start and ran most.

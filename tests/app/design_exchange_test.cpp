@@ -50,8 +50,8 @@ class DesignExchangeTest : public QObject, TWindowTest {
 
     void ClickTriangle(const TTriangle& t) {
         for (const TPoint& p : t) {
-            QTest::mouseMove(w->imgPaint, QPoint(p.x, p.y));
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), QPoint(p.x, p.y));
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
         }
     }
 
@@ -78,7 +78,7 @@ private slots:
         QVERIFY(dialogs->shown.empty());
         QVERIFY(state->ObjectImported);
         QCOMPARE(state->MapCount, 2);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
 
         // Placed as an imported object is: three clicks, and it renders.
         ClickTriangle(state->BaseTriangle);

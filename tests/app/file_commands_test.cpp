@@ -294,32 +294,32 @@ private slots:
         const auto otherBytes = EncodeObject(other);
         Spit(Path("other.ifs"), QByteArray(reinterpret_cast<const char*>(otherBytes.data()), int(otherBytes.size())));
 
-        const bool exportWas = w->mnuFileExport->isEnabled();
+        const bool exportWas = Find(w, "mnuFileExport")->isEnabled();
         Choose(Path("other.ifs"));
         w->mnuFileImportClick();
         QVERIFY(state->ObjectImported);
         QCOMPARE(state->MapCount, 1);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
         QVERIFY(!w->FAutoHint);
-        QCOMPARE(w->mnuFileExport->isEnabled(), exportWas);  // commands keep their states
+        QCOMPARE(Find(w, "mnuFileExport")->isEnabled(), exportWas);  // commands keep their states
 
         // The placement triangle: a smaller one.
         for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
-            QTest::mouseMove(w->imgPaint, p);
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), p);
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, p);
         }
         QVERIFY(state->Rendering);
         QVERIFY(!state->ObjectImported);
         QVERIFY(w->FAutoHint);
         w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
 
         // Exporting now writes the imported object again, padding included.
         Choose(Path("again.ifs"));
         w->mnuFileExportClick();
         QCOMPARE(Slurp(Path("again.ifs")), Slurp(Path("other.ifs")));
 
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         Choose(Path("before.ifs"));
         w->mnuFileExportClick();
         const auto beforeBytes = EncodeObject(before);
@@ -336,21 +336,21 @@ private slots:
         Choose(Path("o.ifs"));
         w->mnuFileImportClick();
         QVERIFY(state->ObjectImported);
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(!state->ObjectImported);
         QVERIFY(w->FAutoHint);
-        QCOMPARE(w->StatusPanels[1]->text(), QString());
-        w->mnuEditRedo->trigger();
+        QCOMPARE(StatusPanel(w, 1)->text(), QString());
+        Find(w, "mnuEditRedo")->trigger();
 
         Choose(Path("o.ifs"));
         w->mnuFileImportClick();
-        w->mnuEditClear->trigger();
+        Find(w, "mnuEditClear")->trigger();
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 0);
         // A placement triangle now starts no rendering: there is nothing to place.
         for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
-            QTest::mouseMove(w->imgPaint, p);
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), p);
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, p);
         }
         QVERIFY(!state->Rendering);
     }
@@ -358,7 +358,7 @@ private slots:
     // --- New Image ---
 
     void newImageChecksItsFields() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QCOMPARE(d->edtWidth->Edit->text(), QString("550"));
         QCOMPARE(d->edtHeight->Edit->text(), QString("364"));
@@ -407,7 +407,7 @@ private slots:
     }
 
     void newImageKeysAndArrows() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QLineEdit* e = d->edtHeight->Edit;
         e->setFocus();
@@ -436,7 +436,7 @@ private slots:
     }
 
     void newImageFieldsTakeTheEditingKeys() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QLineEdit* e = d->edtWidth->Edit;
         e->setFocus();
@@ -466,7 +466,7 @@ private slots:
     void newImageMakesAFreshCanvas() {
         Render();
         dialogs->colorAnswers = {QColor(200, 100, 50)};
-        WhenShown(w->frmNewImage, [](TfrmNewImage* d) {
+        WhenShown(Find<TfrmNewImage>(w, "frmNewImage"), [](TfrmNewImage* d) {
             d->btnSelect->click();
             d->edtWidth->Edit->setText("300");
             d->edtHeight->Edit->setText("200");
@@ -477,15 +477,15 @@ private slots:
         QCOMPARE(w->Canvas().Width(), 300);
         QCOMPARE(w->Canvas().Height(), 200);
         QVERIFY(w->Canvas() == Picture24(300, 200, MakeColor(200, 100, 50)));
-        QCOMPARE(w->BackColor, MakeColor(200, 100, 50));
+        QCOMPARE(Find<TColorPanel>(w, "pnlColor")->BackColor(), MakeColor(200, 100, 50));
         QCOMPARE(w->Document().Resolution, (TResolution{150, 150}));
         QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, 0);
         QCOMPARE(state->PaintedBits.Size(), 300u * 200u);
-        QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
-        QVERIFY(!w->mnuFileExport->isEnabled() && !w->mnuEditClear->isEnabled());
+        QVERIFY(!Find(w, "mnuEditUndo")->isEnabled() && !Find(w, "mnuEditRedo")->isEnabled());
+        QVERIFY(!Find(w, "mnuFileExport")->isEnabled() && !Find(w, "mnuEditClear")->isEnabled());
         // Cancel changes nothing.
-        WhenShown(w->frmNewImage, [](TfrmNewImage* d) { d->btnCancel->click(); });
+        WhenShown(Find<TfrmNewImage>(w, "frmNewImage"), [](TfrmNewImage* d) { d->btnCancel->click(); });
         w->mnuFileNewClick();
         QCOMPARE(w->Canvas().Width(), 300);
     }
@@ -493,7 +493,7 @@ private slots:
     // --- saving ---
 
     void imageQualityCaptionFollowsTheTrackBar() {
-        TfrmImageQuality* q = w->frmImageQuality;
+        TfrmImageQuality* q = Find<TfrmImageQuality>(w, "frmImageQuality");
         QCOMPARE(q->gbImageQuality->title(), QString("Image Quality"));
         q->show();
         QCOMPARE(q->gbImageQuality->title(), QString("Image Quality: 90%"));
@@ -514,7 +514,7 @@ private slots:
         w->Document().Resolution = TResolution{300, 150};
         // "Bitmaps" chosen, but the name says JPEG: JPEG bytes, with its quality asked.
         Choose(Path("named.jpg"), 1);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
+        WhenShown(Find<TfrmImageQuality>(w, "frmImageQuality"), [](TfrmImageQuality* q) {
             q->tbImageQuality->setValue(10);
             q->btnOk->click();
         });
@@ -548,7 +548,7 @@ private slots:
 
         // The dialog opens on the type chosen last; cancelling the quality writes nothing.
         Choose(Path("x.jpg"), 3);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) { q->btnCancel->click(); });
+        WhenShown(Find<TfrmImageQuality>(w, "frmImageQuality"), [](TfrmImageQuality* q) { q->btnCancel->click(); });
         QVERIFY(!w->SavePicture());
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         QVERIFY(!QFile::exists(Path("x.jpg")));
@@ -597,7 +597,7 @@ private slots:
         DrawObjectOutline(w->Canvas(), *state);
         w->mnuRenderStartClick();
         w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
         WaitForSaves();
         QVERIFY(QFile::exists(Path("early.bmp")));
         QVERIFY(!w->Document().FSaved);
@@ -629,7 +629,7 @@ private slots:
         SetPixel24(picture, 39, 29, MakeColor(250, 0, 5));
         const auto bmp = EncodeBmp(picture, PackResolution({96, 300}));
         Spit(Path("small.BMP"), QByteArray(reinterpret_cast<const char*>(bmp.data()), int(bmp.size())));
-        const bool clearWas = w->mnuEditClear->isEnabled();
+        const bool clearWas = Find(w, "mnuEditClear")->isEnabled();
         w->Document().FSaved = false;
         Choose(Path("small.BMP"));
         w->mnuFileLoadClick();
@@ -638,12 +638,12 @@ private slots:
         QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg *.png)"));
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
-        QCOMPARE(w->imgPaint->size(), QSize(40, 30));
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->size(), QSize(40, 30));
         QVERIFY(state->PictureLoaded);
         QCOMPARE(w->Document().Resolution, (TResolution{96, 300}));
         QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, mapCount);                 // the object stays
-        QCOMPARE(w->mnuEditClear->isEnabled(), clearWas);     // commands are not refreshed
+        QCOMPARE(Find(w, "mnuEditClear")->isEnabled(), clearWas);     // commands are not refreshed
 
         const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({300, 150}));
         Spit(Path("photo.JPEG"), QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())));

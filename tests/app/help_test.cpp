@@ -20,6 +20,7 @@
 #include "help_viewer.h"
 #include "html_help.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -135,7 +136,7 @@ private slots:
     }
 
     void menuItemAndDropDownBothShowTheLeaf() {
-        for (QAction* command : {w->mnuTuto2, w->popTuto2}) {
+        for (QAction* command : {Find(w, "mnuTuto2"), Find(w, "popTuto2")}) {
             command->trigger();
             QVERIFY(Viewer() && Viewer()->isVisible());
             QCOMPARE(Page(), QString("/tutorial_leaf.html"));
@@ -147,10 +148,10 @@ private slots:
     }
 
     void eachTutorialOpensItsOwnPage() {
-        const std::pair<QAction*, QString> tutorials[] = {{w->mnuTuto1, "Drawing a snowflake"},
-                                                          {w->popTuto3, "Drawing a tree"},
-                                                          {w->mnuTuto4, "Drawing a grass"},
-                                                          {w->popTuto1, "Drawing a snowflake"}};
+        const std::pair<QAction*, QString> tutorials[] = {{Find(w, "mnuTuto1"), "Drawing a snowflake"},
+                                                          {Find(w, "popTuto3"), "Drawing a tree"},
+                                                          {Find(w, "mnuTuto4"), "Drawing a grass"},
+                                                          {Find(w, "popTuto1"), "Drawing a snowflake"}};
         for (const auto& [command, title] : tutorials) {
             command->trigger();
             QCOMPARE(Viewer()->Browser->documentTitle(), title);
@@ -172,8 +173,8 @@ private slots:
         w->FHtmlHelp.LoadHtmlHelp("libchm-not-installed.so.1");
         QVERIFY(!w->FHtmlHelp.Available());
         QTest::keyClick(w.get(), Qt::Key_F1);
-        for (QAction* command : {w->mnuHelpContents, w->btnHelp, w->mnuTuto1, w->mnuTuto2, w->mnuTuto3, w->mnuTuto4,
-                                 w->popTuto1, w->popTuto2, w->popTuto3, w->popTuto4}) {
+        for (QAction* command : {Find(w, "mnuHelpContents"), Find(w, "btnHelp"), Find(w, "mnuTuto1"), Find(w, "mnuTuto2"), Find(w, "mnuTuto3"), Find(w, "mnuTuto4"),
+                                 Find(w, "popTuto1"), Find(w, "popTuto2"), Find(w, "popTuto3"), Find(w, "popTuto4")}) {
             QVERIFY(command->isEnabled());
             command->trigger();
         }
@@ -184,7 +185,7 @@ private slots:
 
         w->FHtmlHelp.LoadHtmlHelp("libm.so.6");  // a library, but not chmlib
         QVERIFY(w->FHtmlHelp.HelpLibrary && !w->FHtmlHelp.HtmlHelpProc);
-        w->mnuTuto2->trigger();
+        Find(w, "mnuTuto2")->trigger();
         QVERIFY(HelpWindows().isEmpty());
     }
 
@@ -200,30 +201,30 @@ private slots:
             QVERIFY(!Viewer()->tvContents->currentItem());
         };
         w->FHtmlHelp.HelpFile = missing;
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         showsProblem(missing, " cannot be found.");
         QFile junk(missing);
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(QByteArray(5000, 'x'));
         junk.close();
-        w->mnuTuto1->trigger();
+        Find(w, "mnuTuto1")->trigger();
         showsProblem(missing, " is damaged and cannot be shown.");
         QVERIFY(dialogs->shown.empty());
 
         // A file that cannot give a topic or a page it names.
         w->FHtmlHelp.HelpFile = BuiltHelpFile;
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QVERIFY(Viewer()->tvContents->currentItem());
         Viewer()->ShowContext(4711);
         showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
-        w->mnuTuto2->trigger();
+        Find(w, "mnuTuto2")->trigger();
         QCOMPARE(Viewer()->windowTitle(), QString("Fernweave Help - Drawing a leaf"));
         Viewer()->ShowTopic("/gone.html");
         showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
     }
 
     void contentsListTheTutorials() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QCOMPARE(Page(), QString("/index.html"));
         QTreeWidget* tree = Viewer()->tvContents;
         QTreeWidgetItem* tutorials = nullptr;
@@ -237,12 +238,12 @@ private slots:
         tree->scrollToItem(tutorials->child(2));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tutorials->child(2)).center());
         QCOMPARE(Page(), QString("/tutorial_tree.html"));
-        w->mnuTuto4->trigger();
+        Find(w, "mnuTuto4")->trigger();
         QCOMPARE(tree->currentItem(), tutorials->child(3));
     }
 
     void linksInsideTheFileAreFollowed() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         ClickLink("drawing.html");
         QCOMPARE(Page(), QString("/drawing.html"));
         QCOMPARE(Viewer()->Browser->documentTitle(), QString("Drawing with the mouse"));
@@ -257,7 +258,7 @@ private slots:
     }
 
     void tutorialShowsItsStepsAndPlaysItsAnimation() {
-        w->mnuTuto2->trigger();
+        Find(w, "mnuTuto2")->trigger();
         THelpBrowser* b = Viewer()->Browser;
         // Base, five maps and the rendering: a picture for each, drawn at build time.
         int steps = 0;
@@ -284,9 +285,9 @@ private slots:
         QVERIFY(movie->frameCount() > 10);
         QTRY_VERIFY_WITH_TIMEOUT(movie->currentFrameNumber() > 1, 10000);
         // Another page stops it; coming back starts it again.
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QCOMPARE(b->MovieCount(), 0);
-        w->popTuto2->trigger();
+        Find(w, "popTuto2")->trigger();
         QCOMPARE(b->MovieCount(), 1);
     }
 
@@ -298,14 +299,14 @@ private slots:
         w->mnuRenderStartClick();
         QVERIFY(state->Rendering);
         QTest::keyClick(w.get(), Qt::Key_F1);
-        w->mnuTuto3->trigger();
+        Find(w, "mnuTuto3")->trigger();
         QVERIFY(Viewer() && Viewer()->isVisible());
         QVERIFY(state->Rendering);
         QVERIFY(!state->StopRequested);
     }
 
     void closingTheMainWindowEndsTheProgram() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QVERIFY(Viewer()->isVisible());
         QTimer::singleShot(0, w.get(), [this] { w->close(); });
         QTimer watchdog;

@@ -200,12 +200,12 @@ private slots:
         QCOMPARE(second->exitCode(), 0);
         QTRY_COMPARE(received.size(), 4);
         QVERIFY(w->Canvas() == p);
-        QVERIFY(w->lblWaitingFiles->isVisible());
-        QCOMPARE(w->lblWaitingFiles->text(), QString("2 files waiting"));
+        QVERIFY(Find<QLabel>(w, "lblWaitingFiles")->isVisible());
+        QCOMPARE(Find<QLabel>(w, "lblWaitingFiles")->text(), QString("2 files waiting"));
         w->CancelDrawingOnCanvas();
         QTRY_VERIFY(w->FWaitingFiles.isEmpty());
         QVERIFY(w->Canvas() == q);  // r opened, then q
-        QVERIFY(!w->lblWaitingFiles->isVisible());
+        QVERIFY(!Find<QLabel>(w, "lblWaitingFiles")->isVisible());
     }
 
     // A flood of idle connections holds only a few descriptors, never takes the

@@ -2,11 +2,19 @@
 // boxes and file dialogs answered by the test, the window shown.
 #pragma once
 
+#include <QAction>
+#include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
+#include "canvas_image.h"
+#include "color_panel.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
 #include "poster_worker.h"
@@ -14,6 +22,17 @@
 #include "strokes.h"
 
 namespace fernweave {
+
+// The window's controls by their object names; `window` is a pointer or an
+// owning pointer to the window. Null when there is none (yet).
+template <class T = QAction, class W>
+T* Find(const W& window, const QString& name) {
+    return (&*window)->template findChild<T*>(name);
+}
+template <class W>
+QLabel* StatusPanel(const W& window, int i) {
+    return Find<QLabel>(window, QString("StatusPanel%1").arg(i));
+}
 
 struct TWindowFixture {
     std::unique_ptr<FractalState> state;
@@ -40,7 +59,7 @@ struct TWindowFixture {
         QVERIFY(state->Rendering);
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
         w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive() && w->StatusPanels[3]->text() == "Ready", 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive() && StatusPanel(w, 3)->text() == "Ready", 20000);
     }
 
     // In a test's cleanup(): a rendering still running is stopped first.

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
             radio->setChecked(true);
             d->accept();
         });
-        w.mnuFilePrintSetup->trigger();
+        w.findChild<QAction*>("mnuFilePrintSetup")->trigger();
         if (!answered) return Fail(problem);
     }
 
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
         spin->setValue(copies);
         d->accept();
     });
-    w.mnuFilePrint->trigger();
+    w.findChild<QAction*>("mnuFilePrint")->trigger();
     if (!answered) return Fail(problem);
     if (refused) {
         if (dialogs.shown.size() == 1 && dialogs.shown[0].title == "Print" && dialogs.shown[0].text == "Printing Error." &&
