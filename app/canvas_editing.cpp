@@ -37,8 +37,7 @@ void TfrmMain::FollowCanvas(const TCanvasResult& result) {
     }
     if (result.PlacementComplete || result.ImportAbandoned) {
         // The import's instruction has served: the hints come back.
-        FAutoHint = true;
-        SetHintPanel("");
+        ShowInstruction("");
     }
     if (result.Action == TCanvasAction::Render) StartRendering();
     if (result.Action == TCanvasAction::Cancelled) {

@@ -35,8 +35,8 @@ bool TfrmMain::ImportDesign(const QString& fileName) {
     std::size_t index = 0;
     if (file.List().size() > 1) {
         std::optional<std::size_t> chosen;
-        if (ChooseEntry) {
-            chosen = ChooseEntry(file, fileName);
+        if (FHooks->ChooseEntry) {
+            chosen = FHooks->ChooseEntry(file, fileName);
         } else {
             TfrmChooseEntry chooser(file, fileName, this);
             chooser.exec();
@@ -52,8 +52,7 @@ bool TfrmMain::ImportDesign(const QString& fileName) {
     FState.SaveObject();
     FState.SetObject(*object);
     FState.ObjectImported = true;
-    FAutoHint = false;
-    SetHintPanel("Draw a triangle to render the object");
+    ShowInstruction("Draw a triangle to render the object");
     return true;
 }
 

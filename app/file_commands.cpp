@@ -67,8 +67,7 @@ void TfrmMain::AbandonImport() {
     if (!FState.ObjectImported) return;
     FState.RestoreSavedObject();
     FState.ObjectImported = false;
-    FAutoHint = true;
-    SetHintPanel("");
+    ShowInstruction("");
 }
 
 // --- objects ---
@@ -114,8 +113,7 @@ bool TfrmMain::ImportObject(const QString& fileName) {
         return false;
     }
     FState.ObjectImported = true;
-    FAutoHint = false;
-    SetHintPanel("Draw a triangle to render the object");
+    ShowInstruction("Draw a triangle to render the object");
     return true;
 }
 
@@ -168,7 +166,7 @@ bool TfrmMain::SavePicture() {
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TSavePicture>(
                 Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
-                std::move(ended), FSaveWriter,
+                std::move(ended), FHooks->FSaveWriter,
                 // A PNG picture carries the object, so that Import can bring it back.
                 FState.MapCount > 0 ? EncodeObject(FState.CurrentObject()) : std::vector<std::uint8_t>{});
         },

@@ -81,7 +81,7 @@ int main(int argc, char* argv[]) {
     FractalState state;
     TQtDialogs dialogs;
     TfrmMain frmMain(state, dialogs);
-    frmMain.ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
+    frmMain.Hooks().ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
     frmMain.show();
     if (PlatformPlacesWindows()) {
         frmAbout->raise();
@@ -96,7 +96,7 @@ int main(int argc, char* argv[]) {
     // The start's own files first, then those handed over meanwhile, in order.
     QTimer::singleShot(0, &frmMain, [&] {
         window = &frmMain;
-        for (const QString& file : files) frmMain.FWaitingFiles.append(file);
+        frmMain.AddWaitingFiles(files);
         for (const auto& [file, token] : early) frmMain.Guard([&] { frmMain.OpenFileFromOutside(file, token); });
         early.clear();
         frmMain.Guard([&] { frmMain.OpenWaitingFiles(); });

@@ -41,6 +41,7 @@ public:
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
+      FHooks(std::make_unique<TWindowHooks>()),
       FState(state),
       FDialogs(dialogs),
       FDocument(state),
@@ -52,7 +53,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     setWindowTitle(ProgramCaption);
     setWindowIcon(QIcon(":/icons/fernweave.svg"));
     resize(640, 480);
-    OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    FHooks->OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     setAcceptDrops(true);  // picture and object files dropped from outside
     FHtmlHelp.LoadHtmlHelp();
     FHtmlHelp.HelpFile = DefaultHelpFile();
@@ -281,6 +282,11 @@ void TfrmMain::BuildStatusBar() {
 
 void TfrmMain::SetHintPanel(const QString& text) { StatusPanels[1]->setText(text); }
 
+void TfrmMain::ShowInstruction(const QString& text) {
+    FAutoHint = text.isEmpty();
+    SetHintPanel(text);
+}
+
 bool TfrmMain::event(QEvent* event) {
     // Hints go to panel 1; the status bar's own message would hide the panels.
     if (event->type() == QEvent::StatusTip) {
@@ -403,12 +409,12 @@ void TfrmMain::StartRendering(TRenderStart how) {
     imgPaint->FrameClock().Start();
     FWorkers.Start<TRender>(
         [&](TWorker::EndNotice ended) {
-            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
+            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FHooks->FRenderStepLimit);
         },
         [this](TRender& finished) {
             auto done = [this, &finished] { Guard([&] { RenderDone(finished); }); };
-            if (RenderEndGate)
-                RenderEndGate(done);
+            if (FHooks->RenderEndGate)
+                FHooks->RenderEndGate(done);
             else
                 done();
         });
@@ -478,11 +484,11 @@ void TfrmMain::mnuViewColorClick() {
 void TfrmMain::mnuFileExitClick() { close(); }
 
 void TfrmMain::mnuHelpAboutClick() {
-    if (ShowAbout) ShowAbout();
+    if (FHooks->ShowAbout) FHooks->ShowAbout();
 }
 
 void TfrmMain::mnuHelpWebClick() {
-    if (OpenUrl) OpenUrl(QUrl(WebPageAddress));
+    if (FHooks->OpenUrl) FHooks->OpenUrl(QUrl(WebPageAddress));
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.

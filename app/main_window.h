@@ -19,6 +19,7 @@
 #include "poster_job.h"
 #include "renderer.h"
 #include "safe_file.h"
+#include "window_hooks.h"
 #include "worker.h"
 
 class QAction;
@@ -58,7 +59,70 @@ public:
     const TWorkerHost& Workers() const { return FWorkers; }
     Picture24& Canvas() { return FDocument.Picture(); }
 
-    // --- commands ---
+    // What the handlers ask of the outside world, and where tests step in.
+    TWindowHooks& Hooks() { return *FHooks; }
+    // The help binding: chmlib, the help file and the help window.
+    THtmlHelp& HtmlHelp() { return FHtmlHelp; }
+
+    // Runs a command; an error it does not handle is shown and the program carries on.
+    void Guard(const std::function<void()>& command);
+    void UpdateCommands();
+    // True while a rendering runs, on the window's side: from StartRendering
+    // until its RenderDone has run, though the worker clears Rendering before.
+    bool RenderActive() const;
+    // No drawing, no rendering, no import waiting for its placement: the state in
+    // which the commands added beside the original set are enabled.
+    bool IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
+
+    // A rendering of a drawing on the canvas erases its outline and grid first;
+    // one from the object editor has drawn nothing there. When the editor
+    // refines the rendering on the canvas, the undo slot already holds it.
+    enum class TRenderStart { Drawing, Editor, EditorRefining };
+    void StartRendering(TRenderStart how = TRenderStart::Drawing);
+    // Ends a drawing or placement without rendering: outline and grid come
+    // off, the colour grid empties and the object from before comes back.
+    void CancelDrawingOnCanvas();
+    void CenterCanvas();
+    void RepaintBackground(TColor background);
+    // Saves the canvas: asks for the file and type, then starts a save worker
+    // on a copy of the picture. True when a save was started.
+    bool SavePicture();
+    // Cancels a poster being rendered and waits for its worker.
+    void CancelPoster();
+
+    // A lasting instruction in the hint panel, which the hints then leave
+    // alone; an empty one gives the panel back to the hints.
+    void ShowInstruction(const QString& text);
+    bool AutoHint() const { return FAutoHint; }
+
+    // --- files from outside: the command line, a second start, a drop ---
+    // An object (by its first bytes) is imported and rendered on its own base
+    // triangle; a picture (by its extension) is loaded, after "Save the
+    // Picture?" when the canvas holds an unsaved rendering.
+    void OpenFile(const QString& fileName);
+    // A file handed over or dropped: the window comes to the front (with the
+    // desktop's activation token when the second start had one), and the file
+    // opens in the Idle state only (and when no dialog is open); until then it
+    // waits in FWaitingFiles.
+    void OpenFileFromOutside(const QString& fileName, const QString& activationToken = {});
+    // Files to open as soon as the window is idle, in order.
+    void AddWaitingFiles(const QStringList& files) { FWaitingFiles += files; }
+    const QStringList& WaitingFiles() const { return FWaitingFiles; }
+    // Opens the waiting files, in order, while the window is idle; the status
+    // bar says how many still wait.
+    void OpenWaitingFiles();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    // --- commands: run by their actions (findChild<QAction*>("mnuFileSave")) ---
     void mnuFileNewClick();
     void mnuFileLoadClick();
     void mnuFileSaveClick();
@@ -85,40 +149,17 @@ public:
     void mnuViewColorClick();
     void mnuHelpAboutClick();
 
+private:
     // --- drawing on the canvas ---
     // `held` is the set of buttons held at the press; the left test runs first.
     void imgPaintMouseDown(Qt::MouseButtons held, int X, int Y);
     void imgPaintMouseMove(int X, int Y);
 
-    // --- render control ---
-    // A rendering of a drawing on the canvas erases its outline and grid first;
-    // one from the object editor has drawn nothing there. When the editor
-    // refines the rendering on the canvas, the undo slot already holds it.
-    enum class TRenderStart { Drawing, Editor, EditorRefining };
-    void StartRendering(TRenderStart how = TRenderStart::Drawing);
     // Renders the object edited in the object editor, as a drawing of its triangles.
     void RenderEditedObject(const TDrawing& edited, const TIfsObject& opened);
     // The end of the rendering of `finished`, on the user-interface thread.
     void RenderDone(TRender& finished);
-    void UpdateCommands();
-    // True while a rendering runs, on the window's side: from StartRendering
-    // until its RenderDone has run, though the worker clears Rendering before.
-    bool RenderActive() const;
-    // The way from a worker's end notice to its RenderDone; empty: at once.
-    // Tests hold the notice back here to act between the worker's end and RenderDone.
-    std::function<void(std::function<void()> renderDone)> RenderEndGate;
-    // No drawing, no rendering, no import waiting for its placement: the state in
-    // which the commands added beside the original set are enabled.
-    bool IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
-    void CenterCanvas();
-    void RepaintBackground(TColor background);
-    // Ends a drawing or placement without rendering: outline and grid come
-    // off, the colour grid empties and the object from before comes back.
-    void CancelDrawingOnCanvas();
 
-    // Saves the canvas: asks for the file and type, then starts a save worker
-    // on a copy of the picture. True when a save was started.
-    bool SavePicture();
     // The save dialog (then, for JPEG, the Image Quality dialog) under `title`.
     std::optional<TFileChoice> ChooseSaveFile(const QString& title);
     // The end of a save of the picture as it was at change `generation`, on the user-interface thread.
@@ -136,74 +177,30 @@ public:
     // Writes the object as the type chosen in Export's dialog after the first:
     // IFS text, a flame, or the picture with its object. False when it fails.
     bool ExportDesign(const QString& fileName, int filterIndex);
-    // Picks the entry of a file with several; empty: the list dialog. Tests answer here.
-    std::function<std::optional<std::size_t>(const DesignFile& file, const QString& fileName)> ChooseEntry;
-
-    // --- files from outside: the command line, a second start, a drop ---
-    // An object (by its first bytes) is imported and rendered on its own base
-    // triangle; a picture (by its extension) is loaded, after "Save the
-    // Picture?" when the canvas holds an unsaved rendering.
-    void OpenFile(const QString& fileName);
-    // A file handed over or dropped: the window comes to the front (with the
-    // desktop's activation token when the second start had one), and the file
-    // opens in the Idle state only (and when no dialog is open); until then it
-    // waits in FWaitingFiles.
-    void OpenFileFromOutside(const QString& fileName, const QString& activationToken = {});
-    // Opens the waiting files, in order, while the window is idle; the status
-    // bar says how many still wait.
-    void OpenWaitingFiles();
-    QStringList FWaitingFiles;
-    QTimer* FWaitingTimer = nullptr;   // looks again while files wait
-    bool FOpeningWaitingFiles = false;
-
     // A waiting import ends as a cancel ends it: the object from before comes back.
     void AbandonImport();
     // The New Image and Image Quality dialogs, made once and kept for the run.
     void CreatePictureDialogs();
-    // Shows the About box modally; the program shows its frmAbout here.
-    std::function<void()> ShowAbout;
-    // Opens a web address in the desktop's browser.
-    std::function<void(const QUrl&)> OpenUrl;
-
-    // Runs a command; an error it does not handle is shown and the program carries on.
-    void Guard(const std::function<void()>& command);
-
-    // --- state of the window ---
-    // Steps after which a rendering ends by itself (tests); unlimited for the user.
-    std::uint64_t FRenderStepLimit = Unlimited;
-    bool FAutoHint = true;  // hints go to status panel 1
-    // The help binding: chmlib, the help file and the help window.
-    THtmlHelp FHtmlHelp;
-    int FSaveFilterIndex = 1;  // the type the save dialog opens on
-    int FOpenFilterIndex = 1;  // the type the open dialog opens on
-    // Where the save workers write their bytes; tests hold a save here.
-    FileWriter FSaveWriter;
-    // The progress window of the poster being rendered, if any.
-    QDialog* FPosterProgress = nullptr;
     // The end of the poster worker, on the user-interface thread.
     void PosterDone(TPosterWorker& poster);
     std::optional<std::pair<QString, int>> PosterTarget(const PosterSettings& settings);
     // The colour dialog in the program's colours, under the command guard; nothing when closed without a choice.
     std::optional<TColor> ChooseProgramColor(QWidget* owner, TColor initial);
-    // Cancels a poster being rendered and waits for its worker.
-    void CancelPoster();
-    // The printer of the run, made by the first print command; tests put their own here.
-    std::shared_ptr<TPrinterPort> FPrinterPort;
-
-
     // Writes status panel 1 (the hint panel) directly, whatever the hint switch says.
     void SetHintPanel(const QString& text);
 
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    // --- state of the window ---
+    std::unique_ptr<TWindowHooks> FHooks;
+    QStringList FWaitingFiles;
+    QTimer* FWaitingTimer = nullptr;   // looks again while files wait
+    bool FOpeningWaitingFiles = false;
+    bool FAutoHint = true;  // hints go to status panel 1
+    THtmlHelp FHtmlHelp;
+    int FSaveFilterIndex = 1;  // the type the save dialog opens on
+    int FOpenFilterIndex = 1;  // the type the open dialog opens on
+    // The progress window of the poster being rendered, if any.
+    QDialog* FPosterProgress = nullptr;
 
-private:
     // --- controls (named as the program's commands are) ---
     QAction* mnuFilePoster;
     QAction *mnuFileNew, *mnuFileLoad, *mnuFileSave, *mnuFileExport, *mnuFileImport, *mnuFilePrint, *mnuFilePrintSetup,

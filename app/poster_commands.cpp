@@ -193,7 +193,7 @@ void TfrmMain::mnuFilePosterClick() {
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TPosterWorker>(FState.CurrentObject(), placement, settings, fileName.toStdString(),
                                                    format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
-                                                   std::move(ended), FSaveWriter);
+                                                   std::move(ended), FHooks->FSaveWriter);
         },
         [this](TPosterWorker& ended) { Guard([&] { PosterDone(ended); }); });
     FPosterProgress = MakeProgressWindow(this, &poster);

@@ -115,7 +115,7 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     DrawFern(state, W, H);
     const std::map<int, long> before = ThreadTicks();
     const auto start = Clock::now();
-    window.mnuRenderStartClick();
+    QMetaObject::invokeMethod(&window, "mnuRenderStartClick");
     std::uint64_t steps = 0;
     QTimer::singleShot(seconds * 1000, &app, [&] {
         steps = state.StepsRendered.load();
@@ -124,7 +124,7 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     app.exec();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const std::map<int, long> after = ThreadTicks();
-    window.mnuRenderStopClick();
+    QMetaObject::invokeMethod(&window, "mnuRenderStopClick");
     while (window.RenderActive()) app.processEvents(QEventLoop::AllEvents, 50);
     canvas->removeEventFilter(&paints);
     window.Document().FSaved = true;

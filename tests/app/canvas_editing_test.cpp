@@ -83,7 +83,7 @@ private slots:
     // after RenderDone runs on.
     void theEndOfARenderingIsAirtight() {
         std::vector<std::function<void()>> held;
-        w->RenderEndGate = [&](std::function<void()> done) { held.push_back(std::move(done)); };
+        w->Hooks().RenderEndGate = [&](std::function<void()> done) { held.push_back(std::move(done)); };
         const int first[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
                              158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
         for (int i = 0; i < 12; ++i) Click(first[2 * i], first[2 * i + 1]);
@@ -174,9 +174,9 @@ private slots:
         Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(0, 255, 0));
         Click(90, 140);
         QCOMPARE(state->Maps[1].Color, MakeColor(0, 255, 0));  // the colour at the completing click
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
         Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);
@@ -196,7 +196,7 @@ private slots:
         Click(300, 300);
         Click(400, 100, Qt::RightButton);
         QVERIFY(state->Rendering);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
         Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);
@@ -212,8 +212,7 @@ private slots:
         imported.BaseTriangle = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
         state->SetObject(imported);
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
 
         const Picture24 before = w->Canvas();
         Click(300, 40);
@@ -224,26 +223,25 @@ private slots:
         QVERIFY(w->Canvas() == before);
         QVERIFY(!state->ObjectImported);
         QVERIFY(state->CurrentObject() == previous);
-        QVERIFY(w->FAutoHint);
+        QVERIFY(w->AutoHint());
         QCOMPARE(StatusPanel(w, 1)->text(), QString());
 
         // Again, and this time the third click renders the object into the triangle.
         state->SaveObject();
         state->SetObject(imported);
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
         Click(300, 40);
         Click(500, 300);
         Click(120, 300);
         QVERIFY(state->Rendering);
         QVERIFY(state->RenderPlacedObject);
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
+        QVERIFY(w->AutoHint());
         QCOMPARE(StatusPanel(w, 1)->text(), QString());
         QVERIFY(state->BaseTriangle == imported.BaseTriangle);
         WaitPainted();
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
         Find(w, "mnuEditUndo")->trigger();  // Undo brings back the object from before the import
         QVERIFY(state->CurrentObject() == previous);

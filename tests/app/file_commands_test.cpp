@@ -117,7 +117,7 @@ private slots:
     // --- objects ---
 
     void exportWithoutAnObjectSaysSo() {
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Last().text, QString("No Object Exists."));
         QCOMPARE(Last().title, QString("Export Object"));
         QVERIFY(Last().icon == TDialogs::Icon::Information);
@@ -128,7 +128,7 @@ private slots:
         Render();
         state->MapCount = 2;  // keep two of the three maps
         Choose(Path("two.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QVERIFY(dialogs->shown.empty());
         const TFileRequest& asked = dialogs->filesAsked.back();
         QCOMPARE(asked.Title, QString("Export the Object to File"));
@@ -147,14 +147,14 @@ private slots:
         Render();
         Spit(Path("plain"), "x");
         Choose(Path("plain/inside.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Last().text, QString("Fail to Export Object."));
         QCOMPARE(Last().title, QString("Export Object"));
         QVERIFY(Last().icon == TDialogs::Icon::Warning);
         QCOMPARE(Slurp(Path("plain")), QByteArray("x"));
         // Cancelling the dialog writes nothing and says nothing.
         const auto shown = dialogs->shown.size();
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(dialogs->shown.size(), shown);
     }
 
@@ -188,10 +188,10 @@ private slots:
         QCOMPARE(folders(), QStringList({"../program/Objects", "Documents", "Pictures", "Pictures"}));
         // The commands ask for theirs.
         Render();
-        w->mnuFileImportClick();
-        w->mnuFileExportClick();
-        w->mnuFileLoadClick();
-        w->mnuFileSaveClick();
+        Invoke(w, "mnuFileImportClick");
+        Invoke(w, "mnuFileExportClick");
+        Invoke(w, "mnuFileLoadClick");
+        Invoke(w, "mnuFileSaveClick");
         QCOMPARE(dialogs->filesAsked.size(), 4u);
         const TFolderUse uses[] = {TFolderUse::ImportObject, TFolderUse::ExportObject, TFolderUse::LoadPicture,
                                    TFolderUse::SavePicture};
@@ -271,7 +271,7 @@ private slots:
         for (const QByteArray& bytes : cases) {
             Spit(Path("bad.ifs"), bytes);
             Choose(Path("bad.ifs"));
-            w->mnuFileImportClick();
+            Invoke(w, "mnuFileImportClick");
             QCOMPARE(Last().text, QString("It is not a valid object."));
             QCOMPARE(Last().title, QString("Import Object"));
             QVERIFY(Last().icon == TDialogs::Icon::Warning);
@@ -279,7 +279,7 @@ private slots:
             QVERIFY(!state->ObjectImported);
         }
         Choose(Path("missing.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QCOMPARE(Last().text, QString("It is not a valid object."));
         QVERIFY(state->CurrentObject() == before);
     }
@@ -296,11 +296,11 @@ private slots:
 
         const bool exportWas = Find(w, "mnuFileExport")->isEnabled();
         Choose(Path("other.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(state->ObjectImported);
         QCOMPARE(state->MapCount, 1);
         QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
-        QVERIFY(!w->FAutoHint);
+        QVERIFY(!w->AutoHint());
         QCOMPARE(Find(w, "mnuFileExport")->isEnabled(), exportWas);  // commands keep their states
 
         // The placement triangle: a smaller one.
@@ -310,18 +310,18 @@ private slots:
         }
         QVERIFY(state->Rendering);
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
-        w->mnuRenderStopClick();
+        QVERIFY(w->AutoHint());
+        Invoke(w, "mnuRenderStopClick");
         QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
 
         // Exporting now writes the imported object again, padding included.
         Choose(Path("again.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Slurp(Path("again.ifs")), Slurp(Path("other.ifs")));
 
         Find(w, "mnuEditUndo")->trigger();
         Choose(Path("before.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         const auto beforeBytes = EncodeObject(before);
         QCOMPARE(Slurp(Path("before.ifs")),
                  QByteArray(reinterpret_cast<const char*>(beforeBytes.data()), int(beforeBytes.size())));
@@ -334,16 +334,16 @@ private slots:
         Spit(Path("o.ifs"), QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())));
 
         Choose(Path("o.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(state->ObjectImported);
         Find(w, "mnuEditUndo")->trigger();
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
+        QVERIFY(w->AutoHint());
         QCOMPARE(StatusPanel(w, 1)->text(), QString());
         Find(w, "mnuEditRedo")->trigger();
 
         Choose(Path("o.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         Find(w, "mnuEditClear")->trigger();
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 0);
@@ -473,7 +473,7 @@ private slots:
             d->edtResolution->Edit->setText("150");
             d->btnOk->click();
         });
-        w->mnuFileNewClick();
+        Invoke(w, "mnuFileNewClick");
         QCOMPARE(w->Canvas().Width(), 300);
         QCOMPARE(w->Canvas().Height(), 200);
         QVERIFY(w->Canvas() == Picture24(300, 200, MakeColor(200, 100, 50)));
@@ -486,7 +486,7 @@ private slots:
         QVERIFY(!Find(w, "mnuFileExport")->isEnabled() && !Find(w, "mnuEditClear")->isEnabled());
         // Cancel changes nothing.
         WhenShown(Find<TfrmNewImage>(w, "frmNewImage"), [](TfrmNewImage* d) { d->btnCancel->click(); });
-        w->mnuFileNewClick();
+        Invoke(w, "mnuFileNewClick");
         QCOMPARE(w->Canvas().Width(), 300);
     }
 
@@ -595,8 +595,8 @@ private slots:
         state->BeginDrawing();
         for (int i = 0; i < 6; ++i) state->AddPoint(10 + 50 * i, 20 + 30 * (i % 3), 0xFF, true);
         DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStartClick");
+        Invoke(w, "mnuRenderStopClick");
         QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
         WaitForSaves();
         QVERIFY(QFile::exists(Path("early.bmp")));
@@ -604,11 +604,11 @@ private slots:
     }
 
     void aQuickSaveEndsWhileASlowerOneStillWrites() {
-        w->FSaveWriter = FileWriter{&THeldWriter::Write};
+        w->Hooks().FSaveWriter = FileWriter{&THeldWriter::Write};
         Choose(Path("slow.bmp"), 1);
         QVERIFY(w->SavePicture());
         QTRY_VERIFY_WITH_TIMEOUT(THeldWriter::Holding(), 20000);
-        w->FSaveWriter = {};
+        w->Hooks().FSaveWriter = {};
         Choose(Path("quick.bmp"), 1);
         QVERIFY(w->SavePicture());
         // The quick save's end is taken at once; the window never waits for the slow one.
@@ -632,7 +632,7 @@ private slots:
         const bool clearWas = Find(w, "mnuEditClear")->isEnabled();
         w->Document().FSaved = false;
         Choose(Path("small.BMP"));
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
         QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg *.png)"));
@@ -648,11 +648,11 @@ private slots:
         const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({300, 150}));
         Spit(Path("photo.JPEG"), QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())));
         Choose(Path("photo.JPEG"), 3);
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(w->Canvas().Width(), 64);
         QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
         Choose(Path("whatever.png"));
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 3);  // opens on the type chosen last
     }
 
@@ -673,7 +673,7 @@ private slots:
         // A typed .png name loads whatever type is chosen, in any letter case.
         QVERIFY(QFile::copy(saved, Path("FERN.PNG")));
         Choose(Path("FERN.PNG"), 2);
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
@@ -693,7 +693,7 @@ private slots:
         for (const auto& [name, bytes] : cases) {
             Spit(Path(name), bytes);
             Choose(Path(name));
-            w->mnuFileLoadClick();
+            Invoke(w, "mnuFileLoadClick");
             QCOMPARE(Last().text, QString("Fail to open the picture."));
             QCOMPARE(Last().title, QString("Open Picture"));
             QVERIFY(Last().icon == TDialogs::Icon::Warning);
@@ -701,7 +701,7 @@ private slots:
             QVERIFY(!state->PictureLoaded);
         }
         Choose(Path("gone.jpg"));  // vanished between the dialog and the read
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(Last().text, QString("Fail to open the picture."));
     }
 };

@@ -65,7 +65,7 @@ class HelpTest : public QObject {
     std::unique_ptr<TfrmMain> w;
     THtmlHelp chm;  // a binding of the tests' own, for reading the file
 
-    TfrmHelp* Viewer() const { return w->FHtmlHelp.Viewer(); }
+    TfrmHelp* Viewer() const { return w->HtmlHelp().Viewer(); }
     QString Page() const { return Viewer() ? Viewer()->Browser->source().path() : QString(); }
 
     std::shared_ptr<TChmFile> Open(const QString& fileName) {
@@ -100,14 +100,14 @@ private slots:
         state = std::make_unique<FractalState>();
         dialogs = std::make_unique<TFakeDialogs>();
         w = std::make_unique<TfrmMain>(*state, *dialogs);
-        w->FHtmlHelp.HelpFile = BuiltHelpFile;  // the tests run beside another executable
+        w->HtmlHelp().HelpFile = BuiltHelpFile;  // the tests run beside another executable
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }
 
     void cleanup() {
         if (state->Rendering) {
-            w->mnuRenderStopClick();
+            Invoke(w, "mnuRenderStopClick");
             QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering, 20000);
         }
         w.reset();
@@ -131,8 +131,8 @@ private slots:
         const QString beside = QCoreApplication::applicationDirPath() + "/Fernweave.chm";
         QCOMPARE(THtmlHelp().HelpFile, beside);
         TfrmMain fresh(*state, *dialogs);
-        QCOMPARE(fresh.FHtmlHelp.HelpFile, beside);
-        QVERIFY(fresh.FHtmlHelp.Available());  // loaded at start-up
+        QCOMPARE(fresh.HtmlHelp().HelpFile, beside);
+        QVERIFY(fresh.HtmlHelp().Available());  // loaded at start-up
     }
 
     void menuItemAndDropDownBothShowTheLeaf() {
@@ -170,8 +170,8 @@ private slots:
     }
 
     void withoutChmlibTheHelpCommandsDoNothing() {
-        w->FHtmlHelp.LoadHtmlHelp("libchm-not-installed.so.1");
-        QVERIFY(!w->FHtmlHelp.Available());
+        w->HtmlHelp().LoadHtmlHelp("libchm-not-installed.so.1");
+        QVERIFY(!w->HtmlHelp().Available());
         QTest::keyClick(w.get(), Qt::Key_F1);
         for (QAction* command : {Find(w, "mnuHelpContents"), Find(w, "btnHelp"), Find(w, "mnuTuto1"), Find(w, "mnuTuto2"), Find(w, "mnuTuto3"), Find(w, "mnuTuto4"),
                                  Find(w, "popTuto1"), Find(w, "popTuto2"), Find(w, "popTuto3"), Find(w, "popTuto4")}) {
@@ -183,8 +183,8 @@ private slots:
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->isVisible());
 
-        w->FHtmlHelp.LoadHtmlHelp("libm.so.6");  // a library, but not chmlib
-        QVERIFY(w->FHtmlHelp.HelpLibrary && !w->FHtmlHelp.HtmlHelpProc);
+        w->HtmlHelp().LoadHtmlHelp("libm.so.6");  // a library, but not chmlib
+        QVERIFY(w->HtmlHelp().HelpLibrary && !w->HtmlHelp().HtmlHelpProc);
         Find(w, "mnuTuto2")->trigger();
         QVERIFY(HelpWindows().isEmpty());
     }
@@ -200,7 +200,7 @@ private slots:
                      qPrintable(Viewer()->Browser->toPlainText()));
             QVERIFY(!Viewer()->tvContents->currentItem());
         };
-        w->FHtmlHelp.HelpFile = missing;
+        w->HtmlHelp().HelpFile = missing;
         Find(w, "mnuHelpContents")->trigger();
         showsProblem(missing, " cannot be found.");
         QFile junk(missing);
@@ -212,7 +212,7 @@ private slots:
         QVERIFY(dialogs->shown.empty());
 
         // A file that cannot give a topic or a page it names.
-        w->FHtmlHelp.HelpFile = BuiltHelpFile;
+        w->HtmlHelp().HelpFile = BuiltHelpFile;
         Find(w, "mnuHelpContents")->trigger();
         QVERIFY(Viewer()->tvContents->currentItem());
         Viewer()->ShowContext(4711);
@@ -296,7 +296,7 @@ private slots:
         state->BeginDrawing();
         for (int i = 0; i < 6; ++i) state->AddPoint(points[2 * i], points[2 * i + 1], 0x00FF00, true);
         DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QTest::keyClick(w.get(), Qt::Key_F1);
         Find(w, "mnuTuto3")->trigger();

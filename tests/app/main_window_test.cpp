@@ -55,10 +55,10 @@ class MainWindowTest : public QObject, TWindowTest {
     // Starts a rendering of a drawn Sierpinski triangle and waits for its first repaint.
     void RenderAndStop() {
         Draw(*w, 12);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0 && PaintedCount() > 100, 20000);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
     }
 
@@ -193,7 +193,7 @@ private slots:
             FractalState& s = *state;
             s.PointCount = 0;
             Draw(*w, points);
-            w->mnuRenderStartClick();
+            Invoke(w, "mnuRenderStartClick");
             QVERIFY2(!s.Rendering, qPrintable(QString::number(points)));
             QCOMPARE(Status(), QString("Ready"));
         }
@@ -202,7 +202,7 @@ private slots:
     void commandTableWhileRendering() {
         Draw(*w, 12);
         Find<QCheckBox>(w, "cbDiffuse")->setChecked(false);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QCOMPARE(Status(), QString("Rendering..."));
         QCOMPARE(state->PointCount, 0);
@@ -223,7 +223,7 @@ private slots:
         QVERIFY(!Find<QCheckBox>(w, "cbDiffuse")->isEnabled());
         QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->cursor().shape(), Qt::ArrowCursor);
 
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
         QVERIFY(!state->Rendering);
         QVERIFY(Find<QCheckBox>(w, "cbDiffuse")->isChecked());
@@ -296,7 +296,7 @@ private slots:
 
     void closeQueryWhileRenderingIsRefused() {
         Draw(*w, 6);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(!w->close());
         QCOMPARE(dialogs->shown.size(), 1u);
         QCOMPARE(dialogs->shown[0].title, QString("Fernweave"));
@@ -377,8 +377,7 @@ private slots:
         state->SaveObject();
         state->MapCount = 0;
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
         state->BeginDrawing();
         for (int i = 0; i < 3; ++i) state->AddPoint(50 + 40 * i, 60 + (i == 2) * 80, clWhite, true);
         w->StartRendering();
@@ -386,7 +385,7 @@ private slots:
         QCOMPARE(state->PointCount, 0);
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 2);
-        QVERIFY(w->FAutoHint);
+        QVERIFY(w->AutoHint());
         QCOMPARE(StatusPanel(w, 1)->text(), QString());
         QCOMPARE(Status(), QString("Ready"));
         QVERIFY(w->Document().FSaved);
@@ -397,8 +396,7 @@ private slots:
         QApplication::sendEvent(w, &tip);
         QCOMPARE(StatusPanel(w, 1)->text(), QString("Create a New Image"));
         QVERIFY(StatusPanel(w, 5)->isVisible());  // the panels stay
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
         QStatusTipEvent other("Start Rendering");
         QApplication::sendEvent(w, &other);
         QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));

@@ -79,7 +79,7 @@ class ObjectEditorTest : public QObject, TWindowTest {
 private slots:
     void init() {
         QVERIFY(OpenWindow());
-        w->FRenderStepLimit = Steps;
+        w->Hooks().FRenderStepLimit = Steps;
     }
     void cleanup() { CloseWindow(); }
 

@@ -69,7 +69,7 @@ class PosterCommandTest : public QObject, TWindowTest {
             d->btnOk->click();
         });
         filler.start(10);
-        w->mnuFilePosterClick();
+        Invoke(w, "mnuFilePosterClick");
     }
 
     QString estimate;  // what the dialog said of an entry with a memory cap
@@ -114,7 +114,7 @@ private slots:
         RenderPoster(Path("poster.bmp"), 240, 100, true, 30);
         QVERIFY(w->Workers().Find<TPosterWorker>());
         QVERIFY(!Find(w, "mnuFilePoster")->isEnabled());  // one poster at a time
-        QVERIFY(w->FPosterProgress && w->FPosterProgress->isVisible());
+        QVERIFY(Find<QDialog>(w, "frmPosterProgress") && Find<QDialog>(w, "frmPosterProgress")->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QVERIFY(Find(w, "mnuFilePoster")->isEnabled());
         QVERIFY(w->Canvas() == canvasBefore);
@@ -146,7 +146,7 @@ private slots:
         Render();
         static std::atomic<int> failures;
         failures = 1;
-        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
             if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
             errno = ENOSPC;
             return false;
@@ -222,7 +222,7 @@ private slots:
         Render();
         static std::atomic<int> failures;
         failures = 1;
-        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
             if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
             errno = ENOSPC;
             return false;
@@ -242,7 +242,7 @@ private slots:
         Render();
         RenderPoster(Path("big.bmp"), 3000, 3000, false, 100000);
         QVERIFY(w->Workers().Find<TPosterWorker>());
-        w->FPosterProgress->findChild<QPushButton*>("btnCancel")->click();
+        Find<QDialog>(w, "frmPosterProgress")->findChild<QPushButton*>("btnCancel")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 20000);
         QVERIFY(!QFile::exists(Path("big.bmp")));
 

@@ -94,7 +94,7 @@ private slots:
         dialogs = std::make_unique<TFakeDialogs>();
         w = std::make_unique<TfrmMain>(*state, *dialogs);
         port = std::make_shared<TFakePrinterPort>();
-        w->FPrinterPort = port;
+        w->Hooks().FPrinterPort = port;
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }

@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& shown : dialogs.shown) return Fail("message box: " + shown.title + ": " + shown.text);
 
-    auto* port = dynamic_cast<TQtPrinterPort*>(w.FPrinterPort.get());
+    auto* port = dynamic_cast<TQtPrinterPort*>(w.Hooks().FPrinterPort.get());
     if (!port) return Fail("the command did not use the desktop's printer");
     QPrinter& p = port->Printer();
     const auto place = PlacePrintedPicture(550, 364, w.Document().Resolution, port->ResolutionX(), port->ResolutionY(),
