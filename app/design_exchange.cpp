@@ -12,6 +12,11 @@
 #include "object_file.h"
 #include "png_codec.h"
 #include "safe_file.h"
+#include "window_hooks.h"
+#include "renderer.h"
+#include "dialogs.h"
+#include "color_panel.h"
+#include "canvas_document.h"
 
 namespace fernweave {
 
@@ -75,7 +80,7 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
                                  TDialogs::Buttons::Ok, TDialogs::Icon::Information);
                 return true;
             }
-            bytes = EncodePng(Canvas(), PackResolution(FDocument.Resolution), EncodeObject(FState.CurrentObject()));
+            bytes = EncodePng(Canvas(), PackResolution(FDocument->Resolution), EncodeObject(FState.CurrentObject()));
             break;
         default:
             return WriteObjectFile(FState, name);

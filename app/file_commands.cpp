@@ -19,6 +19,12 @@
 #include "picture_loader.h"
 #include "safe_file.h"
 #include "save_worker.h"
+#include "worker.h"
+#include "window_hooks.h"
+#include "renderer.h"
+#include "dialogs.h"
+#include "color_panel.h"
+#include "canvas_document.h"
 
 namespace fernweave {
 
@@ -127,7 +133,7 @@ void TfrmMain::mnuFileNewClick() {
     const TColor color = frmNewImage->CanvasColor();
     AbandonImport();
     const auto dpi = static_cast<std::uint16_t>(resolution);
-    FDocument.NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
+    FDocument->NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
     BackColor = color;
     UpdateCommands();
     CenterCanvas();
@@ -161,11 +167,11 @@ bool TfrmMain::SavePicture() {
     // An extension we write names the format; the chosen type only fills in a missing one.
     const std::string fileName = choice->FileName.toStdString();
     const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
-    const std::uint64_t generation = FDocument.Changes();
-    FWorkers.Start<TSavePicture>(
+    const std::uint64_t generation = FDocument->Changes();
+    FWorkers->Start<TSavePicture>(
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TSavePicture>(
-                Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
+                Canvas(), fileName, format, PackResolution(FDocument->Resolution), frmImageQuality->Quality(),
                 std::move(ended), FHooks->FSaveWriter,
                 // A PNG picture carries the object, so that Import can bring it back.
                 FState.MapCount > 0 ? EncodeObject(FState.CurrentObject()) : std::vector<std::uint8_t>{});
@@ -177,14 +183,14 @@ bool TfrmMain::SavePicture() {
 void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
     // Saves end in any order, each with its own notice.
     const bool written = worker.Written();
-    FWorkers.Release(worker);
+    FWorkers->Release(worker);
     if (!written) {
         FDialogs.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }
     // A picture changed since the save copied it is still unsaved.
-    FDocument.Saved(generation);
+    FDocument->Saved(generation);
 }
 
 void TfrmMain::mnuFileLoadClick() {
@@ -209,14 +215,14 @@ void TfrmMain::LoadPicture(const QString& fileName) {
     }
     const QString extension = "." + QFileInfo(fileName).suffix().toUpper();
     const std::string name = fileName.toStdString();
-    TResolution resolution = FDocument.Resolution;
+    TResolution resolution = FDocument->Resolution;
     if (extension == ".BMP")
         resolution = UnpackResolution(ReadBmpResolution(name));
     else if (extension == ".JPG" || extension == ".JPEG")
         resolution = UnpackResolution(ReadJpegResolution(name));
     else if (extension == ".PNG")
         resolution = UnpackResolution(ReadPngResolution(name));
-    FDocument.LoadPicture(std::move(*picture), resolution);
+    FDocument->LoadPicture(std::move(*picture), resolution);
     CenterCanvas();
 }
 

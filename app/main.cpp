@@ -19,6 +19,8 @@
 #include "program_info.h"
 #include "qt_translations.h"
 #include "version_text.h"
+#include "window_hooks.h"
+#include "renderer.h"
 
 int main(int argc, char* argv[]) {
     using namespace fernweave;

@@ -25,6 +25,13 @@
 #include "program_info.h"
 #include "renderer.h"
 #include "resources.h"
+#include "worker.h"
+#include "window_hooks.h"
+#include "html_help.h"
+#include "dialogs.h"
+#include "color_panel.h"
+#include "canvas_drawing_model.h"
+#include "canvas_document.h"
 
 namespace fernweave {
 
@@ -42,12 +49,14 @@ public:
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
       FHooks(std::make_unique<TWindowHooks>()),
+      FHtmlHelp(std::make_unique<THtmlHelp>()),
       FState(state),
       FDialogs(dialogs),
-      FDocument(state),
-      FWorkers([this](std::function<void()> call) {
+      FCanvasModel(std::make_unique<TCanvasDrawingModel>(state)),
+      FDocument(std::make_unique<TCanvasDocument>(state)),
+      FWorkers(std::make_unique<TWorkerHost>([this](std::function<void()> call) {
           QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-      }) {
+      })) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
@@ -55,8 +64,8 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     resize(640, 480);
     FHooks->OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     setAcceptDrops(true);  // picture and object files dropped from outside
-    FHtmlHelp.LoadHtmlHelp();
-    FHtmlHelp.HelpFile = DefaultHelpFile();
+    FHtmlHelp->LoadHtmlHelp();
+    FHtmlHelp->HelpFile = DefaultHelpFile();
 
     BuildMenus();
     BuildToolBar();
@@ -71,7 +80,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setObjectName("ScrollBox1");
     ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
     ScrollBox1->setWidgetResizable(false);
-    imgPaint = new TCanvasImage(FDocument.Picture());
+    imgPaint = new TCanvasImage(FDocument->Picture());
     imgPaint->setAccessibleName("Canvas");  // its description says the size and the pointer's position
     ScrollBox1->setWidget(imgPaint);
     connect(imgPaint, &TCanvasImage::MouseDown, this,
@@ -86,7 +95,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     BackColor = clBlack;
     ForeColor = clWhite;
-    FDocument.NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
+    FDocument->NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
     imgPaint->PictureChanged();
     FState.PointCount = 0;
     FState.UsedColorCount = 0;
@@ -101,10 +110,28 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     }
 }
 
-// A rendering still running when the program is ended otherwise stops with FWorkers.
+// A rendering still running when the program is ended otherwise stops with FWorkers->
 TfrmMain::~TfrmMain() { CancelPoster(); }
 
-bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers.Find<TRender>() != nullptr; }
+TCanvasDocument& TfrmMain::Document() { return *FDocument; }
+const TWorkerHost& TfrmMain::Workers() const { return *FWorkers; }
+Picture24& TfrmMain::Canvas() { return FDocument->Picture(); }
+TWindowHooks& TfrmMain::Hooks() { return *FHooks; }
+THtmlHelp& TfrmMain::HtmlHelp() { return *FHtmlHelp; }
+
+bool TfrmMain::IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
+
+TfrmMain::TSwatchColor& TfrmMain::TSwatchColor::operator=(TColor color) {
+    if (fore_)
+        panel_->SetForeColor(color);
+    else
+        panel_->SetBackColor(color);
+    return *this;
+}
+
+TfrmMain::TSwatchColor::operator TColor() const { return fore_ ? panel_->ForeColor() : panel_->BackColor(); }
+
+bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers->Find<TRender>() != nullptr; }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
@@ -325,7 +352,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
-    if (FWorkers.Find<TPosterWorker>() &&
+    if (FWorkers->Find<TPosterWorker>() &&
         FDialogs.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
@@ -333,7 +360,7 @@ bool TfrmMain::FormCloseQuery() {
         FDialogs.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    if (!FDocument.FSaved && !AskToSavePicture()) return false;
+    if (!FDocument->FSaved && !AskToSavePicture()) return false;
     CancelPoster();
     return true;
 }
@@ -351,12 +378,12 @@ bool TfrmMain::AskToSavePicture() {
     if (!SavePicture()) return false;
     // The save workers' end handlers run here; a failed save has said so and
     // leaves the picture unsaved, so the window stays open.
-    while (FWorkers.Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return FDocument.FSaved;
+    while (FWorkers->Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return FDocument->FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
-    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr);
+    const TCommandStates on = CommandStates(*FDocument, RenderActive(), FWorkers->Find<TPosterWorker>() != nullptr);
     // Menu item and toolbar button of one command always get the same state.
     auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
         menu->setEnabled(on[command]);
@@ -395,9 +422,9 @@ void TfrmMain::StartRendering(TRenderStart how) {
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) FCanvasModel.EraseDrawing(canvas, mnuViewShow->isChecked());
+    if (how == TRenderStart::Drawing) FCanvasModel->EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
-    FDocument.BeginRendering(how != TRenderStart::EditorRefining);
+    FDocument->BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
     FState.Rendering = true;
@@ -407,7 +434,7 @@ void TfrmMain::StartRendering(TRenderStart how) {
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
     PrepareRendering(FState);
     imgPaint->FrameClock().Start();
-    FWorkers.Start<TRender>(
+    FWorkers->Start<TRender>(
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FHooks->FRenderStepLimit);
         },
@@ -426,25 +453,25 @@ void TfrmMain::RenderDone(TRender& finished) {
     imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
-    FDocument.RenderEnded();
-    FWorkers.Release(finished);  // from here the commands see the rendering ended
+    FDocument->RenderEnded();
+    FWorkers->Release(finished);  // from here the commands see the rendering ended
     UpdateCommands();
 }
 
 void TfrmMain::mnuEditUndoClick() {
     AbandonImport();
-    FDocument.SwapWithUndoSlot(BackColor);
+    FDocument->SwapWithUndoSlot(BackColor);
     imgPaint->PictureChanged();
     UpdateCommands();
     CenterCanvas();
 }
 
 void TfrmMain::RepaintBackground(TColor background) {
-    FDocument.RepaintBackground(background);
+    FDocument->RepaintBackground(background);
     imgPaint->update();
 }
 
-void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel.Cancel(Canvas(), mnuViewShow->isChecked())); }
+void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel->Cancel(Canvas(), mnuViewShow->isChecked())); }
 
 void TfrmMain::ResetColorGrid() {
     FState.UsedColorCount = 0;
@@ -457,7 +484,7 @@ void TfrmMain::FillColorCell(int n) {
 
 void TfrmMain::mnuEditClearClick() {
     AbandonImport();
-    FDocument.Clear(BackColor);
+    FDocument->Clear(BackColor);
     UpdateCommands();
     imgPaint->update();
 }
@@ -492,7 +519,7 @@ void TfrmMain::mnuHelpWebClick() {
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.
-void TfrmMain::mnuHelpContentsClick() { FHtmlHelp.HtmlHelp(HH_DISPLAY_TOC, 0, this); }
-void TfrmMain::ShowTutorial(int k) { FHtmlHelp.HtmlHelp(HH_HELP_CONTEXT, static_cast<std::uint32_t>(1000 + k), this); }
+void TfrmMain::mnuHelpContentsClick() { FHtmlHelp->HtmlHelp(HH_DISPLAY_TOC, 0, this); }
+void TfrmMain::ShowTutorial(int k) { FHtmlHelp->HtmlHelp(HH_HELP_CONTEXT, static_cast<std::uint32_t>(1000 + k), this); }
 
 }  // namespace fernweave

@@ -5,24 +5,15 @@
 
 #include <QMainWindow>
 #include <QStringList>
-#include <QUrl>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
-#include "canvas_document.h"
-#include "canvas_drawing_model.h"
-#include "color_panel.h"
-#include "dialogs.h"
-#include "html_help.h"
-#include "poster_job.h"
-#include "renderer.h"
-#include "safe_file.h"
-#include "window_hooks.h"
-#include "worker.h"
+#include "ifs_types.h"
 
 class QAction;
+class QDialog;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -36,7 +27,20 @@ class QTimer;
 namespace fernweave {
 
 class DesignFile;
+struct FractalState;
+struct PosterSettings;
+struct TCanvasResult;
+struct TCanvasTools;
 struct TDrawing;
+struct TFileChoice;
+struct TWindowHooks;
+class Picture24;
+class TCanvasDocument;
+class TCanvasDrawingModel;
+class TColorPanel;
+class TDialogs;
+class THtmlHelp;
+class TWorkerHost;
 class TCanvasImage;
 class TfrmNewImage;
 class TfrmImageQuality;
@@ -54,15 +58,15 @@ public:
 
     FractalState& State() { return FState; }
     // The canvas picture with FSaved, Resolution and the undo slot's side.
-    TCanvasDocument& Document() { return FDocument; }
+    TCanvasDocument& Document();
     // The rendering, the saves and the poster under way.
-    const TWorkerHost& Workers() const { return FWorkers; }
-    Picture24& Canvas() { return FDocument.Picture(); }
+    const TWorkerHost& Workers() const;
+    Picture24& Canvas();
 
     // What the handlers ask of the outside world, and where tests step in.
-    TWindowHooks& Hooks() { return *FHooks; }
+    TWindowHooks& Hooks();
     // The help binding: chmlib, the help file and the help window.
-    THtmlHelp& HtmlHelp() { return FHtmlHelp; }
+    THtmlHelp& HtmlHelp();
 
     // Runs a command; an error it does not handle is shown and the program carries on.
     void Guard(const std::function<void()>& command);
@@ -72,7 +76,7 @@ public:
     bool RenderActive() const;
     // No drawing, no rendering, no import waiting for its placement: the state in
     // which the commands added beside the original set are enabled.
-    bool IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
+    bool IsIdle() const;
 
     // A rendering of a drawing on the canvas erases its outline and grid first;
     // one from the object editor has drawn nothing there. When the editor
@@ -195,7 +199,7 @@ private:
     QTimer* FWaitingTimer = nullptr;   // looks again while files wait
     bool FOpeningWaitingFiles = false;
     bool FAutoHint = true;  // hints go to status panel 1
-    THtmlHelp FHtmlHelp;
+    std::unique_ptr<THtmlHelp> FHtmlHelp;
     int FSaveFilterIndex = 1;  // the type the save dialog opens on
     int FOpenFilterIndex = 1;  // the type the open dialog opens on
     // The progress window of the poster being rendered, if any.
@@ -234,14 +238,8 @@ private:
         TSwatchColor(TColorPanel* const& panel, bool fore) : panel_(panel), fore_(fore) {}
         TSwatchColor(const TSwatchColor&) = delete;
         TSwatchColor& operator=(const TSwatchColor& other) { return *this = static_cast<TColor>(other); }
-        TSwatchColor& operator=(TColor color) {
-            if (fore_)
-                panel_->SetForeColor(color);
-            else
-                panel_->SetBackColor(color);
-            return *this;
-        }
-        operator TColor() const { return fore_ ? panel_->ForeColor() : panel_->BackColor(); }
+        TSwatchColor& operator=(TColor color);
+        operator TColor() const;
 
     private:
         TColorPanel* const& panel_;  // pnlColor, made before either colour is used
@@ -272,11 +270,11 @@ private:
 
     FractalState& FState;
     TDialogs& FDialogs;
-    TCanvasDrawingModel FCanvasModel{FState};
-    TCanvasDocument FDocument;
+    std::unique_ptr<TCanvasDrawingModel> FCanvasModel;
+    std::unique_ptr<TCanvasDocument> FDocument;
     // The background work: the rendering, the saves and the poster. Their end
     // notices run on the user-interface thread; they go before the document.
-    TWorkerHost FWorkers;
+    std::unique_ptr<TWorkerHost> FWorkers;
 };
 
 }  // namespace fernweave

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "dialogs.h"
 #include "fractal_state.h"

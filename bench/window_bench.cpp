@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "dialogs.h"
 #include "fractal_state.h"

@@ -13,13 +13,18 @@
 #include <QtTest>
 #include <memory>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "color_panel.h"
 #include "fake_dialogs.h"
+#include "html_help.h"
 #include "main_window.h"
 #include "poster_worker.h"
+#include "renderer.h"
 #include "save_worker.h"
 #include "strokes.h"
+#include "window_hooks.h"
+#include "worker.h"
 
 namespace fernweave {
 

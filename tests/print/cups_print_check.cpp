@@ -20,11 +20,13 @@
 #include <cstdio>
 #include <functional>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
 #include "print_command.h"
 #include "print_geometry.h"
+#include "window_hooks.h"
 
 using namespace fernweave;
 
