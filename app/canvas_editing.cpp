@@ -5,11 +5,11 @@
 #include <QCheckBox>
 #include <QLabel>
 
-#include "canvas_image.h"
-#include "main_window.h"
-#include "color_panel.h"
-#include "canvas_drawing_model.h"
 #include "canvas_document.h"
+#include "canvas_drawing_model.h"
+#include "canvas_image.h"
+#include "color_panel.h"
+#include "main_window.h"
 
 namespace fernweave {
 

@@ -3,20 +3,20 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "canvas_document.h"
+#include "color_panel.h"
 #include "design.h"
 #include "design_file.h"
+#include "dialogs.h"
 #include "entry_chooser.h"
 #include "flame_file.h"
 #include "ifs_text.h"
 #include "main_window.h"
 #include "object_file.h"
 #include "png_codec.h"
+#include "renderer.h"
 #include "safe_file.h"
 #include "window_hooks.h"
-#include "renderer.h"
-#include "dialogs.h"
-#include "color_panel.h"
-#include "canvas_document.h"
 
 namespace fernweave {
 

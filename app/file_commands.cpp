@@ -8,23 +8,23 @@
 #include <memory>
 
 #include "bmp_codec.h"
-#include "qt_color.h"
+#include "canvas_document.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "image_quality_dialog.h"
 #include "jpeg_codec.h"
 #include "main_window.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
-#include "png_codec.h"
 #include "picture_loader.h"
+#include "png_codec.h"
+#include "qt_color.h"
+#include "renderer.h"
 #include "safe_file.h"
 #include "save_worker.h"
-#include "worker.h"
 #include "window_hooks.h"
-#include "renderer.h"
-#include "dialogs.h"
-#include "color_panel.h"
-#include "canvas_document.h"
+#include "worker.h"
 
 namespace fernweave {
 

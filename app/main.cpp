@@ -12,15 +12,15 @@
 #include "dialogs.h"
 #include "display_opening.h"
 #include "file_handover.h"
-#include "html_help.h"
 #include "fractal_state.h"
+#include "html_help.h"
 #include "instance_lock.h"
 #include "main_window.h"
 #include "program_info.h"
 #include "qt_translations.h"
+#include "renderer.h"
 #include "version_text.h"
 #include "window_hooks.h"
-#include "renderer.h"
 
 int main(int argc, char* argv[]) {
     using namespace fernweave;

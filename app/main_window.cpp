@@ -18,20 +18,20 @@
 #include <QToolButton>
 #include <exception>
 
+#include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
+#include "html_help.h"
 #include "poster_worker.h"
-#include "render_worker.h"
-#include "save_worker.h"
 #include "program_info.h"
+#include "render_worker.h"
 #include "renderer.h"
 #include "resources.h"
-#include "worker.h"
+#include "save_worker.h"
 #include "window_hooks.h"
-#include "html_help.h"
-#include "dialogs.h"
-#include "color_panel.h"
-#include "canvas_drawing_model.h"
-#include "canvas_document.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -71,6 +71,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     BuildToolBar();
 
     auto* client = new QWidget(this);
+    client->setObjectName("pnlClient");
     auto* layout = new QHBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -171,6 +172,7 @@ QAction* TfrmMain::ToolButton(const char* name, const QString& caption, const QS
 void TfrmMain::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu("&File");
+    file->setObjectName("mnuFile");
     mnuFileNew = MenuItem(file, "mnuFileNew", "&New Image", "Create a New Image", QKeySequence("Ctrl+N"), &TfrmMain::mnuFileNewClick);
     file->addSeparator();
     mnuFileLoad = MenuItem(file, "mnuFileLoad", "&Load Picture from File", "", QKeySequence("Ctrl+L"), &TfrmMain::mnuFileLoadClick);
@@ -188,6 +190,7 @@ void TfrmMain::BuildMenus() {
     mnuFileExit = MenuItem(file, "mnuFileExit", "E&xit", "Quit the Application", {}, &TfrmMain::mnuFileExitClick);
 
     QMenu* edit = bar->addMenu("&Edit");
+    edit->setObjectName("mnuEdit");
     mnuEditUndo = MenuItem(edit, "mnuEditUndo", "&Undo Rendering", "", QKeySequence("Ctrl+Z"), &TfrmMain::mnuEditUndoClick);
     mnuEditRedo = MenuItem(edit, "mnuEditRedo", "&Redo Rendering", "", QKeySequence("Ctrl+Y"), &TfrmMain::mnuEditUndoClick);
     edit->addSeparator();
@@ -197,10 +200,12 @@ void TfrmMain::BuildMenus() {
                              &TfrmMain::mnuEditObjectClick);
 
     QMenu* render = bar->addMenu("&Render");
+    render->setObjectName("mnuRender");
     mnuRenderStart = MenuItem(render, "mnuRenderStart", "&Start Rendering", "", {}, &TfrmMain::mnuRenderStartClick);
     mnuRenderStop = MenuItem(render, "mnuRenderStop", "S&top Rendering", "", {}, &TfrmMain::mnuRenderStopClick);
 
     QMenu* view = bar->addMenu("&View");
+    view->setObjectName("mnuView");
     mnuViewShow = MenuItem(view, "mnuViewShow", "Show &Gird", "", {}, &TfrmMain::mnuViewShowClick);
     mnuViewShow->setCheckable(true);
     view->addSeparator();
@@ -221,6 +226,7 @@ void TfrmMain::BuildMenus() {
     mnuTuto4 = MenuItem(mnuTutorials, "mnuTuto4", "&4.Drawing a grass", "", {}, &TfrmMain::mnuTuto4Click);
 
     QMenu* help = bar->addMenu("&Help");
+    help->setObjectName("mnuHelp");
     mnuHelpContents = MenuItem(help, "mnuHelpContents", "&Contents", "Show Help Contents", QKeySequence(Qt::Key_F1),
                                &TfrmMain::mnuHelpContentsClick);
     help->addSeparator();

@@ -13,42 +13,38 @@
 #include "ifs_types.h"
 
 class QAction;
-class QDialog;
 class QCheckBox;
-class QFrame;
+class QDialog;
 class QLabel;
 class QMenu;
 class QScrollArea;
 class QStatusBar;
-class QToolBar;
-class QToolButton;
 class QTimer;
+class QToolBar;
 
 namespace fernweave {
 
-class DesignFile;
 struct FractalState;
-struct PosterSettings;
-struct TCanvasResult;
-struct TCanvasTools;
-struct TDrawing;
-struct TFileChoice;
-struct TWindowHooks;
 class Picture24;
+struct PosterSettings;
 class TCanvasDocument;
 class TCanvasDrawingModel;
+class TCanvasImage;
+struct TCanvasResult;
+struct TCanvasTools;
 class TColorPanel;
 class TDialogs;
+struct TDrawing;
+struct TFileChoice;
 class THtmlHelp;
-class TWorkerHost;
-class TCanvasImage;
-class TfrmNewImage;
-class TfrmImageQuality;
-class TfrmPoster;
-class TPrinterPort;
 class TPosterWorker;
 class TRender;
 class TSavePicture;
+struct TWindowHooks;
+class TWorkerHost;
+class TfrmImageQuality;
+class TfrmNewImage;
+class TfrmPoster;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT

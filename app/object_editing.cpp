@@ -2,13 +2,13 @@
 // on the current object, and Render renders the edited triangles as a drawing.
 #include <QAction>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "object_editor_dialog.h"
 #include "renderer.h"
-#include "dialogs.h"
-#include "color_panel.h"
-#include "canvas_document.h"
 
 namespace fernweave {
 

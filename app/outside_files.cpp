@@ -6,15 +6,15 @@
 #include <QFileInfo>
 #include <QMimeData>
 
+#include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "design_file.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "object_file.h"
 #include "picture_loader.h"
-#include "safe_file.h"
 #include "renderer.h"
-#include "dialogs.h"
-#include "canvas_drawing_model.h"
-#include "canvas_document.h"
+#include "safe_file.h"
 
 namespace fernweave {
 

@@ -15,19 +15,19 @@
 #include <optional>
 #include <tuple>
 
-#include "main_window.h"
+#include "canvas_document.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "image_quality_dialog.h"
+#include "main_window.h"
 #include "memory_budget.h"
 #include "poster_dialog.h"
-#include "poster_worker.h"
-#include "save_worker.h"
-#include "worker.h"
-#include "window_hooks.h"
-#include "renderer.h"
 #include "poster_job.h"
-#include "dialogs.h"
-#include "color_panel.h"
-#include "canvas_document.h"
+#include "poster_worker.h"
+#include "renderer.h"
+#include "save_worker.h"
+#include "window_hooks.h"
+#include "worker.h"
 
 namespace fernweave {
 

@@ -1,9 +1,9 @@
 // The Print and Print Setup commands of the main window.
+#include "canvas_document.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "print_command.h"
 #include "window_hooks.h"
-#include "dialogs.h"
-#include "canvas_document.h"
 
 namespace fernweave {
 

@@ -268,8 +268,9 @@ private slots:
 
     void positionPanelFollowsTheMouse() {
         // The top-left pixel (QTest takes a null point for the widget's centre).
-        QMouseEvent corner(QEvent::MouseMove, QPointF(0, 0), Find<TCanvasImage>(w, "imgPaint")->mapToGlobal(QPointF(0, 0)), Qt::NoButton,
-                           Qt::NoButton, Qt::NoModifier);
+        QMouseEvent corner(QEvent::MouseMove, QPointF(0, 0),
+                           Find<TCanvasImage>(w, "imgPaint")->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
         QApplication::sendEvent(Find<TCanvasImage>(w, "imgPaint"), &corner);
         QCOMPARE(StatusPanel(w, 5)->text(), QString("(0,0)"));
         Move(120, 45);

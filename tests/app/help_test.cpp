@@ -173,8 +173,9 @@ private slots:
         w->HtmlHelp().LoadHtmlHelp("libchm-not-installed.so.1");
         QVERIFY(!w->HtmlHelp().Available());
         QTest::keyClick(w.get(), Qt::Key_F1);
-        for (QAction* command : {Find(w, "mnuHelpContents"), Find(w, "btnHelp"), Find(w, "mnuTuto1"), Find(w, "mnuTuto2"), Find(w, "mnuTuto3"), Find(w, "mnuTuto4"),
-                                 Find(w, "popTuto1"), Find(w, "popTuto2"), Find(w, "popTuto3"), Find(w, "popTuto4")}) {
+        for (QAction* command : {Find(w, "mnuHelpContents"), Find(w, "btnHelp"), Find(w, "mnuTuto1"),
+                                 Find(w, "mnuTuto2"), Find(w, "mnuTuto3"), Find(w, "mnuTuto4"), Find(w, "popTuto1"),
+                                 Find(w, "popTuto2"), Find(w, "popTuto3"), Find(w, "popTuto4")}) {
             QVERIFY(command->isEnabled());
             command->trigger();
         }

@@ -160,9 +160,10 @@ private slots:
         QVERIFY(AllOff(Find(w, "mnuRenderStop"), Find(w, "btnStop")));
         QVERIFY(!Find<QCheckBox>(w, "cbDiffuse")->isEnabled());
         // Never touched by the command table.
-        for (QAction* a : {Find(w, "mnuFilePrintSetup"), Find(w, "mnuFileExit"), Find(w, "mnuViewToolbar"), Find(w, "mnuViewStatus"), Find(w, "mnuViewColor"),
-                           Find(w, "mnuTuto1"), Find(w, "mnuHelpContents"), Find(w, "mnuHelpWeb"), Find(w, "mnuHelpAbout"), Find(w, "btnHelp"), Find(w, "btnAbout"),
-                           Find(w, "btnTuto")})
+        for (QAction* a : {Find(w, "mnuFilePrintSetup"), Find(w, "mnuFileExit"), Find(w, "mnuViewToolbar"),
+                           Find(w, "mnuViewStatus"), Find(w, "mnuViewColor"), Find(w, "mnuTuto1"),
+                           Find(w, "mnuHelpContents"), Find(w, "mnuHelpWeb"), Find(w, "mnuHelpAbout"), Find(w, "btnHelp"),
+                           Find(w, "btnAbout"), Find(w, "btnTuto")})
             QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
     }
 
@@ -172,7 +173,8 @@ private slots:
         for (int n = 1; n <= 7; ++n) {
             state->AddPoint(10 * n, 10 * n, clWhite, true);
             w->UpdateCommands();
-            QVERIFY(n == 6 ? AllOn(Find(w, "mnuRenderStart"), Find(w, "btnStart")) : AllOff(Find(w, "mnuRenderStart"), Find(w, "btnStart")));
+            QVERIFY(n == 6 ? AllOn(Find(w, "mnuRenderStart"), Find(w, "btnStart"))
+                           : AllOff(Find(w, "mnuRenderStart"), Find(w, "btnStart")));
             QCOMPARE(Find<QCheckBox>(w, "cbDiffuse")->isEnabled(), n >= 3);
             QVERIFY(AllOff(Find(w, "mnuFileNew"), Find(w, "btnNew")));
             QVERIFY(AllOff(Find(w, "mnuFileLoad"), Find(w, "btnLoad")));
@@ -455,9 +457,11 @@ private slots:
         Find(w, "mnuViewStatus")->trigger();
         QVERIFY(!Find<QStatusBar>(w, "StatusBar1")->isVisible());
         for (QAction* a : {Find(w, "mnuViewToolbar"), Find(w, "mnuViewColor"), Find(w, "mnuViewStatus")}) a->trigger();
-        QVERIFY(Find<QToolBar>(w, "ToolBar1")->isVisible() && Find<TColorPanel>(w, "pnlColor")->isVisible() && Find<QStatusBar>(w, "StatusBar1")->isVisible());
+        QVERIFY(Find<QToolBar>(w, "ToolBar1")->isVisible() && Find<TColorPanel>(w, "pnlColor")->isVisible() &&
+                Find<QStatusBar>(w, "StatusBar1")->isVisible());
         // The canvas stays centred in the bigger visible area.
-        QTRY_COMPARE(Find<TCanvasImage>(w, "imgPaint")->geometry().center().x(), Find<QScrollArea>(w, "ScrollBox1")->viewport()->rect().center().x());
+        QTRY_COMPARE(Find<TCanvasImage>(w, "imgPaint")->geometry().center().x(),
+                     Find<QScrollArea>(w, "ScrollBox1")->viewport()->rect().center().x());
     }
 
     void clearForgetsTheRendering() {
