@@ -5,25 +5,28 @@
 #include <QCheckBox>
 #include <QLabel>
 
+#include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "canvas_image.h"
+#include "color_panel.h"
 #include "main_window.h"
 
 namespace fernweave {
 
 void TfrmMain::imgPaintMouseDown(Qt::MouseButtons held, int X, int Y) {
-    if (held & Qt::LeftButton) FollowCanvas(FCanvasModel.LeftPress(Canvas(), {X, Y}, CanvasTools()));
-    if (held & Qt::RightButton) FollowCanvas(FCanvasModel.RightPress(Canvas(), CanvasTools()));
+    if (held & Qt::LeftButton) FollowCanvas(FCanvasModel->LeftPress(Canvas(), {X, Y}, CanvasTools()));
+    if (held & Qt::RightButton) FollowCanvas(FCanvasModel->RightPress(Canvas(), CanvasTools()));
 }
 
 void TfrmMain::imgPaintMouseMove(int X, int Y) {
     StatusPanels[5]->setText(QString::asprintf("(%d,%d)", X, Y));
     imgPaint->setAccessibleDescription(QString("%1 by %2 pixels; pointer at %3, %4")
                                            .arg(imgPaint->width()).arg(imgPaint->height()).arg(X).arg(Y));
-    if (FCanvasModel.Move(Canvas(), {X, Y}, RenderActive())) imgPaint->update();
+    if (FCanvasModel->Move(Canvas(), {X, Y}, RenderActive())) imgPaint->update();
 }
 
 TCanvasTools TfrmMain::CanvasTools() const {
-    return {ForeColor, cbDiffuse->isChecked(), mnuViewShow->isChecked(), FDocument.UndoOffered(), RenderActive()};
+    return {ForeColor, cbDiffuse->isChecked(), mnuViewShow->isChecked(), FDocument->UndoOffered(), RenderActive()};
 }
 
 void TfrmMain::FollowCanvas(const TCanvasResult& result) {
@@ -37,13 +40,12 @@ void TfrmMain::FollowCanvas(const TCanvasResult& result) {
     }
     if (result.PlacementComplete || result.ImportAbandoned) {
         // The import's instruction has served: the hints come back.
-        FAutoHint = true;
-        SetHintPanel("");
+        ShowInstruction("");
     }
     if (result.Action == TCanvasAction::Render) StartRendering();
     if (result.Action == TCanvasAction::Cancelled) {
         ResetColorGrid();
-        FDocument.RestoreUndo(FCanvasModel.FUndoWasEnabled);
+        FDocument->RestoreUndo(FCanvasModel->FUndoWasEnabled);
     }
     if (result.Action != TCanvasAction::None) UpdateCommands();
     if (result.PointAdded || result.Action != TCanvasAction::None) imgPaint->update();

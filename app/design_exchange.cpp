@@ -3,15 +3,20 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "canvas_document.h"
+#include "color_panel.h"
 #include "design.h"
 #include "design_file.h"
+#include "dialogs.h"
 #include "entry_chooser.h"
 #include "flame_file.h"
 #include "ifs_text.h"
 #include "main_window.h"
 #include "object_file.h"
 #include "png_codec.h"
+#include "renderer.h"
 #include "safe_file.h"
+#include "window_hooks.h"
 
 namespace fernweave {
 
@@ -35,8 +40,8 @@ bool TfrmMain::ImportDesign(const QString& fileName) {
     std::size_t index = 0;
     if (file.List().size() > 1) {
         std::optional<std::size_t> chosen;
-        if (ChooseEntry) {
-            chosen = ChooseEntry(file, fileName);
+        if (FHooks->ChooseEntry) {
+            chosen = FHooks->ChooseEntry(file, fileName);
         } else {
             TfrmChooseEntry chooser(file, fileName, this);
             chooser.exec();
@@ -52,8 +57,7 @@ bool TfrmMain::ImportDesign(const QString& fileName) {
     FState.SaveObject();
     FState.SetObject(*object);
     FState.ObjectImported = true;
-    FAutoHint = false;
-    SetHintPanel("Draw a triangle to render the object");
+    ShowInstruction("Draw a triangle to render the object");
     return true;
 }
 
@@ -76,7 +80,7 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
                                  TDialogs::Buttons::Ok, TDialogs::Icon::Information);
                 return true;
             }
-            bytes = EncodePng(Canvas(), PackResolution(FDocument.Resolution), EncodeObject(FState.CurrentObject()));
+            bytes = EncodePng(Canvas(), PackResolution(FDocument->Resolution), EncodeObject(FState.CurrentObject()));
             break;
         default:
             return WriteObjectFile(FState, name);

@@ -7,16 +7,22 @@
 #include <algorithm>
 #include <memory>
 
-#include "qt_color.h"
+#include "canvas_document.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "image_quality_dialog.h"
 #include "main_window.h"
 #include "new_image_dialog.h"
 #include "object_file.h"
 #include "picture_codecs.h"
 #include "picture_loader.h"
+#include "qt_color.h"
+#include "renderer.h"
 #include "safe_file.h"
 #include "save_worker.h"
+#include "window_hooks.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -65,8 +71,7 @@ void TfrmMain::AbandonImport() {
     if (!FState.ObjectImported) return;
     FState.RestoreSavedObject();
     FState.ObjectImported = false;
-    FAutoHint = true;
-    SetHintPanel("");
+    ShowInstruction("");
 }
 
 // --- objects ---
@@ -112,8 +117,7 @@ bool TfrmMain::ImportObject(const QString& fileName) {
         return false;
     }
     FState.ObjectImported = true;
-    FAutoHint = false;
-    SetHintPanel("Draw a triangle to render the object");
+    ShowInstruction("Draw a triangle to render the object");
     return true;
 }
 
@@ -127,7 +131,7 @@ void TfrmMain::mnuFileNewClick() {
     const TColor color = frmNewImage->CanvasColor();
     AbandonImport();
     const auto dpi = static_cast<std::uint16_t>(resolution);
-    FDocument.NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
+    FDocument->NewPicture(Picture24(width, height, color), TResolution{dpi, dpi});
     BackColor = color;
     UpdateCommands();
     CenterCanvas();
@@ -161,12 +165,12 @@ bool TfrmMain::SavePicture() {
     // An extension we write names the format; the chosen type only fills in a missing one.
     const std::string fileName = choice->FileName.toStdString();
     const TPictureFormat format = FormatForFileName(fileName, TPictureFormat(choice->FilterIndex));
-    const std::uint64_t generation = FDocument.Changes();
-    FWorkers.Start<TSavePicture>(
+    const std::uint64_t generation = FDocument->Changes();
+    FWorkers->Start<TSavePicture>(
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TSavePicture>(
-                Canvas(), fileName, format, PackResolution(FDocument.Resolution), frmImageQuality->Quality(),
-                std::move(ended), FSaveWriter,
+                Canvas(), fileName, format, PackResolution(FDocument->Resolution), frmImageQuality->Quality(),
+                std::move(ended), FHooks->FSaveWriter,
                 // A PNG picture carries the object, so that Import can bring it back.
                 FState.MapCount > 0 ? EncodeObject(FState.CurrentObject()) : std::vector<std::uint8_t>{});
         },
@@ -177,14 +181,14 @@ bool TfrmMain::SavePicture() {
 void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
     // Saves end in any order, each with its own notice.
     const bool written = worker.Written();
-    FWorkers.Release(worker);
+    FWorkers->Release(worker);
     if (!written) {
         FDialogs.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
                          TDialogs::Icon::Warning);
         return;
     }
     // A picture changed since the save copied it is still unsaved.
-    FDocument.Saved(generation);
+    FDocument->Saved(generation);
 }
 
 void TfrmMain::mnuFileLoadClick() {
@@ -208,10 +212,10 @@ void TfrmMain::LoadPicture(const QString& fileName) {
         return;
     }
     // The resolution of the format the name's suffix (as QFileInfo takes it) names.
-    TResolution resolution = FDocument.Resolution;
+    TResolution resolution = FDocument->Resolution;
     if (const TPictureFormatInfo* named = FormatInfoForFileName(("picture." + QFileInfo(fileName).suffix()).toStdString()))
         resolution = UnpackResolution(CodecFor(named->Id).ReadResolution(fileName.toStdString()));
-    FDocument.LoadPicture(std::move(*picture), resolution);
+    FDocument->LoadPicture(std::move(*picture), resolution);
     CenterCanvas();
 }
 

@@ -12,13 +12,15 @@
 #include "dialogs.h"
 #include "display_opening.h"
 #include "file_handover.h"
-#include "html_help.h"
 #include "fractal_state.h"
+#include "html_help.h"
 #include "instance_lock.h"
 #include "main_window.h"
 #include "program_info.h"
 #include "qt_translations.h"
+#include "renderer.h"
 #include "version_text.h"
+#include "window_hooks.h"
 
 int main(int argc, char* argv[]) {
     using namespace fernweave;
@@ -81,7 +83,7 @@ int main(int argc, char* argv[]) {
     FractalState state;
     TQtDialogs dialogs;
     TfrmMain frmMain(state, dialogs);
-    frmMain.ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
+    frmMain.Hooks().ShowAbout = [frmAbout] { frmAbout->ShowModal(); };
     frmMain.show();
     if (PlatformPlacesWindows()) {
         frmAbout->raise();
@@ -96,7 +98,7 @@ int main(int argc, char* argv[]) {
     // The start's own files first, then those handed over meanwhile, in order.
     QTimer::singleShot(0, &frmMain, [&] {
         window = &frmMain;
-        for (const QString& file : files) frmMain.FWaitingFiles.append(file);
+        frmMain.AddWaitingFiles(files);
         for (const auto& [file, token] : early) frmMain.Guard([&] { frmMain.OpenFileFromOutside(file, token); });
         early.clear();
         frmMain.Guard([&] { frmMain.OpenWaitingFiles(); });

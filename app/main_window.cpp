@@ -18,13 +18,20 @@
 #include <QToolButton>
 #include <exception>
 
+#include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
+#include "html_help.h"
 #include "poster_worker.h"
-#include "render_worker.h"
-#include "save_worker.h"
 #include "program_info.h"
+#include "render_worker.h"
 #include "renderer.h"
 #include "resources.h"
+#include "save_worker.h"
+#include "window_hooks.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -41,26 +48,30 @@ public:
 
 TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     : QMainWindow(parent),
+      FHooks(std::make_unique<TWindowHooks>()),
+      FHtmlHelp(std::make_unique<THtmlHelp>()),
       FState(state),
       FDialogs(dialogs),
-      FDocument(state),
-      FWorkers([this](std::function<void()> call) {
+      FCanvasModel(std::make_unique<TCanvasDrawingModel>(state)),
+      FDocument(std::make_unique<TCanvasDocument>(state)),
+      FWorkers(std::make_unique<TWorkerHost>([this](std::function<void()> call) {
           QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
-      }) {
+      })) {
     LoadProgramResources();
     setObjectName("frmMain");
     setWindowTitle(ProgramCaption);
     setWindowIcon(QIcon(":/icons/fernweave.svg"));
     resize(640, 480);
-    OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    FHooks->OpenUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     setAcceptDrops(true);  // picture and object files dropped from outside
-    FHtmlHelp.LoadHtmlHelp();
-    FHtmlHelp.HelpFile = DefaultHelpFile();
+    FHtmlHelp->LoadHtmlHelp();
+    FHtmlHelp->HelpFile = DefaultHelpFile();
 
     BuildMenus();
     BuildToolBar();
 
     auto* client = new QWidget(this);
+    client->setObjectName("pnlClient");
     auto* layout = new QHBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -70,7 +81,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     ScrollBox1->setObjectName("ScrollBox1");
     ScrollBox1->setAlignment(Qt::AlignCenter);  // centred along each axis where the canvas is smaller
     ScrollBox1->setWidgetResizable(false);
-    imgPaint = new TCanvasImage(FDocument.Picture());
+    imgPaint = new TCanvasImage(FDocument->Picture());
     imgPaint->setAccessibleName("Canvas");  // its description says the size and the pointer's position
     ScrollBox1->setWidget(imgPaint);
     connect(imgPaint, &TCanvasImage::MouseDown, this,
@@ -85,7 +96,7 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     imgPaint->setCursor(ProgramCursor(TCursorId::Pencil));
     BackColor = clBlack;
     ForeColor = clWhite;
-    FDocument.NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
+    FDocument->NewPicture(Picture24(DefaultCanvasWidth, DefaultCanvasHeight, BackColor), TResolution{72, 72});
     imgPaint->PictureChanged();
     FState.PointCount = 0;
     FState.UsedColorCount = 0;
@@ -100,10 +111,28 @@ TfrmMain::TfrmMain(FractalState& state, TDialogs& dialogs, QWidget* parent)
     }
 }
 
-// A rendering still running when the program is ended otherwise stops with FWorkers.
+// A rendering still running when the program is ended otherwise stops with FWorkers->
 TfrmMain::~TfrmMain() { CancelPoster(); }
 
-bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers.Find<TRender>() != nullptr; }
+TCanvasDocument& TfrmMain::Document() { return *FDocument; }
+const TWorkerHost& TfrmMain::Workers() const { return *FWorkers; }
+Picture24& TfrmMain::Canvas() { return FDocument->Picture(); }
+TWindowHooks& TfrmMain::Hooks() { return *FHooks; }
+THtmlHelp& TfrmMain::HtmlHelp() { return *FHtmlHelp; }
+
+bool TfrmMain::IsIdle() const { return FState.PointCount == 0 && !RenderActive() && !FState.ObjectImported; }
+
+TfrmMain::TSwatchColor& TfrmMain::TSwatchColor::operator=(TColor color) {
+    if (fore_)
+        panel_->SetForeColor(color);
+    else
+        panel_->SetBackColor(color);
+    return *this;
+}
+
+TfrmMain::TSwatchColor::operator TColor() const { return fore_ ? panel_->ForeColor() : panel_->BackColor(); }
+
+bool TfrmMain::RenderActive() const { return FState.Rendering || FWorkers->Find<TRender>() != nullptr; }
 
 void TfrmMain::Guard(const std::function<void()>& command) {
     try {
@@ -143,6 +172,7 @@ QAction* TfrmMain::ToolButton(const char* name, const QString& caption, const QS
 void TfrmMain::BuildMenus() {
     QMenuBar* bar = menuBar();
     QMenu* file = bar->addMenu("&File");
+    file->setObjectName("mnuFile");
     mnuFileNew = MenuItem(file, "mnuFileNew", "&New Image", "Create a New Image", QKeySequence("Ctrl+N"), &TfrmMain::mnuFileNewClick);
     file->addSeparator();
     mnuFileLoad = MenuItem(file, "mnuFileLoad", "&Load Picture from File", "", QKeySequence("Ctrl+L"), &TfrmMain::mnuFileLoadClick);
@@ -160,6 +190,7 @@ void TfrmMain::BuildMenus() {
     mnuFileExit = MenuItem(file, "mnuFileExit", "E&xit", "Quit the Application", {}, &TfrmMain::mnuFileExitClick);
 
     QMenu* edit = bar->addMenu("&Edit");
+    edit->setObjectName("mnuEdit");
     mnuEditUndo = MenuItem(edit, "mnuEditUndo", "&Undo Rendering", "", QKeySequence("Ctrl+Z"), &TfrmMain::mnuEditUndoClick);
     mnuEditRedo = MenuItem(edit, "mnuEditRedo", "&Redo Rendering", "", QKeySequence("Ctrl+Y"), &TfrmMain::mnuEditUndoClick);
     edit->addSeparator();
@@ -169,10 +200,12 @@ void TfrmMain::BuildMenus() {
                              &TfrmMain::mnuEditObjectClick);
 
     QMenu* render = bar->addMenu("&Render");
+    render->setObjectName("mnuRender");
     mnuRenderStart = MenuItem(render, "mnuRenderStart", "&Start Rendering", "", {}, &TfrmMain::mnuRenderStartClick);
     mnuRenderStop = MenuItem(render, "mnuRenderStop", "S&top Rendering", "", {}, &TfrmMain::mnuRenderStopClick);
 
     QMenu* view = bar->addMenu("&View");
+    view->setObjectName("mnuView");
     mnuViewShow = MenuItem(view, "mnuViewShow", "Show &Gird", "", {}, &TfrmMain::mnuViewShowClick);
     mnuViewShow->setCheckable(true);
     view->addSeparator();
@@ -193,6 +226,7 @@ void TfrmMain::BuildMenus() {
     mnuTuto4 = MenuItem(mnuTutorials, "mnuTuto4", "&4.Drawing a grass", "", {}, &TfrmMain::mnuTuto4Click);
 
     QMenu* help = bar->addMenu("&Help");
+    help->setObjectName("mnuHelp");
     mnuHelpContents = MenuItem(help, "mnuHelpContents", "&Contents", "Show Help Contents", QKeySequence(Qt::Key_F1),
                                &TfrmMain::mnuHelpContentsClick);
     help->addSeparator();
@@ -281,6 +315,11 @@ void TfrmMain::BuildStatusBar() {
 
 void TfrmMain::SetHintPanel(const QString& text) { StatusPanels[1]->setText(text); }
 
+void TfrmMain::ShowInstruction(const QString& text) {
+    FAutoHint = text.isEmpty();
+    SetHintPanel(text);
+}
+
 bool TfrmMain::event(QEvent* event) {
     // Hints go to panel 1; the status bar's own message would hide the panels.
     if (event->type() == QEvent::StatusTip) {
@@ -319,7 +358,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     // The poster is stopped only once the whole close is settled: a Cancel
     // anywhere after the first question leaves it running.
-    if (FWorkers.Find<TPosterWorker>() &&
+    if (FWorkers->Find<TPosterWorker>() &&
         FDialogs.Message(this, "Fernweave", "A poster is still being rendered. Stop it and quit?",
                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
@@ -327,7 +366,7 @@ bool TfrmMain::FormCloseQuery() {
         FDialogs.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
         return false;
     }
-    if (!FDocument.FSaved && !AskToSavePicture()) return false;
+    if (!FDocument->FSaved && !AskToSavePicture()) return false;
     CancelPoster();
     return true;
 }
@@ -345,12 +384,12 @@ bool TfrmMain::AskToSavePicture() {
     if (!SavePicture()) return false;
     // The save workers' end handlers run here; a failed save has said so and
     // leaves the picture unsaved, so the window stays open.
-    while (FWorkers.Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return FDocument.FSaved;
+    while (FWorkers->Find<TSavePicture>()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return FDocument->FSaved;
 }
 
 void TfrmMain::UpdateCommands() {
-    const TCommandStates on = CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr);
+    const TCommandStates on = CommandStates(*FDocument, RenderActive(), FWorkers->Find<TPosterWorker>() != nullptr);
     // Menu item and toolbar button of one command always get the same state.
     auto set = [&on](TCommand command, QAction* menu, QAction* button = nullptr) {
         menu->setEnabled(on[command]);
@@ -389,9 +428,9 @@ void TfrmMain::StartRendering(TRenderStart how) {
         return;
     }
     Picture24& canvas = Canvas();
-    if (how == TRenderStart::Drawing) FCanvasModel.EraseDrawing(canvas, mnuViewShow->isChecked());
+    if (how == TRenderStart::Drawing) FCanvasModel->EraseDrawing(canvas, mnuViewShow->isChecked());
     ResetColorGrid();
-    FDocument.BeginRendering(how != TRenderStart::EditorRefining);
+    FDocument->BeginRendering(how != TRenderStart::EditorRefining);
     imgPaint->setCursor(Qt::ArrowCursor);
     StatusPanels[3]->setText("Rendering...");
     FState.Rendering = true;
@@ -401,14 +440,14 @@ void TfrmMain::StartRendering(TRenderStart how) {
     // The worker gets its numbers ready-made, so nothing the window reads is written by it.
     PrepareRendering(FState);
     imgPaint->FrameClock().Start();
-    FWorkers.Start<TRender>(
+    FWorkers->Start<TRender>(
         [&](TWorker::EndNotice ended) {
-            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FRenderStepLimit);
+            return std::make_unique<TRender>(FState, canvas, imgPaint->WorkerRepaint(), std::move(ended), FHooks->FRenderStepLimit);
         },
         [this](TRender& finished) {
             auto done = [this, &finished] { Guard([&] { RenderDone(finished); }); };
-            if (RenderEndGate)
-                RenderEndGate(done);
+            if (FHooks->RenderEndGate)
+                FHooks->RenderEndGate(done);
             else
                 done();
         });
@@ -420,25 +459,25 @@ void TfrmMain::RenderDone(TRender& finished) {
     imgPaint->FrameClock().Finish();  // the points plotted since the last frame
     cbDiffuse->setChecked(true);
     StatusPanels[3]->setText("Ready");
-    FDocument.RenderEnded();
-    FWorkers.Release(finished);  // from here the commands see the rendering ended
+    FDocument->RenderEnded();
+    FWorkers->Release(finished);  // from here the commands see the rendering ended
     UpdateCommands();
 }
 
 void TfrmMain::mnuEditUndoClick() {
     AbandonImport();
-    FDocument.SwapWithUndoSlot(BackColor);
+    FDocument->SwapWithUndoSlot(BackColor);
     imgPaint->PictureChanged();
     UpdateCommands();
     CenterCanvas();
 }
 
 void TfrmMain::RepaintBackground(TColor background) {
-    FDocument.RepaintBackground(background);
+    FDocument->RepaintBackground(background);
     imgPaint->update();
 }
 
-void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel.Cancel(Canvas(), mnuViewShow->isChecked())); }
+void TfrmMain::CancelDrawingOnCanvas() { FollowCanvas(FCanvasModel->Cancel(Canvas(), mnuViewShow->isChecked())); }
 
 void TfrmMain::ResetColorGrid() {
     FState.UsedColorCount = 0;
@@ -451,7 +490,7 @@ void TfrmMain::FillColorCell(int n) {
 
 void TfrmMain::mnuEditClearClick() {
     AbandonImport();
-    FDocument.Clear(BackColor);
+    FDocument->Clear(BackColor);
     UpdateCommands();
     imgPaint->update();
 }
@@ -478,15 +517,15 @@ void TfrmMain::mnuViewColorClick() {
 void TfrmMain::mnuFileExitClick() { close(); }
 
 void TfrmMain::mnuHelpAboutClick() {
-    if (ShowAbout) ShowAbout();
+    if (FHooks->ShowAbout) FHooks->ShowAbout();
 }
 
 void TfrmMain::mnuHelpWebClick() {
-    if (OpenUrl) OpenUrl(QUrl(WebPageAddress));
+    if (FHooks->OpenUrl) FHooks->OpenUrl(QUrl(WebPageAddress));
 }
 
 // Commands that the picture, file, print and help parts of the program fill in.
-void TfrmMain::mnuHelpContentsClick() { FHtmlHelp.HtmlHelp(HH_DISPLAY_TOC, 0, this); }
-void TfrmMain::ShowTutorial(int k) { FHtmlHelp.HtmlHelp(HH_HELP_CONTEXT, static_cast<std::uint32_t>(1000 + k), this); }
+void TfrmMain::mnuHelpContentsClick() { FHtmlHelp->HtmlHelp(HH_DISPLAY_TOC, 0, this); }
+void TfrmMain::ShowTutorial(int k) { FHtmlHelp->HtmlHelp(HH_HELP_CONTEXT, static_cast<std::uint32_t>(1000 + k), this); }
 
 }  // namespace fernweave

@@ -2,9 +2,13 @@
 // on the current object, and Render renders the edited triangles as a drawing.
 #include <QAction>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "object_editor_dialog.h"
+#include "renderer.h"
 
 namespace fernweave {
 
@@ -12,7 +16,7 @@ void TfrmMain::mnuEditObjectClick() {
     AbandonImport();
     if (!IsIdle()) return;
     const TIfsObject opened = FState.CurrentObject();
-    TfrmEditObject dialog(opened, std::make_shared<const Picture24>(FDocument.RenderingBackground(BackColor)), this, {},
+    TfrmEditObject dialog(opened, std::make_shared<const Picture24>(FDocument->RenderingBackground(BackColor)), this, {},
                           std::make_shared<const Picture24>(Canvas()));
     dialog.ConfirmDiscard = [this, &dialog] {
         return FDialogs.Message(&dialog, "Edit Object", "Discard the changes to the object?", TDialogs::Buttons::YesNo,
@@ -27,7 +31,7 @@ void TfrmMain::RenderEditedObject(const TDrawing& edited, const TIfsObject& open
     if (!IsIdle() || edited.Maps.empty()) return;
     // A refined rendering goes into the undo slot as it is, and the picture
     // its chain started from comes back to be rendered on.
-    const bool refining = FDocument.BeginRefinement(BackColor);
+    const bool refining = FDocument->BeginRefinement(BackColor);
     if (refining) imgPaint->PictureChanged();
     FState.SetSavedObject(opened);
     LoadDrawing(FState, edited);

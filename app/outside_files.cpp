@@ -6,10 +6,14 @@
 #include <QFileInfo>
 #include <QMimeData>
 
+#include "canvas_document.h"
+#include "canvas_drawing_model.h"
 #include "design_file.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "object_file.h"
 #include "picture_loader.h"
+#include "renderer.h"
 #include "safe_file.h"
 
 namespace fernweave {
@@ -42,7 +46,7 @@ QString DraggedFile(const QMimeData* data) {
 void TfrmMain::OpenFile(const QString& fileName) {
     if (StartsWithObjectMagic(fileName) || IsDesignText(fileName)) {
         // Placed on its own base triangle.
-        if (ImportObject(fileName)) FollowCanvas(FCanvasModel.Place(Canvas(), FState.BaseTriangle, CanvasTools()));
+        if (ImportObject(fileName)) FollowCanvas(FCanvasModel->Place(Canvas(), FState.BaseTriangle, CanvasTools()));
         return;
     }
     if (PictureKindOf(fileName) == TPictureKind::Other) {
@@ -54,7 +58,7 @@ void TfrmMain::OpenFile(const QString& fileName) {
                              TDialogs::Icon::Warning);
         return;
     }
-    if (!FDocument.FSaved && !AskToSavePicture()) return;
+    if (!FDocument->FSaved && !AskToSavePicture()) return;
     LoadPicture(fileName);
 }
 

@@ -15,12 +15,19 @@
 #include <optional>
 #include <tuple>
 
-#include "main_window.h"
+#include "canvas_document.h"
+#include "color_panel.h"
+#include "dialogs.h"
 #include "image_quality_dialog.h"
+#include "main_window.h"
 #include "memory_budget.h"
 #include "poster_dialog.h"
+#include "poster_job.h"
 #include "poster_worker.h"
+#include "renderer.h"
 #include "save_worker.h"
+#include "window_hooks.h"
+#include "worker.h"
 
 namespace fernweave {
 
@@ -135,7 +142,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
 }
 
 void TfrmMain::mnuFilePosterClick() {
-    if (!CommandStates(FDocument, RenderActive(), FWorkers.Find<TPosterWorker>() != nullptr)[TCommand::Poster]) return;
+    if (!CommandStates(*FDocument, RenderActive(), FWorkers->Find<TPosterWorker>() != nullptr)[TCommand::Poster]) return;
     if (!frmPoster) {
         frmPoster = new TfrmPoster(this);
         frmPoster->Browse = [this] {
@@ -189,11 +196,11 @@ void TfrmMain::mnuFilePosterClick() {
     const TTriangle placement =
         PosterPlacement(FState.BaseTriangle, canvas.Width(), canvas.Height(), settings.Width, settings.Height);
     const auto dpi = static_cast<std::uint16_t>(frmPoster->Resolution());
-    TPosterWorker& poster = FWorkers.Start<TPosterWorker>(
+    TPosterWorker& poster = FWorkers->Start<TPosterWorker>(
         [&](TWorker::EndNotice ended) {
             return std::make_unique<TPosterWorker>(FState.CurrentObject(), placement, settings, fileName.toStdString(),
                                                    format, PackResolution({dpi, dpi}), frmImageQuality->Quality(),
-                                                   std::move(ended), FSaveWriter);
+                                                   std::move(ended), FHooks->FSaveWriter);
         },
         [this](TPosterWorker& ended) { Guard([&] { PosterDone(ended); }); });
     FPosterProgress = MakeProgressWindow(this, &poster);
@@ -228,9 +235,9 @@ void TfrmMain::PosterDone(TPosterWorker& poster) {
 }
 
 void TfrmMain::CancelPoster() {
-    if (TPosterWorker* poster = FWorkers.Find<TPosterWorker>()) {
+    if (TPosterWorker* poster = FWorkers->Find<TPosterWorker>()) {
         poster->Cancel();
-        FWorkers.Release(*poster);  // waits for its thread
+        FWorkers->Release(*poster);  // waits for its thread
     }
     // Never called from the progress window's own handlers, so it can go at once.
     delete FPosterProgress;

@@ -1,6 +1,9 @@
 // The Print and Print Setup commands of the main window.
+#include "canvas_document.h"
+#include "dialogs.h"
 #include "main_window.h"
 #include "print_command.h"
+#include "window_hooks.h"
 
 namespace fernweave {
 
@@ -15,7 +18,7 @@ TPrinterPort& PortOf(std::shared_ptr<TPrinterPort>& port) {
 }  // namespace
 
 void TfrmMain::mnuFilePrintClick() {
-    switch (PrintPicture(PortOf(FPrinterPort), this, Canvas(), FDocument.Resolution)) {
+    switch (PrintPicture(PortOf(FHooks->FPrinterPort), this, Canvas(), FDocument->Resolution)) {
         case TPrintOutcome::NoPrinter:
             FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
             break;
@@ -29,7 +32,7 @@ void TfrmMain::mnuFilePrintClick() {
 }
 
 void TfrmMain::mnuFilePrintSetupClick() {
-    if (!SetUpPrinter(PortOf(FPrinterPort), this))
+    if (!SetUpPrinter(PortOf(FHooks->FPrinterPort), this))
         FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "dialogs.h"
 #include "fractal_state.h"
@@ -44,13 +45,13 @@ int main(int argc, char* argv[]) {
     state.BeginDrawing();
     for (int i = 0; i < 12; ++i) state.AddPoint(pts[2 * i], pts[2 * i + 1], colors[(i / 3 + 2) % 3], true);
     DrawObjectOutline(window.Canvas(), state);
-    window.mnuRenderStartClick();
+    QMetaObject::invokeMethod(&window, "mnuRenderStartClick");
 
     long afterFirstMinute = 0;
     QTimer::singleShot(60 * 1000, [&] { afterFirstMinute = ResidentKiB(); });
     QTimer::singleShot(seconds * 1000, [&] {
         const long atEnd = ResidentKiB();
-        window.mnuRenderStopClick();
+        QMetaObject::invokeMethod(&window, "mnuRenderStopClick");
         std::printf("soak: %d s rendering on 1200 x 1200 with the window shown\n", seconds);
         std::printf("resident memory after the first minute: %ld KiB, at the end: %ld KiB, difference: %+ld KiB\n",
                     afterFirstMinute, atEnd, atEnd - afterFirstMinute);

@@ -20,6 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "dialogs.h"
 #include "fractal_state.h"
@@ -107,14 +108,15 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     while (settle.elapsed() < 1000) app.processEvents(QEventLoop::AllEvents, 50);
 
     WindowRun run;
-    run.wholeCanvasShown = window.imgPaint->visibleRegion() == QRegion(window.imgPaint->rect());
+    QWidget* canvas = window.findChild<QWidget*>("imgPaint");
+    run.wholeCanvasShown = canvas->visibleRegion() == QRegion(canvas->rect());
     TPaintTimes paints;
-    window.imgPaint->installEventFilter(&paints);
+    canvas->installEventFilter(&paints);
 
     DrawFern(state, W, H);
     const std::map<int, long> before = ThreadTicks();
     const auto start = Clock::now();
-    window.mnuRenderStartClick();
+    QMetaObject::invokeMethod(&window, "mnuRenderStartClick");
     std::uint64_t steps = 0;
     QTimer::singleShot(seconds * 1000, &app, [&] {
         steps = state.StepsRendered.load();
@@ -123,9 +125,9 @@ WindowRun RunInWindow(QApplication& app, int W, int H, int seconds) {
     app.exec();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const std::map<int, long> after = ThreadTicks();
-    window.mnuRenderStopClick();
+    QMetaObject::invokeMethod(&window, "mnuRenderStopClick");
     while (window.RenderActive()) app.processEvents(QEventLoop::AllEvents, 50);
-    window.imgPaint->removeEventFilter(&paints);
+    canvas->removeEventFilter(&paints);
     window.Document().FSaved = true;
 
     // The worker is the thread that was not there before the start and ran most.

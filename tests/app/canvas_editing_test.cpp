@@ -17,10 +17,10 @@ using namespace fernweave;
 class CanvasEditingTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    void Move(int x, int y) { QTest::mouseMove(w->imgPaint, QPoint(x, y)); }
+    void Move(int x, int y) { QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), QPoint(x, y)); }
     void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mousePress(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
-        QTest::mouseRelease(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
+        QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), button, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseRelease(Find<TCanvasImage>(w, "imgPaint"), button, Qt::NoModifier, QPoint(x, y));
     }
     // Wanders over the canvas on the way to the point, then clicks on it.
     void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
@@ -29,7 +29,7 @@ class CanvasEditingTest : public QObject, TWindowTest {
         Move(x, y);
         Press(x, y, button);
     }
-    QString Status() const { return w->StatusPanels[3]->text(); }
+    QString Status() const { return StatusPanel(w, 3)->text(); }
     void WaitReady() { QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000); }
     void WaitPainted() {
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0 && Painted() > 50, 20000);
@@ -72,8 +72,8 @@ private slots:
         Click(400, 100, Qt::RightButton);  // a right click stops it
         WaitReady();
         QVERIFY(!state->Rendering);
-        QVERIFY(w->mnuEditUndo->isEnabled());
-        w->mnuEditUndo->trigger();
+        QVERIFY(Find(w, "mnuEditUndo")->isEnabled());
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);  // outline and band gone, byte for byte
         QCOMPARE(state->MapCount, 0);
     }
@@ -83,7 +83,7 @@ private slots:
     // after RenderDone runs on.
     void theEndOfARenderingIsAirtight() {
         std::vector<std::function<void()>> held;
-        w->RenderEndGate = [&](std::function<void()> done) { held.push_back(std::move(done)); };
+        w->Hooks().RenderEndGate = [&](std::function<void()> done) { held.push_back(std::move(done)); };
         const int first[] = {275, 20, 40, 340, 510, 340, 275, 20, 158, 180, 392, 180,
                              158, 180, 40, 340, 275, 340, 392, 180, 275, 340, 510, 340};
         for (int i = 0; i < 12; ++i) Click(first[2 * i], first[2 * i + 1]);
@@ -98,20 +98,20 @@ private slots:
         QCOMPARE(state->PointCount, 0);
         QVERIFY(!w->close());
         QCOMPARE(Status(), QString("Rendering..."));
-        QCOMPARE(w->imgPaint->cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
-        QVERIFY(w->mnuRenderStop->isEnabled() && !w->mnuFileNew->isEnabled());
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!Find(w, "mnuEditUndo")->isEnabled() && !Find(w, "mnuEditRedo")->isEnabled());
+        QVERIFY(Find(w, "mnuRenderStop")->isEnabled() && !Find(w, "mnuFileNew")->isEnabled());
 
         held.front()();
         QCOMPARE(Status(), QString("Ready"));
-        QVERIFY(w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
-        QVERIFY(w->cbDiffuse->isChecked());
-        QCOMPARE(w->imgPaint->cursor().shape(), Qt::BitmapCursor);
+        QVERIFY(Find(w, "mnuEditUndo")->isEnabled() && !Find(w, "mnuEditRedo")->isEnabled());
+        QVERIFY(Find<QCheckBox>(w, "cbDiffuse")->isChecked());
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->cursor().shape(), Qt::BitmapCursor);
         QVERIFY(w->IsIdle());
 
         // A second rendering at once, in a colour of its own.
         const TColor second = MakeColor(10, 200, 30);
-        w->ForeColor = second;
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(second);
         const int pts[] = {60, 300, 300, 300, 60, 60, 60, 300, 180, 300, 60, 180};
         for (int i = 0; i < 6; ++i) Click(pts[2 * i], pts[2 * i + 1]);
         Click(400, 100, Qt::RightButton);
@@ -130,16 +130,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(held.size(), std::size_t{2}, 20000);
         held.back()();
         QCOMPARE(Status(), QString("Ready"));
-        QVERIFY(w->mnuEditUndo->isEnabled() && !w->RenderActive());
+        QVERIFY(Find(w, "mnuEditUndo")->isEnabled() && !w->RenderActive());
     }
 
     void cancelRestoresThePreviousObjectAndTheCanvas() {
         RenderSomething();
         const TIfsObject previous = state->CurrentObject();
-        w->mnuViewShow->trigger();  // with the grid on
+        Find(w, "mnuViewShow")->trigger();  // with the grid on
         for (int points : {1, 2, 3, 4, 5, 7, 8, 10}) {
             const Picture24 before = w->Canvas();
-            const bool undo = w->mnuEditUndo->isEnabled(), redo = w->mnuEditRedo->isEnabled();
+            const bool undo = Find(w, "mnuEditUndo")->isEnabled(), redo = Find(w, "mnuEditRedo")->isEnabled();
             for (int i = 0; i < points; ++i) Click(40 + 37 * i % 400, 30 + 53 * i % 300);
             QVERIFY(!(w->Canvas() == before));
             Move(222, 111);  // the band is out
@@ -148,59 +148,59 @@ private slots:
             QCOMPARE(state->PointCount, 0);
             QVERIFY(!state->Rendering);
             QVERIFY(state->CurrentObject() == previous);
-            QCOMPARE(w->mnuEditUndo->isEnabled(), undo);
-            QCOMPARE(w->mnuEditRedo->isEnabled(), redo);
-            QVERIFY(w->mnuFileExport->isEnabled());
+            QCOMPARE(Find(w, "mnuEditUndo")->isEnabled(), undo);
+            QCOMPARE(Find(w, "mnuEditRedo")->isEnabled(), redo);
+            QVERIFY(Find(w, "mnuFileExport")->isEnabled());
         }
     }
 
     void changingTheColourInTheMiddleOfATriangleLeavesNoLine() {
         const Picture24 before = w->Canvas();
         for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
-        w->ForeColor = MakeColor(255, 0, 0);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(255, 0, 0));
         Click(60, 60);
-        w->ForeColor = MakeColor(0, 0, 255);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(0, 0, 255));
         Click(120, 60);
-        w->ForeColor = MakeColor(0, 255, 0);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(0, 255, 0));
         Move(90, 140);
         Click(90, 140, Qt::RightButton);  // 5 points: cancelled
         QVERIFY(w->Canvas() == before);
 
         for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
-        w->ForeColor = MakeColor(255, 0, 0);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(255, 0, 0));
         Click(60, 60);
-        w->ForeColor = MakeColor(0, 0, 255);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(0, 0, 255));
         Click(120, 60);
-        w->ForeColor = MakeColor(0, 255, 0);
+        Find<TColorPanel>(w, "pnlColor")->SetForeColor(MakeColor(0, 255, 0));
         Click(90, 140);
         QCOMPARE(state->Maps[1].Color, MakeColor(0, 255, 0));  // the colour at the completing click
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);
     }
 
     void theGridComesWithTheFirstClickAndGoesWithTheRendering() {
         const Picture24 before = w->Canvas();
-        w->mnuViewShow->trigger();
-        QVERIFY(w->mnuViewShow->isChecked());
+        Find(w, "mnuViewShow")->trigger();
+        QVERIFY(Find(w, "mnuViewShow")->isChecked());
         QVERIFY(w->Canvas() == before);  // toggling draws nothing
         Click(30, 30);
         QCOMPARE(w->Canvas().Pixel(30, 100), GridMajorColor);
         QCOMPARE(w->Canvas().Pixel(54, 100), GridMinorColor);
-        QVERIFY(!w->mnuViewShow->isEnabled());
+        QVERIFY(!Find(w, "mnuViewShow")->isEnabled());
         for (int i = 0; i < 4; ++i) Click(100 + 30 * i, 200 - 25 * i);
         QVERIFY(!state->Rendering);
         Click(300, 300);
         Click(400, 100, Qt::RightButton);
         QVERIFY(state->Rendering);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);
-        QVERIFY(w->mnuViewShow->isEnabled());
+        QVERIFY(Find(w, "mnuViewShow")->isEnabled());
     }
 
     void placementOfAnImportedObjectAndItsCancel() {
@@ -212,8 +212,7 @@ private slots:
         imported.BaseTriangle = {TPoint{10, 10}, TPoint{100, 10}, TPoint{10, 100}};
         state->SetObject(imported);
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
 
         const Picture24 before = w->Canvas();
         Click(300, 40);
@@ -224,28 +223,27 @@ private slots:
         QVERIFY(w->Canvas() == before);
         QVERIFY(!state->ObjectImported);
         QVERIFY(state->CurrentObject() == previous);
-        QVERIFY(w->FAutoHint);
-        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        QVERIFY(w->AutoHint());
+        QCOMPARE(StatusPanel(w, 1)->text(), QString());
 
         // Again, and this time the third click renders the object into the triangle.
         state->SaveObject();
         state->SetObject(imported);
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
         Click(300, 40);
         Click(500, 300);
         Click(120, 300);
         QVERIFY(state->Rendering);
         QVERIFY(state->RenderPlacedObject);
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
-        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        QVERIFY(w->AutoHint());
+        QCOMPARE(StatusPanel(w, 1)->text(), QString());
         QVERIFY(state->BaseTriangle == imported.BaseTriangle);
         WaitPainted();
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         WaitReady();
-        w->mnuEditUndo->trigger();  // Undo brings back the object from before the import
+        Find(w, "mnuEditUndo")->trigger();  // Undo brings back the object from before the import
         QVERIFY(state->CurrentObject() == previous);
     }
 
@@ -270,12 +268,13 @@ private slots:
 
     void positionPanelFollowsTheMouse() {
         // The top-left pixel (QTest takes a null point for the widget's centre).
-        QMouseEvent corner(QEvent::MouseMove, QPointF(0, 0), w->imgPaint->mapToGlobal(QPointF(0, 0)), Qt::NoButton,
-                           Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w->imgPaint, &corner);
-        QCOMPARE(w->StatusPanels[5]->text(), QString("(0,0)"));
+        QMouseEvent corner(QEvent::MouseMove, QPointF(0, 0),
+                           Find<TCanvasImage>(w, "imgPaint")->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
+        QApplication::sendEvent(Find<TCanvasImage>(w, "imgPaint"), &corner);
+        QCOMPARE(StatusPanel(w, 5)->text(), QString("(0,0)"));
         Move(120, 45);
-        QCOMPARE(w->StatusPanels[5]->text(), QString("(120,45)"));
+        QCOMPARE(StatusPanel(w, 5)->text(), QString("(120,45)"));
         RenderSomething();
         Click(275, 20);
         Click(40, 340);
@@ -283,19 +282,19 @@ private slots:
         for (int i = 0; i < 3; ++i) Click(100 + i, 100 + 40 * i);
         Click(200, 200, Qt::RightButton);
         Move(321, 123);  // also while rendering
-        QCOMPARE(w->StatusPanels[5]->text(), QString("(321,123)"));
+        QCOMPARE(StatusPanel(w, 5)->text(), QString("(321,123)"));
     }
 
     void theColourGridShowsTheColoursOfTheDrawing() {
         auto cell = [&](int n) {
-            const QImage& grid = w->pnlColor->imgGrid->Image();
+            const QImage& grid = Find<TColorPanel>(w, "pnlColor")->imgGrid->Image();
             const QColor c = grid.pixelColor(((n - 1) % 6) * 10 + 5, ((n - 1) / 6) * 10 + 5);
             return MakeColor(c.red(), c.green(), c.blue());
         };
         for (int i = 0; i < 3; ++i) Click(50 + 100 * i, 50 + 90 * (i == 1));
         const TColor colors[] = {MakeColor(255, 0, 0), MakeColor(255, 0, 0), MakeColor(0, 0, 255)};
         for (TColor color : colors) {
-            w->ForeColor = color;
+            Find<TColorPanel>(w, "pnlColor")->SetForeColor(color);
             Click(60, 60);
             Click(120, 60);
             Click(90, 140);
@@ -316,7 +315,7 @@ private slots:
         Click(60, 60);
         Click(120, 60);
         Click(90, 140);
-        QCOMPARE(cell(1), TColor(w->ForeColor));
+        QCOMPARE(cell(1), Find<TColorPanel>(w, "pnlColor")->ForeColor());
         Click(200, 210);
         Move(200, 200);
         Click(200, 220, Qt::RightButton);  // 7 points: cancelled

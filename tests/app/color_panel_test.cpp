@@ -8,6 +8,7 @@
 #include "color_panel.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "resources.h"
 
 using namespace fernweave;
@@ -214,32 +215,32 @@ private slots:
         TfrmMain w(state, dialogs);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.cbDiffuse, w.pnlColor->cbDiffuse);
+        QCOMPARE(Find<QCheckBox>(&w, "cbDiffuse"), Find<TColorPanel>(&w, "pnlColor")->cbDiffuse);
         state.PointCount = 3;  // a drawing, a loaded picture and a rendering lock the background
-        Press(w.pnlColor->imgSwap);
+        Press(Find<TColorPanel>(&w, "pnlColor")->imgSwap);
         state.PointCount = 0;
         state.PictureLoaded = true;
-        Press(w.pnlColor->imgSwap);
-        Press(w.pnlColor->shpBack);
-        QCOMPARE(TColor(w.BackColor), clBlack);
+        Press(Find<TColorPanel>(&w, "pnlColor")->imgSwap);
+        Press(Find<TColorPanel>(&w, "pnlColor")->shpBack);
+        QCOMPARE(Find<TColorPanel>(&w, "pnlColor")->BackColor(), clBlack);
         QVERIFY(dialogs.colorsAsked.empty());
         state.PictureLoaded = false;
-        Press(w.pnlColor->imgSwap);
-        QCOMPARE(TColor(w.BackColor), clWhite);
+        Press(Find<TColorPanel>(&w, "pnlColor")->imgSwap);
+        QCOMPARE(Find<TColorPanel>(&w, "pnlColor")->BackColor(), clWhite);
         QCOMPARE(w.Canvas().Pixel(0, 0), clWhite);  // the canvas took the new background
 
         dialogs.colorAnswers = {QColor(10, 20, 30)};
         state.Rendering = true;
-        Press(w.pnlColor->imgSwap);
-        Press(w.pnlColor->shpBack);
-        Press(w.pnlColor->shpFore);  // only this one asks
+        Press(Find<TColorPanel>(&w, "pnlColor")->imgSwap);
+        Press(Find<TColorPanel>(&w, "pnlColor")->shpBack);
+        Press(Find<TColorPanel>(&w, "pnlColor")->shpFore);  // only this one asks
         state.Rendering = false;
         QCOMPARE(dialogs.colorsAsked, std::vector<QColor>{QColor(Qt::black)});
-        QCOMPARE(TColor(w.BackColor), clWhite);
-        QCOMPARE(TColor(w.ForeColor), MakeColor(10, 20, 30));
-        w.pnlColor->FillColorCell(1);
+        QCOMPARE(Find<TColorPanel>(&w, "pnlColor")->BackColor(), clWhite);
+        QCOMPARE(Find<TColorPanel>(&w, "pnlColor")->ForeColor(), MakeColor(10, 20, 30));
+        Find<TColorPanel>(&w, "pnlColor")->FillColorCell(1);
         w.CancelDrawingOnCanvas();
-        QCOMPARE(w.pnlColor->imgGrid->Image(), EmptyGrid());
+        QCOMPARE(Find<TColorPanel>(&w, "pnlColor")->imgGrid->Image(), EmptyGrid());
     }
 };
 

@@ -50,8 +50,8 @@ class DesignExchangeTest : public QObject, TWindowTest {
 
     void ClickTriangle(const TTriangle& t) {
         for (const TPoint& p : t) {
-            QTest::mouseMove(w->imgPaint, QPoint(p.x, p.y));
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), QPoint(p.x, p.y));
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, QPoint(p.x, p.y));
         }
     }
 
@@ -63,13 +63,13 @@ private slots:
         Spit(Path("classics.txt"), Classics);
         std::vector<std::string> listed;
         std::optional<std::size_t> answer = 1;
-        w->ChooseEntry = [&](const DesignFile& file, const QString&) {
+        w->Hooks().ChooseEntry = [&](const DesignFile& file, const QString&) {
             listed.clear();
             for (const auto& e : file.List()) listed.push_back(e.Name);
             return answer;
         };
         Choose(Path("classics.txt"), 2);
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         const TFileRequest& asked = dialogs->filesAsked.back();
         QCOMPARE(asked.Filters, (QStringList{"IFS Object File(*.ifs)", "IFS Text File (*.ifs *.txt)",
                                              "Flame (*.flame *.flam3)", "Picture with Object (*.png)"}));
@@ -78,27 +78,27 @@ private slots:
         QVERIFY(dialogs->shown.empty());
         QVERIFY(state->ObjectImported);
         QCOMPARE(state->MapCount, 2);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
 
         // Placed as an imported object is: three clicks, and it renders.
         ClickTriangle(state->BaseTriangle);
         QVERIFY(state->Rendering);
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
 
         // The 3D entry is listed, but refused; a cancelled list changes nothing.
         const TIfsObject before = state->CurrentObject();
         answer = 2;
         Choose(Path("classics.txt"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QCOMPARE(Last().text, QString("fern3d (3D) is a 3D IFS; Fernweave draws 2D IFS only"));
         QCOMPARE(Last().title, QString("Import Object"));
         QVERIFY(!state->ObjectImported);
         QVERIFY(state->CurrentObject() == before);
         answer.reset();
         Choose(Path("classics.txt"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(!state->ObjectImported);
         QVERIFY(state->CurrentObject() == before);
     }
@@ -106,7 +106,7 @@ private slots:
     void aBrokenTextFileSaysWhereAndChangesNothing() {
         Spit(Path("broken.ifs"), "leaf {\n .5 0 0 .5 0 0 .5\n .5 0 0 .5 1 0\n}\n");
         Choose(Path("broken.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QCOMPARE(Last().text, QString("Entry \"leaf\", line 3: a row needs 7 numbers."));
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 0);
@@ -116,7 +116,7 @@ private slots:
         Render();
         const TIfsObject drawn = state->CurrentObject();
         Choose(Path("tri.txt"), 2);
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
         const auto text = ParseIfsText(Slurp(Path("tri.txt")).toStdString());
         QVERIFY2(text.Ok(), text.Error.c_str());
@@ -124,20 +124,20 @@ private slots:
         QCOMPARE(text.Entries[0].Rows.size(), std::size_t{3});
 
         Choose(Path("tri.flame"), 3);
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         const auto flames = ParseFlames(Slurp(Path("tri.flame")).toStdString());
         QVERIFY2(flames.Ok(), flames.Error.c_str());
         QCOMPARE(flames.Flames[0].Affine.Maps.size(), std::size_t{3});
 
         Choose(Path("tri.png"), 4);
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QVERIFY(dialogs->shown.empty());
         const QByteArray png = Slurp(Path("tri.png"));
         QVERIFY(DecodePng(Span(png)));
         // Imported again: the same object, waiting for its placement.
         state->MapCount = 1;
         Choose(Path("tri.png"), 4);
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(dialogs->shown.empty());
         QVERIFY(state->ObjectImported);
         QVERIFY(state->CurrentObject() == drawn);
@@ -158,7 +158,7 @@ private slots:
         w->OpenFile(Path("dragon.ifs"));
         QVERIFY(state->Rendering);
         QCOMPARE(state->MapCount, 2);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
     }
 

@@ -117,7 +117,7 @@ private slots:
     // --- objects ---
 
     void exportWithoutAnObjectSaysSo() {
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Last().text, QString("No Object Exists."));
         QCOMPARE(Last().title, QString("Export Object"));
         QVERIFY(Last().icon == TDialogs::Icon::Information);
@@ -128,7 +128,7 @@ private slots:
         Render();
         state->MapCount = 2;  // keep two of the three maps
         Choose(Path("two.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QVERIFY(dialogs->shown.empty());
         const TFileRequest& asked = dialogs->filesAsked.back();
         QCOMPARE(asked.Title, QString("Export the Object to File"));
@@ -147,14 +147,14 @@ private slots:
         Render();
         Spit(Path("plain"), "x");
         Choose(Path("plain/inside.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Last().text, QString("Fail to Export Object."));
         QCOMPARE(Last().title, QString("Export Object"));
         QVERIFY(Last().icon == TDialogs::Icon::Warning);
         QCOMPARE(Slurp(Path("plain")), QByteArray("x"));
         // Cancelling the dialog writes nothing and says nothing.
         const auto shown = dialogs->shown.size();
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(dialogs->shown.size(), shown);
     }
 
@@ -188,10 +188,10 @@ private slots:
         QCOMPARE(folders(), QStringList({"../program/Objects", "Documents", "Pictures", "Pictures"}));
         // The commands ask for theirs.
         Render();
-        w->mnuFileImportClick();
-        w->mnuFileExportClick();
-        w->mnuFileLoadClick();
-        w->mnuFileSaveClick();
+        Invoke(w, "mnuFileImportClick");
+        Invoke(w, "mnuFileExportClick");
+        Invoke(w, "mnuFileLoadClick");
+        Invoke(w, "mnuFileSaveClick");
         QCOMPARE(dialogs->filesAsked.size(), 4u);
         const TFolderUse uses[] = {TFolderUse::ImportObject, TFolderUse::ExportObject, TFolderUse::LoadPicture,
                                    TFolderUse::SavePicture};
@@ -271,7 +271,7 @@ private slots:
         for (const QByteArray& bytes : cases) {
             Spit(Path("bad.ifs"), bytes);
             Choose(Path("bad.ifs"));
-            w->mnuFileImportClick();
+            Invoke(w, "mnuFileImportClick");
             QCOMPARE(Last().text, QString("It is not a valid object."));
             QCOMPARE(Last().title, QString("Import Object"));
             QVERIFY(Last().icon == TDialogs::Icon::Warning);
@@ -279,7 +279,7 @@ private slots:
             QVERIFY(!state->ObjectImported);
         }
         Choose(Path("missing.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QCOMPARE(Last().text, QString("It is not a valid object."));
         QVERIFY(state->CurrentObject() == before);
     }
@@ -294,34 +294,34 @@ private slots:
         const auto otherBytes = EncodeObject(other);
         Spit(Path("other.ifs"), QByteArray(reinterpret_cast<const char*>(otherBytes.data()), int(otherBytes.size())));
 
-        const bool exportWas = w->mnuFileExport->isEnabled();
+        const bool exportWas = Find(w, "mnuFileExport")->isEnabled();
         Choose(Path("other.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(state->ObjectImported);
         QCOMPARE(state->MapCount, 1);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
-        QVERIFY(!w->FAutoHint);
-        QCOMPARE(w->mnuFileExport->isEnabled(), exportWas);  // commands keep their states
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
+        QVERIFY(!w->AutoHint());
+        QCOMPARE(Find(w, "mnuFileExport")->isEnabled(), exportWas);  // commands keep their states
 
         // The placement triangle: a smaller one.
         for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
-            QTest::mouseMove(w->imgPaint, p);
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), p);
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, p);
         }
         QVERIFY(state->Rendering);
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
-        w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+        QVERIFY(w->AutoHint());
+        Invoke(w, "mnuRenderStopClick");
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
 
         // Exporting now writes the imported object again, padding included.
         Choose(Path("again.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         QCOMPARE(Slurp(Path("again.ifs")), Slurp(Path("other.ifs")));
 
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         Choose(Path("before.ifs"));
-        w->mnuFileExportClick();
+        Invoke(w, "mnuFileExportClick");
         const auto beforeBytes = EncodeObject(before);
         QCOMPARE(Slurp(Path("before.ifs")),
                  QByteArray(reinterpret_cast<const char*>(beforeBytes.data()), int(beforeBytes.size())));
@@ -334,23 +334,23 @@ private slots:
         Spit(Path("o.ifs"), QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())));
 
         Choose(Path("o.ifs"));
-        w->mnuFileImportClick();
+        Invoke(w, "mnuFileImportClick");
         QVERIFY(state->ObjectImported);
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(!state->ObjectImported);
-        QVERIFY(w->FAutoHint);
-        QCOMPARE(w->StatusPanels[1]->text(), QString());
-        w->mnuEditRedo->trigger();
+        QVERIFY(w->AutoHint());
+        QCOMPARE(StatusPanel(w, 1)->text(), QString());
+        Find(w, "mnuEditRedo")->trigger();
 
         Choose(Path("o.ifs"));
-        w->mnuFileImportClick();
-        w->mnuEditClear->trigger();
+        Invoke(w, "mnuFileImportClick");
+        Find(w, "mnuEditClear")->trigger();
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 0);
         // A placement triangle now starts no rendering: there is nothing to place.
         for (auto p : {QPoint(100, 300), QPoint(250, 300), QPoint(175, 180)}) {
-            QTest::mouseMove(w->imgPaint, p);
-            QTest::mousePress(w->imgPaint, Qt::LeftButton, Qt::NoModifier, p);
+            QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), p);
+            QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), Qt::LeftButton, Qt::NoModifier, p);
         }
         QVERIFY(!state->Rendering);
     }
@@ -358,7 +358,7 @@ private slots:
     // --- New Image ---
 
     void newImageChecksItsFields() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QCOMPARE(d->edtWidth->Edit->text(), QString("550"));
         QCOMPARE(d->edtHeight->Edit->text(), QString("364"));
@@ -407,7 +407,7 @@ private slots:
     }
 
     void newImageKeysAndArrows() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QLineEdit* e = d->edtHeight->Edit;
         e->setFocus();
@@ -436,7 +436,7 @@ private slots:
     }
 
     void newImageFieldsTakeTheEditingKeys() {
-        TfrmNewImage* d = w->frmNewImage;
+        TfrmNewImage* d = Find<TfrmNewImage>(w, "frmNewImage");
         d->show();
         QLineEdit* e = d->edtWidth->Edit;
         e->setFocus();
@@ -466,34 +466,34 @@ private slots:
     void newImageMakesAFreshCanvas() {
         Render();
         dialogs->colorAnswers = {QColor(200, 100, 50)};
-        WhenShown(w->frmNewImage, [](TfrmNewImage* d) {
+        WhenShown(Find<TfrmNewImage>(w, "frmNewImage"), [](TfrmNewImage* d) {
             d->btnSelect->click();
             d->edtWidth->Edit->setText("300");
             d->edtHeight->Edit->setText("200");
             d->edtResolution->Edit->setText("150");
             d->btnOk->click();
         });
-        w->mnuFileNewClick();
+        Invoke(w, "mnuFileNewClick");
         QCOMPARE(w->Canvas().Width(), 300);
         QCOMPARE(w->Canvas().Height(), 200);
         QVERIFY(w->Canvas() == Picture24(300, 200, MakeColor(200, 100, 50)));
-        QCOMPARE(w->BackColor, MakeColor(200, 100, 50));
+        QCOMPARE(Find<TColorPanel>(w, "pnlColor")->BackColor(), MakeColor(200, 100, 50));
         QCOMPARE(w->Document().Resolution, (TResolution{150, 150}));
         QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, 0);
         QCOMPARE(state->PaintedBits.Size(), 300u * 200u);
-        QVERIFY(!w->mnuEditUndo->isEnabled() && !w->mnuEditRedo->isEnabled());
-        QVERIFY(!w->mnuFileExport->isEnabled() && !w->mnuEditClear->isEnabled());
+        QVERIFY(!Find(w, "mnuEditUndo")->isEnabled() && !Find(w, "mnuEditRedo")->isEnabled());
+        QVERIFY(!Find(w, "mnuFileExport")->isEnabled() && !Find(w, "mnuEditClear")->isEnabled());
         // Cancel changes nothing.
-        WhenShown(w->frmNewImage, [](TfrmNewImage* d) { d->btnCancel->click(); });
-        w->mnuFileNewClick();
+        WhenShown(Find<TfrmNewImage>(w, "frmNewImage"), [](TfrmNewImage* d) { d->btnCancel->click(); });
+        Invoke(w, "mnuFileNewClick");
         QCOMPARE(w->Canvas().Width(), 300);
     }
 
     // --- saving ---
 
     void imageQualityCaptionFollowsTheTrackBar() {
-        TfrmImageQuality* q = w->frmImageQuality;
+        TfrmImageQuality* q = Find<TfrmImageQuality>(w, "frmImageQuality");
         QCOMPARE(q->gbImageQuality->title(), QString("Image Quality"));
         q->show();
         QCOMPARE(q->gbImageQuality->title(), QString("Image Quality: 90%"));
@@ -514,7 +514,7 @@ private slots:
         w->Document().Resolution = TResolution{300, 150};
         // "Bitmaps" chosen, but the name says JPEG: JPEG bytes, with its quality asked.
         Choose(Path("named.jpg"), 1);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) {
+        WhenShown(Find<TfrmImageQuality>(w, "frmImageQuality"), [](TfrmImageQuality* q) {
             q->tbImageQuality->setValue(10);
             q->btnOk->click();
         });
@@ -548,7 +548,7 @@ private slots:
 
         // The dialog opens on the type chosen last; cancelling the quality writes nothing.
         Choose(Path("x.jpg"), 3);
-        WhenShown(w->frmImageQuality, [](TfrmImageQuality* q) { q->btnCancel->click(); });
+        WhenShown(Find<TfrmImageQuality>(w, "frmImageQuality"), [](TfrmImageQuality* q) { q->btnCancel->click(); });
         QVERIFY(!w->SavePicture());
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 1);
         QVERIFY(!QFile::exists(Path("x.jpg")));
@@ -595,20 +595,20 @@ private slots:
         state->BeginDrawing();
         for (int i = 0; i < 6; ++i) state->AddPoint(10 + 50 * i, 20 + 30 * (i % 3), 0xFF, true);
         DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
-        w->mnuRenderStopClick();
-        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && w->StatusPanels[3]->text() == "Ready", 20000);
+        Invoke(w, "mnuRenderStartClick");
+        Invoke(w, "mnuRenderStopClick");
+        QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering && StatusPanel(w, 3)->text() == "Ready", 20000);
         WaitForSaves();
         QVERIFY(QFile::exists(Path("early.bmp")));
         QVERIFY(!w->Document().FSaved);
     }
 
     void aQuickSaveEndsWhileASlowerOneStillWrites() {
-        w->FSaveWriter = FileWriter{&THeldWriter::Write};
+        w->Hooks().FSaveWriter = FileWriter{&THeldWriter::Write};
         Choose(Path("slow.bmp"), 1);
         QVERIFY(w->SavePicture());
         QTRY_VERIFY_WITH_TIMEOUT(THeldWriter::Holding(), 20000);
-        w->FSaveWriter = {};
+        w->Hooks().FSaveWriter = {};
         Choose(Path("quick.bmp"), 1);
         QVERIFY(w->SavePicture());
         // The quick save's end is taken at once; the window never waits for the slow one.
@@ -629,30 +629,30 @@ private slots:
         SetPixel24(picture, 39, 29, MakeColor(250, 0, 5));
         const auto bmp = EncodeBmp(picture, PackResolution({96, 300}));
         Spit(Path("small.BMP"), QByteArray(reinterpret_cast<const char*>(bmp.data()), int(bmp.size())));
-        const bool clearWas = w->mnuEditClear->isEnabled();
+        const bool clearWas = Find(w, "mnuEditClear")->isEnabled();
         w->Document().FSaved = false;
         Choose(Path("small.BMP"));
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(dialogs->filesAsked.back().Title, QString("Open Picture"));
         QCOMPARE(dialogs->filesAsked.back().Filters.size(), 4);
         QCOMPARE(dialogs->filesAsked.back().Filters.front(), QString("All (*.bmp *.jpg *.jpeg *.png)"));
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
-        QCOMPARE(w->imgPaint->size(), QSize(40, 30));
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->size(), QSize(40, 30));
         QVERIFY(state->PictureLoaded);
         QCOMPARE(w->Document().Resolution, (TResolution{96, 300}));
         QVERIFY(w->Document().FSaved);
         QCOMPARE(state->MapCount, mapCount);                 // the object stays
-        QCOMPARE(w->mnuEditClear->isEnabled(), clearWas);     // commands are not refreshed
+        QCOMPARE(Find(w, "mnuEditClear")->isEnabled(), clearWas);     // commands are not refreshed
 
         const auto jpeg = EncodeJpeg(Picture24(64, 48, MakeColor(0, 128, 255)), 90, PackResolution({300, 150}));
         Spit(Path("photo.JPEG"), QByteArray(reinterpret_cast<const char*>(jpeg.data()), int(jpeg.size())));
         Choose(Path("photo.JPEG"), 3);
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(w->Canvas().Width(), 64);
         QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
         Choose(Path("whatever.png"));
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(dialogs->filesAsked.back().FilterIndex, 3);  // opens on the type chosen last
     }
 
@@ -673,7 +673,7 @@ private slots:
         // A typed .png name loads whatever type is chosen, in any letter case.
         QVERIFY(QFile::copy(saved, Path("FERN.PNG")));
         Choose(Path("FERN.PNG"), 2);
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->Canvas() == picture);
         QCOMPARE(w->Document().Resolution, (TResolution{300, 150}));
@@ -693,7 +693,7 @@ private slots:
         for (const auto& [name, bytes] : cases) {
             Spit(Path(name), bytes);
             Choose(Path(name));
-            w->mnuFileLoadClick();
+            Invoke(w, "mnuFileLoadClick");
             QCOMPARE(Last().text, QString("Fail to open the picture."));
             QCOMPARE(Last().title, QString("Open Picture"));
             QVERIFY(Last().icon == TDialogs::Icon::Warning);
@@ -701,7 +701,7 @@ private slots:
             QVERIFY(!state->PictureLoaded);
         }
         Choose(Path("gone.jpg"));  // vanished between the dialog and the read
-        w->mnuFileLoadClick();
+        Invoke(w, "mnuFileLoadClick");
         QCOMPARE(Last().text, QString("Fail to open the picture."));
     }
 };

@@ -20,6 +20,7 @@
 #include "help_viewer.h"
 #include "html_help.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "strokes.h"
 
 using namespace fernweave;
@@ -64,7 +65,7 @@ class HelpTest : public QObject {
     std::unique_ptr<TfrmMain> w;
     THtmlHelp chm;  // a binding of the tests' own, for reading the file
 
-    TfrmHelp* Viewer() const { return w->FHtmlHelp.Viewer(); }
+    TfrmHelp* Viewer() const { return w->HtmlHelp().Viewer(); }
     QString Page() const { return Viewer() ? Viewer()->Browser->source().path() : QString(); }
 
     std::shared_ptr<TChmFile> Open(const QString& fileName) {
@@ -99,14 +100,14 @@ private slots:
         state = std::make_unique<FractalState>();
         dialogs = std::make_unique<TFakeDialogs>();
         w = std::make_unique<TfrmMain>(*state, *dialogs);
-        w->FHtmlHelp.HelpFile = BuiltHelpFile;  // the tests run beside another executable
+        w->HtmlHelp().HelpFile = BuiltHelpFile;  // the tests run beside another executable
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }
 
     void cleanup() {
         if (state->Rendering) {
-            w->mnuRenderStopClick();
+            Invoke(w, "mnuRenderStopClick");
             QTRY_VERIFY_WITH_TIMEOUT(!state->Rendering, 20000);
         }
         w.reset();
@@ -130,12 +131,12 @@ private slots:
         const QString beside = QCoreApplication::applicationDirPath() + "/Fernweave.chm";
         QCOMPARE(THtmlHelp().HelpFile, beside);
         TfrmMain fresh(*state, *dialogs);
-        QCOMPARE(fresh.FHtmlHelp.HelpFile, beside);
-        QVERIFY(fresh.FHtmlHelp.Available());  // loaded at start-up
+        QCOMPARE(fresh.HtmlHelp().HelpFile, beside);
+        QVERIFY(fresh.HtmlHelp().Available());  // loaded at start-up
     }
 
     void menuItemAndDropDownBothShowTheLeaf() {
-        for (QAction* command : {w->mnuTuto2, w->popTuto2}) {
+        for (QAction* command : {Find(w, "mnuTuto2"), Find(w, "popTuto2")}) {
             command->trigger();
             QVERIFY(Viewer() && Viewer()->isVisible());
             QCOMPARE(Page(), QString("/tutorial_leaf.html"));
@@ -147,10 +148,10 @@ private slots:
     }
 
     void eachTutorialOpensItsOwnPage() {
-        const std::pair<QAction*, QString> tutorials[] = {{w->mnuTuto1, "Drawing a snowflake"},
-                                                          {w->popTuto3, "Drawing a tree"},
-                                                          {w->mnuTuto4, "Drawing a grass"},
-                                                          {w->popTuto1, "Drawing a snowflake"}};
+        const std::pair<QAction*, QString> tutorials[] = {{Find(w, "mnuTuto1"), "Drawing a snowflake"},
+                                                          {Find(w, "popTuto3"), "Drawing a tree"},
+                                                          {Find(w, "mnuTuto4"), "Drawing a grass"},
+                                                          {Find(w, "popTuto1"), "Drawing a snowflake"}};
         for (const auto& [command, title] : tutorials) {
             command->trigger();
             QCOMPARE(Viewer()->Browser->documentTitle(), title);
@@ -169,11 +170,12 @@ private slots:
     }
 
     void withoutChmlibTheHelpCommandsDoNothing() {
-        w->FHtmlHelp.LoadHtmlHelp("libchm-not-installed.so.1");
-        QVERIFY(!w->FHtmlHelp.Available());
+        w->HtmlHelp().LoadHtmlHelp("libchm-not-installed.so.1");
+        QVERIFY(!w->HtmlHelp().Available());
         QTest::keyClick(w.get(), Qt::Key_F1);
-        for (QAction* command : {w->mnuHelpContents, w->btnHelp, w->mnuTuto1, w->mnuTuto2, w->mnuTuto3, w->mnuTuto4,
-                                 w->popTuto1, w->popTuto2, w->popTuto3, w->popTuto4}) {
+        for (QAction* command : {Find(w, "mnuHelpContents"), Find(w, "btnHelp"), Find(w, "mnuTuto1"),
+                                 Find(w, "mnuTuto2"), Find(w, "mnuTuto3"), Find(w, "mnuTuto4"), Find(w, "popTuto1"),
+                                 Find(w, "popTuto2"), Find(w, "popTuto3"), Find(w, "popTuto4")}) {
             QVERIFY(command->isEnabled());
             command->trigger();
         }
@@ -182,9 +184,9 @@ private slots:
         QVERIFY(dialogs->shown.empty());
         QVERIFY(w->isVisible());
 
-        w->FHtmlHelp.LoadHtmlHelp("libm.so.6");  // a library, but not chmlib
-        QVERIFY(w->FHtmlHelp.HelpLibrary && !w->FHtmlHelp.HtmlHelpProc);
-        w->mnuTuto2->trigger();
+        w->HtmlHelp().LoadHtmlHelp("libm.so.6");  // a library, but not chmlib
+        QVERIFY(w->HtmlHelp().HelpLibrary && !w->HtmlHelp().HtmlHelpProc);
+        Find(w, "mnuTuto2")->trigger();
         QVERIFY(HelpWindows().isEmpty());
     }
 
@@ -199,31 +201,31 @@ private slots:
                      qPrintable(Viewer()->Browser->toPlainText()));
             QVERIFY(!Viewer()->tvContents->currentItem());
         };
-        w->FHtmlHelp.HelpFile = missing;
-        w->mnuHelpContents->trigger();
+        w->HtmlHelp().HelpFile = missing;
+        Find(w, "mnuHelpContents")->trigger();
         showsProblem(missing, " cannot be found.");
         QFile junk(missing);
         QVERIFY(junk.open(QIODevice::WriteOnly));
         junk.write(QByteArray(5000, 'x'));
         junk.close();
-        w->mnuTuto1->trigger();
+        Find(w, "mnuTuto1")->trigger();
         showsProblem(missing, " is damaged and cannot be shown.");
         QVERIFY(dialogs->shown.empty());
 
         // A file that cannot give a topic or a page it names.
-        w->FHtmlHelp.HelpFile = BuiltHelpFile;
-        w->mnuHelpContents->trigger();
+        w->HtmlHelp().HelpFile = BuiltHelpFile;
+        Find(w, "mnuHelpContents")->trigger();
         QVERIFY(Viewer()->tvContents->currentItem());
         Viewer()->ShowContext(4711);
         showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
-        w->mnuTuto2->trigger();
+        Find(w, "mnuTuto2")->trigger();
         QCOMPARE(Viewer()->windowTitle(), QString("Fernweave Help - Drawing a leaf"));
         Viewer()->ShowTopic("/gone.html");
         showsProblem(BuiltHelpFile, " is damaged and cannot be shown.");
     }
 
     void contentsListTheTutorials() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QCOMPARE(Page(), QString("/index.html"));
         QTreeWidget* tree = Viewer()->tvContents;
         QTreeWidgetItem* tutorials = nullptr;
@@ -237,12 +239,12 @@ private slots:
         tree->scrollToItem(tutorials->child(2));
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(tutorials->child(2)).center());
         QCOMPARE(Page(), QString("/tutorial_tree.html"));
-        w->mnuTuto4->trigger();
+        Find(w, "mnuTuto4")->trigger();
         QCOMPARE(tree->currentItem(), tutorials->child(3));
     }
 
     void linksInsideTheFileAreFollowed() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         ClickLink("drawing.html");
         QCOMPARE(Page(), QString("/drawing.html"));
         QCOMPARE(Viewer()->Browser->documentTitle(), QString("Drawing with the mouse"));
@@ -257,7 +259,7 @@ private slots:
     }
 
     void tutorialShowsItsStepsAndPlaysItsAnimation() {
-        w->mnuTuto2->trigger();
+        Find(w, "mnuTuto2")->trigger();
         THelpBrowser* b = Viewer()->Browser;
         // Base, five maps and the rendering: a picture for each, drawn at build time.
         int steps = 0;
@@ -284,9 +286,9 @@ private slots:
         QVERIFY(movie->frameCount() > 10);
         QTRY_VERIFY_WITH_TIMEOUT(movie->currentFrameNumber() > 1, 10000);
         // Another page stops it; coming back starts it again.
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QCOMPARE(b->MovieCount(), 0);
-        w->popTuto2->trigger();
+        Find(w, "popTuto2")->trigger();
         QCOMPARE(b->MovieCount(), 1);
     }
 
@@ -295,17 +297,17 @@ private slots:
         state->BeginDrawing();
         for (int i = 0; i < 6; ++i) state->AddPoint(points[2 * i], points[2 * i + 1], 0x00FF00, true);
         DrawObjectOutline(w->Canvas(), *state);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QTest::keyClick(w.get(), Qt::Key_F1);
-        w->mnuTuto3->trigger();
+        Find(w, "mnuTuto3")->trigger();
         QVERIFY(Viewer() && Viewer()->isVisible());
         QVERIFY(state->Rendering);
         QVERIFY(!state->StopRequested);
     }
 
     void closingTheMainWindowEndsTheProgram() {
-        w->mnuHelpContents->trigger();
+        Find(w, "mnuHelpContents")->trigger();
         QVERIFY(Viewer()->isVisible());
         QTimer::singleShot(0, w.get(), [this] { w->close(); });
         QTimer watchdog;

@@ -50,15 +50,15 @@ void Draw(TfrmMain& w, int points, TColor color = 0x00FF00) {
 class MainWindowTest : public QObject, TWindowTest {
     Q_OBJECT
 
-    QString Status() const { return w->StatusPanels[3]->text(); }
+    QString Status() const { return StatusPanel(w, 3)->text(); }
 
     // Starts a rendering of a drawn Sierpinski triangle and waits for its first repaint.
     void RenderAndStop() {
         Draw(*w, 12);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0 && PaintedCount() > 100, 20000);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
     }
 
@@ -66,7 +66,7 @@ class MainWindowTest : public QObject, TWindowTest {
         int n = 0;
         const Picture24& c = w->Canvas();
         for (int y = 0; y < c.Height(); ++y)
-            for (int x = 0; x < c.Width(); ++x) n += c.Pixel(x, y) != w->BackColor;
+            for (int x = 0; x < c.Width(); ++x) n += c.Pixel(x, y) != Find<TColorPanel>(w, "pnlColor")->BackColor();
         return n;
     }
 
@@ -91,14 +91,14 @@ private slots:
             QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
             return a ? a->text(QAccessible::Description) : QString("(none)");
         };
-        TColorPanel* panel = w->pnlColor;
+        TColorPanel* panel = Find<TColorPanel>(w, "pnlColor");
         QCOMPARE(name(panel->imgColor), QString("Colour spectrum"));
         QCOMPARE(name(panel->shpFore), QString("Foreground colour"));
         QCOMPARE(name(panel->shpBack), QString("Background colour"));
         QCOMPARE(name(panel->imgSwap), QString("Swap colours"));
         QCOMPARE(name(panel->cbDiffuse), QString("Diffuse"));
         QCOMPARE(name(panel->imgGrid), QString("Colour grid"));
-        QCOMPARE(name(w->imgPaint), QString("Canvas"));
+        QCOMPARE(name(Find<TCanvasImage>(w, "imgPaint")), QString("Canvas"));
         for (QWidget* part : {static_cast<QWidget*>(panel->imgColor), static_cast<QWidget*>(panel->imgSwap),
                               static_cast<QWidget*>(panel->cbDiffuse)})
             QVERIFY(!description(part).isEmpty());
@@ -112,8 +112,8 @@ private slots:
                  QString("The colours of the maps being drawn: cell 2: red 255, green 128, blue 0"));
         panel->ResetColorGrid();
         QVERIFY(description(panel->imgGrid).endsWith("none yet"));
-        QTest::mouseMove(w->imgPaint, QPoint(30, 40));
-        QTRY_COMPARE(description(w->imgPaint), QString("550 by 364 pixels; pointer at 30, 40"));
+        QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), QPoint(30, 40));
+        QTRY_COMPARE(description(Find<TCanvasImage>(w, "imgPaint")), QString("550 by 364 pixels; pointer at 30, 40"));
     }
 
     // Qt's own texts follow the user's language (Debian's Qt translations).
@@ -140,29 +140,30 @@ private slots:
         QVERIFY(w->Document().FSaved);
         QCOMPARE(w->Document().Resolution, (TResolution{72, 72}));
         const QString texts[6] = {"Hint:", "", "Status:", "Ready", "Position:", ""};
-        for (int i = 0; i < 6; ++i) QCOMPARE(w->StatusPanels[i]->text(), texts[i]);
-        QVERIFY(w->StatusBar1->isVisible());
-        QVERIFY(w->StatusPanels[5]->isVisible());
+        for (int i = 0; i < 6; ++i) QCOMPARE(StatusPanel(w, i)->text(), texts[i]);
+        QVERIFY(Find<QStatusBar>(w, "StatusBar1")->isVisible());
+        QVERIFY(StatusPanel(w, 5)->isVisible());
     }
 
     void commandTableIdleAtStartUp() {
-        QVERIFY(AllOn(w->mnuFileNew, w->btnNew));
-        QVERIFY(AllOn(w->mnuFileLoad, w->btnLoad));
-        QVERIFY(AllOn(w->mnuFileSave, w->btnSave));
-        QVERIFY(AllOn(w->mnuFileImport, w->btnImport));
-        QVERIFY(AllOn(w->mnuFilePrint, w->btnPrint));
-        QVERIFY(AllOn(w->mnuViewShow));
-        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
-        QVERIFY(AllOff(w->mnuEditUndo));
-        QVERIFY(AllOff(w->mnuEditRedo));
-        QVERIFY(AllOff(w->mnuEditClear));
-        QVERIFY(AllOff(w->mnuRenderStart, w->btnStart));
-        QVERIFY(AllOff(w->mnuRenderStop, w->btnStop));
-        QVERIFY(!w->cbDiffuse->isEnabled());
+        QVERIFY(AllOn(Find(w, "mnuFileNew"), Find(w, "btnNew")));
+        QVERIFY(AllOn(Find(w, "mnuFileLoad"), Find(w, "btnLoad")));
+        QVERIFY(AllOn(Find(w, "mnuFileSave"), Find(w, "btnSave")));
+        QVERIFY(AllOn(Find(w, "mnuFileImport"), Find(w, "btnImport")));
+        QVERIFY(AllOn(Find(w, "mnuFilePrint"), Find(w, "btnPrint")));
+        QVERIFY(AllOn(Find(w, "mnuViewShow")));
+        QVERIFY(AllOff(Find(w, "mnuFileExport"), Find(w, "btnExport")));
+        QVERIFY(AllOff(Find(w, "mnuEditUndo")));
+        QVERIFY(AllOff(Find(w, "mnuEditRedo")));
+        QVERIFY(AllOff(Find(w, "mnuEditClear")));
+        QVERIFY(AllOff(Find(w, "mnuRenderStart"), Find(w, "btnStart")));
+        QVERIFY(AllOff(Find(w, "mnuRenderStop"), Find(w, "btnStop")));
+        QVERIFY(!Find<QCheckBox>(w, "cbDiffuse")->isEnabled());
         // Never touched by the command table.
-        for (QAction* a : {w->mnuFilePrintSetup, w->mnuFileExit, w->mnuViewToolbar, w->mnuViewStatus, w->mnuViewColor,
-                           w->mnuTuto1, w->mnuHelpContents, w->mnuHelpWeb, w->mnuHelpAbout, w->btnHelp, w->btnAbout,
-                           w->btnTuto})
+        for (QAction* a : {Find(w, "mnuFilePrintSetup"), Find(w, "mnuFileExit"), Find(w, "mnuViewToolbar"),
+                           Find(w, "mnuViewStatus"), Find(w, "mnuViewColor"), Find(w, "mnuTuto1"),
+                           Find(w, "mnuHelpContents"), Find(w, "mnuHelpWeb"), Find(w, "mnuHelpAbout"), Find(w, "btnHelp"),
+                           Find(w, "btnAbout"), Find(w, "btnTuto")})
             QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
     }
 
@@ -172,19 +173,20 @@ private slots:
         for (int n = 1; n <= 7; ++n) {
             state->AddPoint(10 * n, 10 * n, clWhite, true);
             w->UpdateCommands();
-            QVERIFY(n == 6 ? AllOn(w->mnuRenderStart, w->btnStart) : AllOff(w->mnuRenderStart, w->btnStart));
-            QCOMPARE(w->cbDiffuse->isEnabled(), n >= 3);
-            QVERIFY(AllOff(w->mnuFileNew, w->btnNew));
-            QVERIFY(AllOff(w->mnuFileLoad, w->btnLoad));
-            QVERIFY(AllOff(w->mnuFileSave, w->btnSave));
-            QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
-            QVERIFY(AllOff(w->mnuFileImport, w->btnImport));
-            QVERIFY(AllOff(w->mnuFilePrint, w->btnPrint));
-            QVERIFY(AllOff(w->mnuEditUndo));
-            QVERIFY(AllOff(w->mnuEditRedo));
-            QVERIFY(AllOff(w->mnuEditClear));
-            QVERIFY(AllOff(w->mnuRenderStop, w->btnStop));
-            QVERIFY(AllOff(w->mnuViewShow));
+            QVERIFY(n == 6 ? AllOn(Find(w, "mnuRenderStart"), Find(w, "btnStart"))
+                           : AllOff(Find(w, "mnuRenderStart"), Find(w, "btnStart")));
+            QCOMPARE(Find<QCheckBox>(w, "cbDiffuse")->isEnabled(), n >= 3);
+            QVERIFY(AllOff(Find(w, "mnuFileNew"), Find(w, "btnNew")));
+            QVERIFY(AllOff(Find(w, "mnuFileLoad"), Find(w, "btnLoad")));
+            QVERIFY(AllOff(Find(w, "mnuFileSave"), Find(w, "btnSave")));
+            QVERIFY(AllOff(Find(w, "mnuFileExport"), Find(w, "btnExport")));
+            QVERIFY(AllOff(Find(w, "mnuFileImport"), Find(w, "btnImport")));
+            QVERIFY(AllOff(Find(w, "mnuFilePrint"), Find(w, "btnPrint")));
+            QVERIFY(AllOff(Find(w, "mnuEditUndo")));
+            QVERIFY(AllOff(Find(w, "mnuEditRedo")));
+            QVERIFY(AllOff(Find(w, "mnuEditClear")));
+            QVERIFY(AllOff(Find(w, "mnuRenderStop"), Find(w, "btnStop")));
+            QVERIFY(AllOff(Find(w, "mnuViewShow")));
         }
     }
 
@@ -193,7 +195,7 @@ private slots:
             FractalState& s = *state;
             s.PointCount = 0;
             Draw(*w, points);
-            w->mnuRenderStartClick();
+            Invoke(w, "mnuRenderStartClick");
             QVERIFY2(!s.Rendering, qPrintable(QString::number(points)));
             QCOMPARE(Status(), QString("Ready"));
         }
@@ -201,38 +203,38 @@ private slots:
 
     void commandTableWhileRendering() {
         Draw(*w, 12);
-        w->cbDiffuse->setChecked(false);
-        w->mnuRenderStartClick();
+        Find<QCheckBox>(w, "cbDiffuse")->setChecked(false);
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(state->Rendering);
         QCOMPARE(Status(), QString("Rendering..."));
         QCOMPARE(state->PointCount, 0);
         QVERIFY(!w->Document().FSaved);
-        QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
-        QVERIFY(AllOn(w->mnuViewShow));
-        QVERIFY(AllOn(w->mnuRenderStop, w->btnStop));
-        for (auto [m, b] : std::initializer_list<std::pair<QAction*, QAction*>>{{w->mnuFileNew, w->btnNew},
-                                                                                {w->mnuFileLoad, w->btnLoad},
-                                                                                {w->mnuFileSave, w->btnSave},
-                                                                                {w->mnuFileImport, w->btnImport},
-                                                                                {w->mnuFilePrint, w->btnPrint},
-                                                                                {w->mnuRenderStart, w->btnStart},
-                                                                                {w->mnuEditUndo, nullptr},
-                                                                                {w->mnuEditRedo, nullptr},
-                                                                                {w->mnuEditClear, nullptr}})
+        QVERIFY(AllOn(Find(w, "mnuFileExport"), Find(w, "btnExport")));
+        QVERIFY(AllOn(Find(w, "mnuViewShow")));
+        QVERIFY(AllOn(Find(w, "mnuRenderStop"), Find(w, "btnStop")));
+        for (auto [m, b] : std::initializer_list<std::pair<QAction*, QAction*>>{{Find(w, "mnuFileNew"), Find(w, "btnNew")},
+                                                                                {Find(w, "mnuFileLoad"), Find(w, "btnLoad")},
+                                                                                {Find(w, "mnuFileSave"), Find(w, "btnSave")},
+                                                                                {Find(w, "mnuFileImport"), Find(w, "btnImport")},
+                                                                                {Find(w, "mnuFilePrint"), Find(w, "btnPrint")},
+                                                                                {Find(w, "mnuRenderStart"), Find(w, "btnStart")},
+                                                                                {Find(w, "mnuEditUndo"), nullptr},
+                                                                                {Find(w, "mnuEditRedo"), nullptr},
+                                                                                {Find(w, "mnuEditClear"), nullptr}})
             QVERIFY2(AllOff(m, b), qPrintable(m->objectName()));
-        QVERIFY(!w->cbDiffuse->isEnabled());
-        QCOMPARE(w->imgPaint->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!Find<QCheckBox>(w, "cbDiffuse")->isEnabled());
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->cursor().shape(), Qt::ArrowCursor);
 
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QString("Ready"), 20000);
         QVERIFY(!state->Rendering);
-        QVERIFY(w->cbDiffuse->isChecked());
-        QVERIFY(AllOn(w->mnuEditUndo));
-        QVERIFY(AllOff(w->mnuEditRedo));
+        QVERIFY(Find<QCheckBox>(w, "cbDiffuse")->isChecked());
+        QVERIFY(AllOn(Find(w, "mnuEditUndo")));
+        QVERIFY(AllOff(Find(w, "mnuEditRedo")));
         QVERIFY(!w->Document().FSaved);
-        QVERIFY(AllOn(w->mnuFileExport, w->btnExport));
-        QVERIFY(AllOn(w->mnuEditClear));
-        QCOMPARE(w->imgPaint->cursor().shape(), Qt::BitmapCursor);
+        QVERIFY(AllOn(Find(w, "mnuFileExport"), Find(w, "btnExport")));
+        QVERIFY(AllOn(Find(w, "mnuEditClear")));
+        QCOMPARE(Find<TCanvasImage>(w, "imgPaint")->cursor().shape(), Qt::BitmapCursor);
         QCOMPARE(state->MapCount, 3);
     }
 
@@ -243,31 +245,31 @@ private slots:
         const BitSet renderedBits = state->PaintedBits;
         QVERIFY(!(rendered == before));
 
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == before);
         QVERIFY(state->UndoBitmap == rendered);
         QVERIFY(state->UndoPaintedBits == renderedBits);
         QCOMPARE(state->MapCount, 0);  // the object before the drawing
         QVERIFY(w->Document().FSaved);
-        QVERIFY(AllOff(w->mnuEditUndo));
-        QVERIFY(AllOn(w->mnuEditRedo));
-        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+        QVERIFY(AllOff(Find(w, "mnuEditUndo")));
+        QVERIFY(AllOn(Find(w, "mnuEditRedo")));
+        QVERIFY(AllOff(Find(w, "mnuFileExport"), Find(w, "btnExport")));
 
-        w->mnuEditRedo->trigger();
+        Find(w, "mnuEditRedo")->trigger();
         QVERIFY(w->Canvas() == rendered);
         QVERIFY(state->PaintedBits == renderedBits);
         QCOMPARE(state->MapCount, 3);
         QVERIFY(!w->Document().FSaved);
-        QVERIFY(AllOn(w->mnuEditUndo));
-        QVERIFY(AllOff(w->mnuEditRedo));
+        QVERIFY(AllOn(Find(w, "mnuEditUndo")));
+        QVERIFY(AllOff(Find(w, "mnuEditRedo")));
     }
 
     void undoRepaintsTheRestoredPictureOnTheCurrentBackground() {
         RenderAndStop();
         const Picture24 rendered = w->Canvas();
         RenderAndStop();  // the second rendering's undo slot holds the first one
-        w->BackColor = MakeColor(10, 20, 30);
-        w->mnuEditUndo->trigger();
+        Find<TColorPanel>(w, "pnlColor")->SetBackColor(MakeColor(10, 20, 30));
+        Find(w, "mnuEditUndo")->trigger();
         const Picture24& c = w->Canvas();
         for (int y = 0; y < c.Height(); y += 3)
             for (int x = 0; x < c.Width(); x += 3) {
@@ -296,7 +298,7 @@ private slots:
 
     void closeQueryWhileRenderingIsRefused() {
         Draw(*w, 6);
-        w->mnuRenderStartClick();
+        Invoke(w, "mnuRenderStartClick");
         QVERIFY(!w->close());
         QCOMPARE(dialogs->shown.size(), 1u);
         QCOMPARE(dialogs->shown[0].title, QString("Fernweave"));
@@ -363,7 +365,7 @@ private slots:
         QVERIFY(dialogs->shown[0].icon == TDialogs::Icon::Error);
         // Through a real command: an error inside the save command.
         dialogs->failFileDialog = "'abc' is not a valid integer value";
-        w->mnuFileSave->trigger();
+        Find(w, "mnuFileSave")->trigger();
         dialogs->failFileDialog.clear();
         QCOMPARE(dialogs->shown.size(), 2u);
         QCOMPARE(dialogs->shown[1].text, QString("'abc' is not a valid integer value"));
@@ -377,8 +379,7 @@ private slots:
         state->SaveObject();
         state->MapCount = 0;
         state->ObjectImported = true;
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        w->ShowInstruction("Draw a triangle to render the object");
         state->BeginDrawing();
         for (int i = 0; i < 3; ++i) state->AddPoint(50 + 40 * i, 60 + (i == 2) * 80, clWhite, true);
         w->StartRendering();
@@ -386,8 +387,8 @@ private slots:
         QCOMPARE(state->PointCount, 0);
         QVERIFY(!state->ObjectImported);
         QCOMPARE(state->MapCount, 2);
-        QVERIFY(w->FAutoHint);
-        QCOMPARE(w->StatusPanels[1]->text(), QString());
+        QVERIFY(w->AutoHint());
+        QCOMPARE(StatusPanel(w, 1)->text(), QString());
         QCOMPARE(Status(), QString("Ready"));
         QVERIFY(w->Document().FSaved);
     }
@@ -395,43 +396,42 @@ private slots:
     void hintsGoToPanelOne() {
         QStatusTipEvent tip("Create a New Image");
         QApplication::sendEvent(w, &tip);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Create a New Image"));
-        QVERIFY(w->StatusPanels[5]->isVisible());  // the panels stay
-        w->FAutoHint = false;
-        w->SetHintPanel("Draw a triangle to render the object");
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Create a New Image"));
+        QVERIFY(StatusPanel(w, 5)->isVisible());  // the panels stay
+        w->ShowInstruction("Draw a triangle to render the object");
         QStatusTipEvent other("Start Rendering");
         QApplication::sendEvent(w, &other);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("Draw a triangle to render the object"));
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("Draw a triangle to render the object"));
     }
 
     void hintsOfMenuItemsAndButtonsDiffer() {
-        QCOMPARE(w->mnuFileLoad->statusTip(), QString());
-        QCOMPARE(w->btnLoad->statusTip(), QString("Load Picture from File"));
-        QCOMPARE(w->btnLoad->toolTip(), QString("Load Picture from File"));
-        QCOMPARE(w->mnuFileNew->statusTip(), QString("Create a New Image"));
-        QCOMPARE(w->mnuTutorials->menuAction()->statusTip(), QString("Show Animated Tutorials"));
+        QCOMPARE(Find(w, "mnuFileLoad")->statusTip(), QString());
+        QCOMPARE(Find(w, "btnLoad")->statusTip(), QString("Load Picture from File"));
+        QCOMPARE(Find(w, "btnLoad")->toolTip(), QString("Load Picture from File"));
+        QCOMPARE(Find(w, "mnuFileNew")->statusTip(), QString("Create a New Image"));
+        QCOMPARE(Find<QMenu>(w, "mnuTutorials")->menuAction()->statusTip(), QString("Show Animated Tutorials"));
         // The About button shows no tooltip, but its hint reaches panel 1.
-        QWidget* about = w->ToolBar1->widgetForAction(w->btnAbout);
+        QWidget* about = Find<QToolBar>(w, "ToolBar1")->widgetForAction(Find(w, "btnAbout"));
         QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), about->mapToGlobal(QPoint(5, 5)));
         QVERIFY(QApplication::sendEvent(about, &help));
         QCOMPARE(about->statusTip(), QString("About the Software"));
         QStatusTipEvent tip(about->statusTip());
         QApplication::sendEvent(about, &tip);
-        QCOMPARE(w->StatusPanels[1]->text(), QString("About the Software"));
+        QCOMPARE(StatusPanel(w, 1)->text(), QString("About the Software"));
     }
 
     void menusAndToolbarCarryTheirCaptions() {
         QStringList menus;
         for (QAction* a : w->menuBar()->actions()) menus << a->text();
         QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Render", "&View", "&Tutorials", "&Help"}));
-        QCOMPARE(w->mnuViewShow->text(), QString("Show &Gird"));
-        QCOMPARE(w->mnuViewColor->text(), QString("&Color Pallete"));
-        QCOMPARE(w->mnuEditClear->shortcut(), QKeySequence(Qt::Key_Delete));
-        QCOMPARE(w->mnuEditRedo->shortcut(), QKeySequence("Ctrl+Y"));
-        QCOMPARE(w->mnuHelpContents->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(Find(w, "mnuViewShow")->text(), QString("Show &Gird"));
+        QCOMPARE(Find(w, "mnuViewColor")->text(), QString("&Color Pallete"));
+        QCOMPARE(Find(w, "mnuEditClear")->shortcut(), QKeySequence(Qt::Key_Delete));
+        QCOMPARE(Find(w, "mnuEditRedo")->shortcut(), QKeySequence("Ctrl+Y"));
+        QCOMPARE(Find(w, "mnuHelpContents")->shortcut(), QKeySequence(Qt::Key_F1));
         QStringList captions;
         int separators = 0;
-        for (QAction* a : w->ToolBar1->actions()) {
+        for (QAction* a : Find<QToolBar>(w, "ToolBar1")->actions()) {
             if (a->isSeparator())
                 ++separators;
             else
@@ -440,38 +440,40 @@ private slots:
         QCOMPARE(captions, (QStringList{"New", "Load", "Save", "Export", "Import", "Print", "Start", "Stop", "Tutorials",
                                         "Help", "About"}));
         QCOMPARE(separators, 6);
-        auto* tuto = qobject_cast<QToolButton*>(w->ToolBar1->widgetForAction(w->btnTuto));
+        auto* tuto = qobject_cast<QToolButton*>(Find<QToolBar>(w, "ToolBar1")->widgetForAction(Find(w, "btnTuto")));
         QVERIFY(tuto);
         QCOMPARE(tuto->popupMode(), QToolButton::MenuButtonPopup);
         QCOMPARE(tuto->menu()->actions().size(), 4);
-        QCOMPARE(w->ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-        QVERIFY(!w->btnNew->icon().isNull());
+        QCOMPARE(Find<QToolBar>(w, "ToolBar1")->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QVERIFY(!Find(w, "btnNew")->icon().isNull());
     }
 
     void viewTogglesHideAndShow() {
-        w->mnuViewToolbar->trigger();
-        QVERIFY(!w->mnuViewToolbar->isChecked());
-        QVERIFY(!w->ToolBar1->isVisible());
-        w->mnuViewColor->trigger();
-        QVERIFY(!w->pnlColor->isVisible());
-        w->mnuViewStatus->trigger();
-        QVERIFY(!w->StatusBar1->isVisible());
-        for (QAction* a : {w->mnuViewToolbar, w->mnuViewColor, w->mnuViewStatus}) a->trigger();
-        QVERIFY(w->ToolBar1->isVisible() && w->pnlColor->isVisible() && w->StatusBar1->isVisible());
+        Find(w, "mnuViewToolbar")->trigger();
+        QVERIFY(!Find(w, "mnuViewToolbar")->isChecked());
+        QVERIFY(!Find<QToolBar>(w, "ToolBar1")->isVisible());
+        Find(w, "mnuViewColor")->trigger();
+        QVERIFY(!Find<TColorPanel>(w, "pnlColor")->isVisible());
+        Find(w, "mnuViewStatus")->trigger();
+        QVERIFY(!Find<QStatusBar>(w, "StatusBar1")->isVisible());
+        for (QAction* a : {Find(w, "mnuViewToolbar"), Find(w, "mnuViewColor"), Find(w, "mnuViewStatus")}) a->trigger();
+        QVERIFY(Find<QToolBar>(w, "ToolBar1")->isVisible() && Find<TColorPanel>(w, "pnlColor")->isVisible() &&
+                Find<QStatusBar>(w, "StatusBar1")->isVisible());
         // The canvas stays centred in the bigger visible area.
-        QTRY_COMPARE(w->imgPaint->geometry().center().x(), w->ScrollBox1->viewport()->rect().center().x());
+        QTRY_COMPARE(Find<TCanvasImage>(w, "imgPaint")->geometry().center().x(),
+                     Find<QScrollArea>(w, "ScrollBox1")->viewport()->rect().center().x());
     }
 
     void clearForgetsTheRendering() {
         RenderAndStop();
-        w->BackColor = MakeColor(0, 0, 90);
-        w->mnuEditClear->trigger();
+        Find<TColorPanel>(w, "pnlColor")->SetBackColor(MakeColor(0, 0, 90));
+        Find(w, "mnuEditClear")->trigger();
         QCOMPARE(PaintedCount(), 0);
         QVERIFY(state->UndoBitmap.Empty());
         QCOMPARE(state->MapCount, 0);
         QVERIFY(w->Document().FSaved);
-        QVERIFY(AllOff(w->mnuEditUndo) && AllOff(w->mnuEditRedo) && AllOff(w->mnuEditClear));
-        QVERIFY(AllOff(w->mnuFileExport, w->btnExport));
+        QVERIFY(AllOff(Find(w, "mnuEditUndo")) && AllOff(Find(w, "mnuEditRedo")) && AllOff(Find(w, "mnuEditClear")));
+        QVERIFY(AllOff(Find(w, "mnuFileExport"), Find(w, "btnExport")));
     }
 
     // Without a runtime folder the lock lives in the temporary folder, where

@@ -28,11 +28,11 @@ class ObjectEditorTest : public QObject, TWindowTest {
     static constexpr std::uint64_t Steps = 200000;
 
     void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mouseMove(w->imgPaint, QPoint(x, y));
-        QTest::mousePress(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
-        QTest::mouseRelease(w->imgPaint, button, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseMove(Find<TCanvasImage>(w, "imgPaint"), QPoint(x, y));
+        QTest::mousePress(Find<TCanvasImage>(w, "imgPaint"), button, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseRelease(Find<TCanvasImage>(w, "imgPaint"), button, Qt::NoModifier, QPoint(x, y));
     }
-    void WaitReady() { QTRY_COMPARE_WITH_TIMEOUT(w->StatusPanels[3]->text(), QString("Ready"), 20000); }
+    void WaitReady() { QTRY_COMPARE_WITH_TIMEOUT(StatusPanel(w, 3)->text(), QString("Ready"), 20000); }
 
     // Opens Edit Object and lets `act` work the dialog while it runs.
     void EditObject(const std::function<void(TfrmEditObject&)>& act) {
@@ -47,7 +47,7 @@ class ObjectEditorTest : public QObject, TWindowTest {
                 dialog->reject();
             }
         });
-        w->mnuEditObject->trigger();
+        Find(w, "mnuEditObject")->trigger();
         QVERIFY(acted);
     }
     // Drags vertex `vertex` of triangle `t` by (dx, dy) screen pixels.
@@ -79,22 +79,22 @@ class ObjectEditorTest : public QObject, TWindowTest {
 private slots:
     void init() {
         QVERIFY(OpenWindow());
-        w->FRenderStepLimit = Steps;
+        w->Hooks().FRenderStepLimit = Steps;
     }
     void cleanup() { CloseWindow(); }
 
     void refiningARenderingReplacesItAndUndoBringsItBack() {
-        QCOMPARE(w->mnuEditObject->text(), QString("Edit &Object..."));
-        QCOMPARE(w->mnuEditObject->shortcut(), QKeySequence("Ctrl+T"));
-        QCOMPARE(w->mnuEditObject->statusTip(), QString("Edit the Triangles of the Object"));
+        QCOMPARE(Find(w, "mnuEditObject")->text(), QString("Edit &Object..."));
+        QCOMPARE(Find(w, "mnuEditObject")->shortcut(), QKeySequence("Ctrl+T"));
+        QCOMPARE(Find(w, "mnuEditObject")->statusTip(), QString("Edit the Triangles of the Object"));
         const int pts[] = {100, 300, 400, 300, 250, 60, 100, 300, 250, 300, 175, 180,
                            250, 300, 400, 300, 325, 180, 175, 180, 325, 180, 250, 60};
         const Picture24 before = w->Canvas();
         for (int i = 0; i < 12; ++i) Click(pts[2 * i], pts[2 * i + 1]);
-        QVERIFY(!w->mnuEditObject->isEnabled());  // not while drawing
+        QVERIFY(!Find(w, "mnuEditObject")->isEnabled());  // not while drawing
         Click(300, 300, Qt::RightButton);
         WaitReady();
-        QVERIFY(w->mnuEditObject->isEnabled());
+        QVERIFY(Find(w, "mnuEditObject")->isEnabled());
         const Picture24 first = w->Canvas();
         const TIfsObject firstObject = state->CurrentObject();
         const std::uint32_t generator = state->RandomState;
@@ -125,10 +125,10 @@ private slots:
         const TIfsObject editedObject = state->CurrentObject();
         QVERIFY(editedObject.BaseTriangle == edited.Base && editedObject.MapCount == 3);
 
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == first);
         QVERIFY(state->CurrentObject() == firstObject);
-        w->mnuEditRedo->trigger();
+        Find(w, "mnuEditRedo")->trigger();
         QVERIFY(w->Canvas() == expected);
         QVERIFY(state->CurrentObject() == editedObject);
     }
@@ -178,9 +178,9 @@ private slots:
             renderings.push_back(shown);
         }
         // Undo shows the refinement before the last; Redo the last.
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == renderings[2]);
-        w->mnuEditRedo->trigger();
+        Find(w, "mnuEditRedo")->trigger();
         QVERIFY(w->Canvas() == renderings[3]);
     }
 
@@ -358,7 +358,7 @@ private slots:
         for (int i = 0; i < 6; ++i) Click(second[2 * i], second[2 * i + 1]);
         Click(300, 300, Qt::RightButton);
         WaitReady();
-        w->mnuEditUndo->trigger();  // the first rendering again, no longer the one just made
+        Find(w, "mnuEditUndo")->trigger();  // the first rendering again, no longer the one just made
         const Picture24 shown = w->Canvas();
         const std::uint32_t generator = state->RandomState;
         TDrawing edited;
@@ -370,7 +370,7 @@ private slots:
         });
         WaitReady();
         QVERIFY(w->Canvas() == RenderedHeadless(edited, generator, shown));  // drawn over the first rendering
-        w->mnuEditUndo->trigger();
+        Find(w, "mnuEditUndo")->trigger();
         QVERIFY(w->Canvas() == shown);
     }
 
@@ -415,7 +415,7 @@ private slots:
         QCOMPARE(state->MapCount, 0);
         QCOMPARE(state->RandomState, 0u);
         QVERIFY(!state->Rendering);
-        QCOMPARE(w->StatusPanels[3]->text(), QString("Ready"));
+        QCOMPARE(StatusPanel(w, 3)->text(), QString("Ready"));
     }
 };
 

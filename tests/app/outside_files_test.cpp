@@ -32,7 +32,7 @@ class OutsideFilesTest : public QObject, TWindowTest {
 
     void Stop() {
         QTRY_VERIFY_WITH_TIMEOUT(state->PaintedBits.Size() > 0, 20000);
-        w->mnuRenderStopClick();
+        Invoke(w, "mnuRenderStopClick");
         QTRY_VERIFY_WITH_TIMEOUT(!w->RenderActive(), 20000);
     }
     QString WritePng(const QString& name, const Picture24& picture) {
@@ -103,7 +103,7 @@ private slots:
         Stop();
         QVERIFY(state->CurrentObject() == drawn);
         QVERIFY(!w->Document().FSaved);
-        QVERIFY(w->FAutoHint);
+        QVERIFY(w->AutoHint());
 
         // An unsaved rendering: the picture waits for the answer.
         const Picture24 picture(30, 20, MakeColor(9, 8, 7));
@@ -200,12 +200,12 @@ private slots:
         QCOMPARE(second->exitCode(), 0);
         QTRY_COMPARE(received.size(), 4);
         QVERIFY(w->Canvas() == p);
-        QVERIFY(w->lblWaitingFiles->isVisible());
-        QCOMPARE(w->lblWaitingFiles->text(), QString("2 files waiting"));
+        QVERIFY(Find<QLabel>(w, "lblWaitingFiles")->isVisible());
+        QCOMPARE(Find<QLabel>(w, "lblWaitingFiles")->text(), QString("2 files waiting"));
         w->CancelDrawingOnCanvas();
-        QTRY_VERIFY(w->FWaitingFiles.isEmpty());
+        QTRY_VERIFY(w->WaitingFiles().isEmpty());
         QVERIFY(w->Canvas() == q);  // r opened, then q
-        QVERIFY(!w->lblWaitingFiles->isVisible());
+        QVERIFY(!Find<QLabel>(w, "lblWaitingFiles")->isVisible());
     }
 
     // A flood of idle connections holds only a few descriptors, never takes the

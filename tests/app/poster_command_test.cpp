@@ -48,7 +48,7 @@ class PosterCommandTest : public QObject, TWindowTest {
     void RenderPosterWith(std::deque<Entry> entries) {
         QTimer filler;
         QObject::connect(&filler, &QTimer::timeout, w, [this, &entries] {
-            TfrmPoster* d = w->frmPoster;
+            TfrmPoster* d = Find<TfrmPoster>(w, "frmPoster");
             if (!d || !d->isVisible()) return;
             if (entries.empty()) {
                 d->btnCancel->click();
@@ -69,7 +69,7 @@ class PosterCommandTest : public QObject, TWindowTest {
             d->btnOk->click();
         });
         filler.start(10);
-        w->mnuFilePosterClick();
+        Invoke(w, "mnuFilePosterClick");
     }
 
     QString estimate;  // what the dialog said of an entry with a memory cap
@@ -90,33 +90,33 @@ private slots:
     void theMenuItemFollowsSaveAndTheIdleState() {
         QMenu* file = w->menuBar()->actions().at(0)->menu();
         const auto items = file->actions();
-        const int save = items.indexOf(w->mnuFileSave);
-        QCOMPARE(items.at(save + 1), w->mnuFilePoster);
-        QCOMPARE(w->mnuFilePoster->text(), QString("Render P&oster..."));
-        QCOMPARE(w->mnuFilePoster->statusTip(), QString("Render the Object as a Large Picture"));
-        QVERIFY(w->mnuFilePoster->shortcut().isEmpty());
-        QVERIFY(!w->mnuFilePoster->isEnabled());  // no maps yet
+        const int save = items.indexOf(Find(w, "mnuFileSave"));
+        QCOMPARE(items.at(save + 1), Find(w, "mnuFilePoster"));
+        QCOMPARE(Find(w, "mnuFilePoster")->text(), QString("Render P&oster..."));
+        QCOMPARE(Find(w, "mnuFilePoster")->statusTip(), QString("Render the Object as a Large Picture"));
+        QVERIFY(Find(w, "mnuFilePoster")->shortcut().isEmpty());
+        QVERIFY(!Find(w, "mnuFilePoster")->isEnabled());  // no maps yet
         Render();
-        QVERIFY(w->mnuFilePoster->isEnabled());
+        QVERIFY(Find(w, "mnuFilePoster")->isEnabled());
         state->BeginDrawing();
         state->AddPoint(10, 10, clWhite, true);
         w->UpdateCommands();
-        QVERIFY(!w->mnuFilePoster->isEnabled());  // a drawing in progress
+        QVERIFY(!Find(w, "mnuFilePoster")->isEnabled());  // a drawing in progress
     }
 
     // The poster is the headless renderer's picture of the exported object,
     // placed on the base triangle carried onto the poster; the canvas is untouched.
     void aPosterIsTheHeadlessRenderingOfTheExportedObject() {
         Render();
-        w->BackColor = MakeColor(10, 20, 30);
+        Find<TColorPanel>(w, "pnlColor")->SetBackColor(MakeColor(10, 20, 30));
         const Picture24 canvasBefore = w->Canvas();
         const std::uint32_t generatorBefore = state->RandomState;
         RenderPoster(Path("poster.bmp"), 240, 100, true, 30);
         QVERIFY(w->Workers().Find<TPosterWorker>());
-        QVERIFY(!w->mnuFilePoster->isEnabled());  // one poster at a time
-        QVERIFY(w->FPosterProgress && w->FPosterProgress->isVisible());
+        QVERIFY(!Find(w, "mnuFilePoster")->isEnabled());  // one poster at a time
+        QVERIFY(Find<QDialog>(w, "frmPosterProgress") && Find<QDialog>(w, "frmPosterProgress")->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
-        QVERIFY(w->mnuFilePoster->isEnabled());
+        QVERIFY(Find(w, "mnuFilePoster")->isEnabled());
         QVERIFY(w->Canvas() == canvasBefore);
         QCOMPARE(state->RandomState, generatorBefore);
 
@@ -146,7 +146,7 @@ private slots:
         Render();
         static std::atomic<int> failures;
         failures = 1;
-        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
             if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
             errno = ENOSPC;
             return false;
@@ -180,17 +180,17 @@ private slots:
         QVERIFY(dialogs->shown[0].text.contains("Not a directory"));
         QCOMPARE(dialogs->shown[1].text, QString("The width must be from 1 to 65536 pixels."));
         // A typed value is never cut short (a fifth digit was dropped).
-        QSpinBox* width = w->frmPoster->edWidth;
+        QSpinBox* width = Find<TfrmPoster>(w, "frmPoster")->edWidth;
         width->selectAll();
         QTest::keyClicks(width, "20000");
         QCOMPARE(width->value(), 20000);
         // Or the size on paper: 30 cm at 150 DPI is 1772 pixels; A3 at 150 DPI, turned like the canvas.
-        w->frmPoster->edPrintWidth->setValue(30);
+        Find<TfrmPoster>(w, "frmPoster")->edPrintWidth->setValue(30);
         QCOMPARE(width->value(), 1772);
-        w->frmPoster->cbPreset->setCurrentIndex(2);
-        emit w->frmPoster->cbPreset->activated(2);
+        Find<TfrmPoster>(w, "frmPoster")->cbPreset->setCurrentIndex(2);
+        emit Find<TfrmPoster>(w, "frmPoster")->cbPreset->activated(2);
         QCOMPARE(width->value(), 2480);
-        QCOMPARE(w->frmPoster->edHeight->value(), 1754);
+        QCOMPARE(Find<TfrmPoster>(w, "frmPoster")->edHeight->value(), 1754);
         QVERIFY(dialogs->shown[2].text.contains("at most 65500 pixels on a side"));
     }
 
@@ -208,9 +208,9 @@ private slots:
         QCOMPARE(dialogs->shown[0].text, QString("poster.png already exists.\nDo you want to replace it?"));
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
         QCOMPARE(Slurp(Path("poster.png")).left(4), QByteArray("\x89PNG"));
-        QCOMPARE(w->StatusPanels[1]->text(), "Poster saved to " + Path("poster.png"));
-        w->frmPoster->ResetSize(550, 364);
-        QVERIFY(w->frmPoster->edFile->text().isEmpty());
+        QCOMPARE(StatusPanel(w, 1)->text(), "Poster saved to " + Path("poster.png"));
+        Find<TfrmPoster>(w, "frmPoster")->ResetSize(550, 364);
+        QVERIFY(Find<TfrmPoster>(w, "frmPoster")->edFile->text().isEmpty());
         // A name without a known extension gets the chosen type's.
         RenderPosterWith({{60, 40, false, 5, Path("untyped")}});
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 60000);
@@ -222,7 +222,7 @@ private slots:
         Render();
         static std::atomic<int> failures;
         failures = 1;
-        w->FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
             if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
             errno = ENOSPC;
             return false;
@@ -242,7 +242,7 @@ private slots:
         Render();
         RenderPoster(Path("big.bmp"), 3000, 3000, false, 100000);
         QVERIFY(w->Workers().Find<TPosterWorker>());
-        w->FPosterProgress->findChild<QPushButton*>("btnCancel")->click();
+        Find<QDialog>(w, "frmPosterProgress")->findChild<QPushButton*>("btnCancel")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 20000);
         QVERIFY(!QFile::exists(Path("big.bmp")));
 
@@ -259,7 +259,7 @@ private slots:
         QVERIFY(!w->close());
         QCOMPARE(dialogs->shown.back().text, QString("Save the Picture?"));
         QVERIFY(w->Workers().Find<TPosterWorker>());
-        QVERIFY(!w->mnuFilePoster->isEnabled());
+        QVERIFY(!Find(w, "mnuFilePoster")->isEnabled());
         // Yes stops it once the close query is settled: the unsaved canvas asks, No closes.
         dialogs->answers = {TDialogs::Answer::Yes, TDialogs::Answer::No};
         QVERIFY(w->close());

@@ -11,6 +11,7 @@
 #include "canvas_image.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "print_command.h"
 
 using namespace fernweave;
@@ -93,7 +94,7 @@ private slots:
         dialogs = std::make_unique<TFakeDialogs>();
         w = std::make_unique<TfrmMain>(*state, *dialogs);
         port = std::make_shared<TFakePrinterPort>();
-        w->FPrinterPort = port;
+        w->Hooks().FPrinterPort = port;
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     }
@@ -101,40 +102,40 @@ private slots:
 
     void printWithoutAPrinterSaysSo() {
         port->printers.clear();
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         ExpectOneMessage("Print", "No Printer Exists.", TDialogs::Icon::Warning);
         QVERIFY(port->calls.isEmpty());
     }
 
     void printSetupWithoutAPrinterSaysSo() {
         port->printers.clear();
-        w->mnuFilePrintSetup->trigger();
+        Find(w, "mnuFilePrintSetup")->trigger();
         ExpectOneMessage("Print", "No Printer Exists.", TDialogs::Icon::Warning);
         QVERIFY(port->calls.isEmpty());
     }
 
     void printSetupRunsTheSetupDialog() {
-        w->mnuFilePrintSetup->trigger();
+        Find(w, "mnuFilePrintSetup")->trigger();
         QCOMPARE(port->calls, QStringList{"SetupDialog"});
         QVERIFY(dialogs->shown.empty());
     }
 
     void theToolbarButtonPrintsToo() {
         port->dialogAnswer = std::nullopt;
-        w->btnPrint->trigger();
+        Find(w, "btnPrint")->trigger();
         QCOMPARE(port->calls, QStringList{"PrintDialog"});
     }
 
     void cancellingThePrintDialogPrintsNothing() {
         port->dialogAnswer = std::nullopt;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QCOMPARE(port->calls, QStringList{"PrintDialog"});
         QVERIFY(dialogs->shown.empty());
     }
 
     void theCopiesReachThePrinterBeforeTheJob() {
         port->dialogAnswer = 3;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QCOMPARE(port->copies, 3);
         QCOMPARE(port->calls, (QStringList{"PrintDialog", "SetCopies", "Begin", "Draw", "End"}));
         QVERIFY(dialogs->shown.empty());
@@ -147,7 +148,7 @@ private slots:
         QCOMPARE(w->Document().Resolution, (TResolution{72, 72}));
         SetPixel24(w->Canvas(), 0, 0, MakeColor(255, 0, 0));
         SetPixel24(w->Canvas(), 549, 363, MakeColor(0, 0, 255));
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QVERIFY(dialogs->shown.empty());
         QCOMPARE(port->target, QRect((4800 - 4583) / 2, (6300 - 3033) / 2, 4583, 3033));
         QCOMPARE(port->target, QRect(108, 1633, 4583, 3033));
@@ -160,7 +161,7 @@ private slots:
 
     void aCanvasLargerThanThePageIsCutOffNotScaled() {
         NewCanvas(1200, 1200, {72, 72});
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QVERIFY(dialogs->shown.empty());
         QCOMPARE(port->target, QRect(0, 0, 10000, 10000));
     }
@@ -170,16 +171,16 @@ private slots:
         port->dpiY = 1200;
         port->pageH = 12600;
         NewCanvas(600, 600, {300, 300});
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QCOMPARE(port->target, QRect((4800 - 1200) / 2, (12600 - 2400) / 2, 1200, 2400));
     }
 
     void eachDirectionHasItsCanvasResolution() {
         NewCanvas(600, 600, {300, 300});
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         const QRect square = port->target;
         w->Document().Resolution = TResolution{150, 300};
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         const QRect wide = port->target;
         QCOMPARE(square.size(), QSize(1200, 1200));
         QCOMPARE(wide.size(), QSize(2400, 1200));
@@ -192,7 +193,7 @@ private slots:
             dialogs->shown.clear();
             port->calls.clear();
             w->Document().Resolution = r;
-            w->mnuFilePrint->trigger();
+            Find(w, "mnuFilePrint")->trigger();
             ExpectOneMessage("Fernweave 2.0", "Floating point division by zero", TDialogs::Icon::Error);
             QVERIFY(port->calls.contains("PrintDialog"));
             QVERIFY(!port->calls.contains("Begin"));
@@ -201,34 +202,34 @@ private slots:
         // Cancelled: nothing to say.
         dialogs->shown.clear();
         port->dialogAnswer = std::nullopt;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QVERIFY(dialogs->shown.empty());
     }
 
     void aJobThatCannotBeginIsAPrintingError() {
         port->beginWorks = false;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         ExpectOneMessage("Print", "Printing Error.", TDialogs::Icon::Warning);
         QVERIFY(!port->calls.contains("Draw"));
     }
 
     void aJobThatCannotBeDrawnIsAPrintingErrorAndIsDropped() {
         port->drawWorks = false;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         ExpectOneMessage("Print", "Printing Error.", TDialogs::Icon::Warning);
         QCOMPARE(port->calls, (QStringList{"PrintDialog", "SetCopies", "Begin", "Draw", "Abort"}));
     }
 
     void aJobThatCannotEndIsAPrintingError() {
         port->endWorks = false;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         ExpectOneMessage("Print", "Printing Error.", TDialogs::Icon::Warning);
     }
 
     void aPrintedSizeBeyondTheDevicesReachIsAPrintingError() {
         port->dpiX = port->dpiY = INT_MAX;
         NewCanvas(100, 100, {1, 1});
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         ExpectOneMessage("Print", "Printing Error.", TDialogs::Icon::Warning);
         QVERIFY(!port->calls.contains("Begin"));
     }
@@ -237,16 +238,16 @@ private slots:
         bool ranBeforeEnd = false, ran = false;
         port->onDraw = [&] { QTimer::singleShot(0, w.get(), [&] { ran = true; }); };
         port->onEnd = [&] { ranBeforeEnd = ran; };
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QVERIFY(ranBeforeEnd);
     }
 
     void theCommandsCanRunAgainAfterAFailure() {
         port->beginWorks = false;
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         port->beginWorks = true;
         port->calls.clear();
-        w->mnuFilePrint->trigger();
+        Find(w, "mnuFilePrint")->trigger();
         QCOMPARE(port->calls, (QStringList{"PrintDialog", "SetCopies", "Begin", "Draw", "End"}));
     }
 

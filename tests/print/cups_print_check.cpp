@@ -20,11 +20,13 @@
 #include <cstdio>
 #include <functional>
 
+#include "canvas_document.h"
 #include "canvas_image.h"
 #include "fake_dialogs.h"
 #include "main_window.h"
 #include "print_command.h"
 #include "print_geometry.h"
+#include "window_hooks.h"
 
 using namespace fernweave;
 
@@ -117,7 +119,7 @@ int main(int argc, char** argv) {
             radio->setChecked(true);
             d->accept();
         });
-        w.mnuFilePrintSetup->trigger();
+        w.findChild<QAction*>("mnuFilePrintSetup")->trigger();
         if (!answered) return Fail(problem);
     }
 
@@ -151,7 +153,7 @@ int main(int argc, char** argv) {
         spin->setValue(copies);
         d->accept();
     });
-    w.mnuFilePrint->trigger();
+    w.findChild<QAction*>("mnuFilePrint")->trigger();
     if (!answered) return Fail(problem);
     if (refused) {
         if (dialogs.shown.size() == 1 && dialogs.shown[0].title == "Print" && dialogs.shown[0].text == "Printing Error." &&
@@ -162,7 +164,7 @@ int main(int argc, char** argv) {
     }
     for (const auto& shown : dialogs.shown) return Fail("message box: " + shown.title + ": " + shown.text);
 
-    auto* port = dynamic_cast<TQtPrinterPort*>(w.FPrinterPort.get());
+    auto* port = dynamic_cast<TQtPrinterPort*>(w.Hooks().FPrinterPort.get());
     if (!port) return Fail("the command did not use the desktop's printer");
     QPrinter& p = port->Printer();
     const auto place = PlacePrintedPicture(550, 364, w.Document().Resolution, port->ResolutionX(), port->ResolutionY(),
