@@ -74,6 +74,17 @@ class PosterCommandTest : public QObject, TWindowTest {
 
     QString estimate;  // what the dialog said of an entry with a memory cap
 
+    // The disk is full for the next write, and only for it.
+    void FailTheFirstWrite() {
+        static std::atomic<int> failures;
+        failures = 1;
+        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
+            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
+            errno = ENOSPC;
+            return false;
+        };
+    }
+
     // The dialog once, with no file typed: the save dialog gives `file`.
     void RenderPoster(const QString& file, int width, int height, bool density, int hits) {
         dialogs->fileAnswers.push_back(TFileChoice{file, 1});
@@ -144,13 +155,7 @@ private slots:
     // rendered again into another.
     void aPosterBeyondTheMemoryIsWrittenInBands() {
         Render();
-        static std::atomic<int> failures;
-        failures = 1;
-        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
-            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
-            errno = ENOSPC;
-            return false;
-        };
+        FailTheFirstWrite();
         dialogs->fileAnswers.push_back(TFileChoice{Path("banded.bmp"), 1});
         RenderPosterWith({{1600, 1200, true, 2, Path("full.bmp"), 32, 1}});
         QVERIFY2(estimate.contains(" in 3 bands (each rendered twice)"), qPrintable(estimate));
@@ -220,13 +225,7 @@ private slots:
     // A full disk after the rendering keeps the poster for another file.
     void aPosterThatCannotBeWrittenIsKeptForAnotherFile() {
         Render();
-        static std::atomic<int> failures;
-        failures = 1;
-        w->Hooks().FSaveWriter.WriteAll = [](int fd, const std::uint8_t* data, std::size_t size) {
-            if (failures.fetch_sub(1) <= 0) return WriteAllToDescriptor(fd, data, size);
-            errno = ENOSPC;
-            return false;
-        };
+        FailTheFirstWrite();
         dialogs->fileAnswers.push_back(TFileChoice{Path("elsewhere.bmp"), 1});
         RenderPosterWith({{60, 40, true, 5, Path("full.bmp")}});
         QTRY_VERIFY_WITH_TIMEOUT(dialogs->shown.size() == 1, 60000);
