@@ -75,38 +75,51 @@ bool BandedRendering::Hold(int y) {
     return Render(first, std::min(rows_, job_.Height - first), false);
 }
 
+namespace {
+
+// Renders picture rows first .. first + rows - 1 of the job into `canvas`, or
+// into `deep` for a deep job. Density shades with `white` when given, else
+// with the rows' own white count; with `lit` it gathers the rows' counts
+// there instead and shades nothing. Steps < job.Steps when stopped.
+ParallelStats RenderRows(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options, int first,
+                         int rows, const std::uint64_t* white, LitCounts* lit, Picture24& canvas, DeepPicture& deep) {
+    canvas.Clear();
+    deep = {};
+    if (!job.Density) {
+        if (!canvas.Reset(job.Width, rows, job.Background, options.Stop)) return {};
+        const ParallelStats stats = RenderPlainParallel(prepared, canvas, job.Steps, options, first);
+        if (stats.Steps == job.Steps && job.Transparent) {
+            TransparentBackground(canvas, job.Background, deep);
+            canvas.Clear();
+        }
+        return stats;
+    }
+    DensityPicture hits{job.Width, job.Height, {}, first};
+    if (!GrowStoppable(hits.Cells, static_cast<std::size_t>(job.Width) * static_cast<std::size_t>(rows), options.Stop))
+        return {};
+    const ParallelStats stats = RenderDensityParallel(prepared, hits, job.Supersample, job.Steps, options);
+    if (stats.Steps < job.Steps) return stats;
+    if (lit) {
+        lit->Add(hits);
+        return stats;
+    }
+    const std::uint64_t shadeWhite = white ? *white : WhiteCount(hits, job.Tone.WhitePoint);
+    if (job.Deep())
+        ShadeDensityDeep(hits, job.Background, job.Tone, shadeWhite, job.Transparent, job.Bits, deep);
+    else
+        ShadeDensity(hits, job.Background, job.Tone, shadeWhite, canvas);
+    return stats;
+}
+
+}  // namespace
+
 bool BandedRendering::Render(int first, int rows, bool count) {
     held_ = 0;
-    band_.Clear();
-    deep_ = {};
     options_.StepsBefore = static_cast<std::uint64_t>(run_++) * job_.Steps;
-    ParallelStats stats;
-    if (!job_.Density) {
-        if (!band_.Reset(job_.Width, rows, job_.Background, options_.Stop)) return !(stopped_ = true);
-        stats = RenderPlainParallel(prepared_, band_, job_.Steps, options_, first);
-        if (stats.Steps == job_.Steps && job_.Transparent) {
-            TransparentBackground(band_, job_.Background, deep_);
-            band_.Clear();
-        }
-    } else {
-        DensityPicture hits{job_.Width, job_.Height, {}, first};
-        if (!GrowStoppable(hits.Cells, static_cast<std::size_t>(job_.Width) * static_cast<std::size_t>(rows),
-                           options_.Stop))
-            return !(stopped_ = true);
-        stats = RenderDensityParallel(prepared_, hits, job_.Supersample, job_.Steps, options_);
-        if (stats.Steps == job_.Steps) {
-            if (count) {
-                lit_.Add(hits);
-                return true;
-            }
-            const std::uint64_t white = counted_ ? white_ : WhiteCount(hits, job_.Tone.WhitePoint);
-            if (job_.Deep())
-                ShadeDensityDeep(hits, job_.Background, job_.Tone, white, job_.Transparent, job_.Bits, deep_);
-            else
-                ShadeDensity(hits, job_.Background, job_.Tone, white, band_);
-        }
-    }
+    const ParallelStats stats = RenderRows(prepared_, job_, options_, first, rows, counted_ ? &white_ : nullptr,
+                                           count ? &lit_ : nullptr, band_, deep_);
     if (stats.Steps < job_.Steps || (options_.Stop && options_.Stop->load())) return !(stopped_ = true);
+    if (count) return true;
     plotted_ += stats.Plotted;
     first_ = first;
     held_ = rows;
@@ -115,29 +128,14 @@ bool BandedRendering::Render(int first, int rows, bool count) {
 
 ParallelStats RenderPicture(const FractalState& prepared, const PictureJob& job, const ParallelOptions& options,
                             Picture24& canvas, DeepPicture* deep) {
-    if (!job.Density) {
-        if (!canvas.Reset(job.Width, job.Height, job.Background, options.Stop)) return {};
-        const ParallelStats stats = RenderPlainParallel(prepared, canvas, job.Steps, options);
-        if (deep && job.Transparent && stats.Steps == job.Steps) {
-            TransparentBackground(canvas, job.Background, *deep);
-            canvas.Clear();
-        }
-        return stats;
+    // Without a deep picture to fill, the canvas gets the job's 24-bit picture.
+    PictureJob whole = job;
+    DeepPicture unused;
+    if (!deep) {
+        whole.Transparent = false;
+        whole.Bits = 8;
     }
-    canvas.Clear();
-    DensityPicture hits{job.Width, job.Height, {}};
-    if (!GrowStoppable(hits.Cells, static_cast<std::size_t>(job.Width) * static_cast<std::size_t>(job.Height),
-                       options.Stop))
-        return {};
-    const ParallelStats stats = RenderDensityParallel(prepared, hits, job.Supersample, job.Steps, options);
-    if (stats.Steps == job.Steps) {
-        if (deep && job.Deep())
-            ShadeDensityDeep(hits, job.Background, job.Tone, WhiteCount(hits, job.Tone.WhitePoint), job.Transparent,
-                             job.Bits, *deep);
-        else
-            ShadeDensity(hits, job.Background, job.Tone, canvas);
-    }
-    return stats;
+    return RenderRows(prepared, whole, options, 0, job.Height, nullptr, nullptr, canvas, deep ? *deep : unused);
 }
 
 }  // namespace fernweave
