@@ -25,7 +25,8 @@ constexpr std::uint32_t SpillCount = std::uint32_t{1} << 24;
 // All hits of one pixel.
 struct DensitySums {
     std::uint64_t Count = 0, Blue = 0, Green = 0, Red = 0;
-    void Add(const DensityCell& c) {
+    template <class Sums>  // a DensityCell or DensitySums
+    void Add(const Sums& c) {
         Count += c.Count;
         Blue += c.Blue;
         Green += c.Green;

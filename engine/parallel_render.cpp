@@ -548,15 +548,10 @@ ParallelStats RenderDensityParallel(const FractalState& prepared, DensityPicture
     std::sort(spilled.begin(), spilled.end(), [](const SpilledCell& a, const SpilledCell& b) { return a.Cell < b.Cell; });
     std::size_t kept = 0;
     for (std::size_t i = 0; i < spilled.size(); ++i) {
-        if (kept > 0 && spilled[kept - 1].Cell == spilled[i].Cell) {
-            DensitySums& into = spilled[kept - 1].Sums;
-            into.Count += spilled[i].Sums.Count;
-            into.Blue += spilled[i].Sums.Blue;
-            into.Green += spilled[i].Sums.Green;
-            into.Red += spilled[i].Sums.Red;
-        } else {
+        if (kept > 0 && spilled[kept - 1].Cell == spilled[i].Cell)
+            spilled[kept - 1].Sums.Add(spilled[i].Sums);
+        else
             spilled[kept++] = spilled[i];
-        }
     }
     spilled.resize(kept);
     // The counting loop keeps no count of its own: every hit is a plotted step.

@@ -89,13 +89,7 @@ struct DensityPicture {
         for (std::size_t i = 0; i < Cells.size(); ++i) {
             DensitySums sums;
             sums.Add(Cells[i]);
-            if (spilled != Spilled.end() && spilled->Cell == i) {
-                sums.Count += spilled->Sums.Count;
-                sums.Blue += spilled->Sums.Blue;
-                sums.Green += spilled->Sums.Green;
-                sums.Red += spilled->Sums.Red;
-                ++spilled;
-            }
+            if (spilled != Spilled.end() && spilled->Cell == i) sums.Add((spilled++)->Sums);
             f(i, sums);
         }
     }

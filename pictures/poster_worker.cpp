@@ -12,6 +12,17 @@
 
 namespace fernweave {
 
+namespace {
+
+// The steps of all the renderings a poster takes: one, or a band's runs each.
+std::uint64_t StepsOfAllRuns(const PosterSettings& settings) {
+    const PictureJob job = PosterPictureJob(settings);
+    const int bands = settings.BandRows > 0 ? (settings.Height + settings.BandRows - 1) / settings.BandRows : 1;
+    return job.Steps * static_cast<std::uint64_t>(BandRuns(job, bands));
+}
+
+}  // namespace
+
 TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placement, const PosterSettings& settings,
                              std::string fileName, int format, std::uint32_t resolution, int quality, EndNotice ended,
                              FileWriter writer)
@@ -24,11 +35,7 @@ TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placemen
       resolution_(resolution),
       quality_(quality),
       writer_(writer),
-      steps_(PosterPictureJob(settings).Steps *
-             static_cast<std::uint64_t>(
-                 settings.BandRows > 0
-                     ? BandRuns(PosterPictureJob(settings), (settings.Height + settings.BandRows - 1) / settings.BandRows)
-                     : 1)) {
+      steps_(StepsOfAllRuns(settings)) {
     writer_.Cancel = &stop_;
     Start([this] { Execute(); });
 }
