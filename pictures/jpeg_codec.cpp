@@ -341,9 +341,8 @@ std::vector<std::uint8_t> EncodeJpeg(const Picture24& picture, int quality, std:
     if (!EncodeWith(c, picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, quality,
                     packedResolution, nullptr))
         throw std::runtime_error(std::string("JPEG encoding failed: ") + c.err.message);
-    std::vector<std::uint8_t> out(c.dest.data, c.dest.data + c.dest.size);
-    WriteJpegResolution(out, packedResolution);
-    return out;
+    // The encoder wrote the resolution into the JFIF header itself.
+    return std::vector<std::uint8_t>(c.dest.data, c.dest.data + c.dest.size);
 }
 
 std::string StreamJpeg(int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
