@@ -174,9 +174,8 @@ void TfrmMain::mnuFilePosterClick() {
         std::tie(fileName, format) = *target;
         ParallelOptions threads;
         threads.Threads = settings.Threads > 0 ? settings.Threads : AvailableCores();
-        std::optional<MemoryLimit> available = AvailableMemory();
-        if (!available || frmPoster->MemoryCap() < available->Bytes)
-            available = MemoryLimit{frmPoster->MemoryCap(), "the memory set in this dialog"};
+        const std::optional<MemoryLimit> available =
+            AvailableMemoryWithin(frmPoster->MemoryCap(), "the memory set in this dialog");
         // A poster that does not fit whole is rendered and written in bands.
         const PictureJob job = PosterPictureJob(settings);
         const BandPlan plan = PlanBands(job, threads, available ? available->Bytes : ~std::uint64_t{0});

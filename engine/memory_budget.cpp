@@ -131,6 +131,12 @@ std::optional<MemoryLimit> AvailableMemory() {
     return best;
 }
 
+std::optional<MemoryLimit> AvailableMemoryWithin(std::optional<std::uint64_t> cap, const std::string& source) {
+    std::optional<MemoryLimit> available = AvailableMemory();
+    if (cap && (!available || *cap < available->Bytes)) available = MemoryLimit{*cap, source};
+    return available;
+}
+
 std::string FormatBytes(std::uint64_t bytes) {
     static constexpr const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
     double v = static_cast<double>(bytes);

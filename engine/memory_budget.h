@@ -19,6 +19,8 @@ struct MemoryLimit {
 
 // The tightest of the limits that apply now; nullopt when none can be read.
 std::optional<MemoryLimit> AvailableMemory();
+// The same with the user's own cap (`--memory`, the poster dialog's field) as one more limit, named `source`.
+std::optional<MemoryLimit> AvailableMemoryWithin(std::optional<std::uint64_t> cap, const std::string& source);
 
 // Parsers of the files it reads, for the tests.
 std::optional<std::uint64_t> ParseMemAvailable(std::string_view meminfo);     // /proc/meminfo

@@ -669,9 +669,7 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         parallel.Threads = options.Threads.value_or(AvailableCores());
         parallel.Stop = &state->StopRequested;
         parallel.StepsDone = &stepsDone;
-        std::optional<MemoryLimit> available = AvailableMemory();
-        if (options.Memory && (!available || *options.Memory < available->Bytes))
-            available = MemoryLimit{*options.Memory, "--memory"};
+        const std::optional<MemoryLimit> available = AvailableMemoryWithin(options.Memory, "--memory");
         // A job that does not fit whole is rendered and written in bands.
         const BandPlan plan = PlanBands(job, parallel, available ? available->Bytes : ~std::uint64_t{0});
         const std::uint64_t needed = plan.Whole ? PictureJobBytes(job, parallel) : BandedJobBytes(job, parallel, 1);
@@ -716,8 +714,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                 stats.Plotted = p.Plotted;
             }
             if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
-            picture = job.Deep()                 ? EncodeDeepPng(deep, resolution, carried, commandLine)
-                                  : EncodePicture(*canvas, format->Id, resolution, quality, carried, commandLine);
+            picture = job.Deep() ? EncodeDeepPng(deep, resolution, carried, commandLine)
+                                 : EncodePicture(*canvas, format->Id, resolution, quality, carried, commandLine);
         } else {
             banded.emplace(*state, job, parallel, plan.Rows);
         }
