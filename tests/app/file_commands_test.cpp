@@ -110,6 +110,16 @@ class FileCommandsTest : public QObject, TWindowTest {
         });
     }
 
+    // Load's request to the real file dialog, with its preview, in the test's folder.
+    TFileRequest OpenPictureRequest(const QString& filter) const {
+        TFileRequest request;
+        request.Title = "Open Picture";
+        request.Folder = dir->path();
+        request.Filters = {filter};
+        request.PicturePreview = true;
+        return request;
+    }
+
 private slots:
     void init() { QVERIFY(OpenWindow()); }
     void cleanup() { CloseWindow(); }
@@ -200,11 +210,7 @@ private slots:
 
     void theRealFileDialogWritesNoSettings() {
         TQtDialogs real;
-        TFileRequest request;
-        request.Title = "Open Picture";
-        request.Folder = dir->path();
-        request.Filters = {"Bitmaps (*.bmp)"};
-        request.PicturePreview = true;
+        const TFileRequest request = OpenPictureRequest("Bitmaps (*.bmp)");
         QString typed = "?", shownFolder;
         QTimer::singleShot(0, w, [&] {
             QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
@@ -229,11 +235,7 @@ private slots:
         bomb += QByteArray::fromHex("7ffffff0") + "tEXtabc";
         Spit(Path("bomb.png"), bomb);
         TQtDialogs real;
-        TFileRequest request;
-        request.Title = "Open Picture";
-        request.Folder = dir->path();
-        request.Filters = {"PNG Image File (*.png)"};
-        request.PicturePreview = true;
+        const TFileRequest request = OpenPictureRequest("PNG Image File (*.png)");
         bool good = false, bombShown = true;
         long long peakGrowthKiB = -1;
         QTimer::singleShot(0, w, [&] {
