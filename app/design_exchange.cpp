@@ -31,8 +31,7 @@ std::vector<std::uint8_t> BytesOf(const std::string& text) { return {text.begin(
 
 bool TfrmMain::ImportDesign(const QString& fileName) {
     auto refuse = [&](const std::string& why) {
-        FDialogs.Message(this, "Import Object", why.empty() ? "It is not a valid object." : QString::fromStdString(why),
-                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Import Object", why.empty() ? "It is not a valid object." : QString::fromStdString(why));
         return false;
     };
     const DesignFile file = ReadDesignFile(fileName.toStdString());
@@ -76,8 +75,7 @@ bool TfrmMain::ExportDesign(const QString& fileName, int filterIndex) {
         case TypePicture:
             // The canvas is the worker's while a rendering runs: nothing is written, and the user is told why.
             if (RenderActive()) {
-                FDialogs.Message(this, "Export Object", "Stop the rendering to export the picture with its object.",
-                                 TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+                FDialogs.Inform(this, "Export Object", "Stop the rendering to export the picture with its object.");
                 return true;
             }
             bytes = EncodePng(Canvas(), PackResolution(FDocument->Resolution), EncodeObject(FState.CurrentObject()));

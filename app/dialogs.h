@@ -39,6 +39,13 @@ public:
 
     // A modal message box owned by `owner`.
     virtual Answer Message(QWidget* owner, const QString& title, const QString& text, Buttons buttons, Icon icon) = 0;
+    // The common messages: an Ok button with a warning or an information icon.
+    void Warn(QWidget* owner, const QString& title, const QString& text) {
+        Message(owner, title, text, Buttons::Ok, Icon::Warning);
+    }
+    void Inform(QWidget* owner, const QString& title, const QString& text) {
+        Message(owner, title, text, Buttons::Ok, Icon::Information);
+    }
     // The modal colour dialog, preset to `initial`; nothing when it is closed without confirming.
     virtual std::optional<QColor> ChooseColor(QWidget* owner, QColor initial) = 0;
     // A modal open or save dialog; nothing when it is cancelled. Save dialogs

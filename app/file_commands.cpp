@@ -55,7 +55,7 @@ const QStringList OpenFilters = PictureFilters(false);
 void TfrmMain::CreatePictureDialogs() {
     TfrmNewImage::Hooks hooks;
     hooks.RangeMessage = [this](QWidget* owner, const QString& text) {
-        FDialogs.Message(owner, "New Image", text, TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+        FDialogs.Inform(owner, "New Image", text);
     };
     hooks.Guard = [this](const std::function<void()>& check) { Guard(check); };
     hooks.ChooseColor = [this](QWidget* owner, TColor initial) -> std::optional<TColor> {
@@ -78,7 +78,7 @@ void TfrmMain::AbandonImport() {
 
 void TfrmMain::mnuFileExportClick() {
     if (FState.MapCount == 0) {
-        FDialogs.Message(this, "Export Object", "No Object Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Information);
+        FDialogs.Inform(this, "Export Object", "No Object Exists.");
         return;
     }
     TFileRequest request;
@@ -91,7 +91,7 @@ void TfrmMain::mnuFileExportClick() {
     if (!choice) return;
     // The chosen type decides the format.
     if (!ExportDesign(choice->FileName, choice->FilterIndex))
-        FDialogs.Message(this, "Export Object", "Fail to Export Object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Export Object", "Fail to Export Object.");
 }
 
 void TfrmMain::mnuFileImportClick() {
@@ -112,7 +112,7 @@ bool TfrmMain::ImportObject(const QString& fileName) {
     if (ReadFilePrefix(fileName.toStdString(), 2, head) && head != "\xB6\xA3") return ImportDesign(fileName);
     FState.SaveObject();
     if (!ReadObjectFile(FState, fileName.toStdString())) {
-        FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Import Object", "It is not a valid object.");
         FState.RestoreSavedObject();
         return false;
     }
@@ -183,8 +183,7 @@ void TfrmMain::SaveDoneNotify(TSavePicture& worker, std::uint64_t generation) {
     const bool written = worker.Written();
     FWorkers->Release(worker);
     if (!written) {
-        FDialogs.Message(this, "Save Picture", "Fail to save the picture.", TDialogs::Buttons::Ok,
-                         TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Save Picture", "Fail to save the picture.");
         return;
     }
     // A picture changed since the save copied it is still unsaved.
@@ -207,8 +206,7 @@ void TfrmMain::mnuFileLoadClick() {
 void TfrmMain::LoadPicture(const QString& fileName) {
     auto picture = LoadPictureFile(fileName);
     if (!picture) {
-        FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
-                         TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Open Picture", "Fail to open the picture.");
         return;
     }
     // The resolution of the format the name's suffix (as QFileInfo takes it) names.

@@ -363,7 +363,7 @@ bool TfrmMain::FormCloseQuery() {
                          TDialogs::Buttons::YesNo, TDialogs::Icon::Warning) != TDialogs::Answer::Yes)
         return false;
     if (RenderActive()) {
-        FDialogs.Message(this, "Fernweave", "Please stop rendering first!", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Fernweave", "Please stop rendering first!");
         return false;
     }
     if (!FDocument->FSaved && !AskToSavePicture()) return false;

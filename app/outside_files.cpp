@@ -51,11 +51,9 @@ void TfrmMain::OpenFile(const QString& fileName) {
     }
     if (PictureKindOf(fileName) == TPictureKind::Other) {
         if (QFileInfo(fileName).suffix().compare("ifs", Qt::CaseInsensitive) == 0)
-            FDialogs.Message(this, "Import Object", "It is not a valid object.", TDialogs::Buttons::Ok,
-                             TDialogs::Icon::Warning);
+            FDialogs.Warn(this, "Import Object", "It is not a valid object.");
         else
-            FDialogs.Message(this, "Open Picture", "Fail to open the picture.", TDialogs::Buttons::Ok,
-                             TDialogs::Icon::Warning);
+            FDialogs.Warn(this, "Open Picture", "Fail to open the picture.");
         return;
     }
     if (!FDocument->FSaved && !AskToSavePicture()) return;

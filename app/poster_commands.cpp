@@ -134,8 +134,7 @@ std::optional<std::pair<QString, int>> TfrmMain::PosterTarget(const PosterSettin
         problem = CheckTargetFile(name.toStdString(), PictureFileBytes(format, settings.Width, settings.Height,
                                                                        PosterPictureJob(settings).PixelBytes()));
     if (!problem.empty()) {
-        FDialogs.Message(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."),
-                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, PosterTitle, QString::fromStdString("The poster cannot be written: " + problem + "."));
         return std::nullopt;
     }
     return std::make_pair(name, format);
@@ -165,8 +164,7 @@ void TfrmMain::mnuFilePosterClick() {
         if (frmPoster->exec() != QDialog::Accepted) return;
         settings = frmPoster->Settings();
         if (const std::string problem = PosterSettingsProblem(settings); !problem.empty()) {
-            FDialogs.Message(this, PosterTitle, QString::fromStdString(problem), TDialogs::Buttons::Ok,
-                             TDialogs::Icon::Warning);
+            FDialogs.Warn(this, PosterTitle, QString::fromStdString(problem));
             continue;
         }
         const auto target = PosterTarget(settings);
@@ -182,9 +180,8 @@ void TfrmMain::mnuFilePosterClick() {
         settings.BandRows = plan.Whole ? 0 : plan.Rows;
         if (plan.Rows == 0) {
             const std::string refusal = CheckMemory(BandedJobBytes(job, threads, 1), available);
-            FDialogs.Message(this, PosterTitle,
-                             QString::fromStdString("Not enough memory for this poster: " + refusal + "."),
-                             TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            FDialogs.Warn(this, PosterTitle,
+                          QString::fromStdString("Not enough memory for this poster: " + refusal + "."));
             continue;
         }
         break;
@@ -224,8 +221,7 @@ void TfrmMain::PosterDone(TPosterWorker& poster) {
             return;
         }
     } else if (ended == TPosterWorker::Outcome::Failed) {
-        FDialogs.Message(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error),
-                         TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, PosterTitle, "Fail to save the picture." + (error.isEmpty() ? QString() : "\n" + error));
     } else if (ended == TPosterWorker::Outcome::Written) {
         SetHintPanel("Poster saved to " + QString::fromStdString(poster.FileName()));
     }

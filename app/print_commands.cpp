@@ -20,10 +20,10 @@ TPrinterPort& PortOf(std::shared_ptr<TPrinterPort>& port) {
 void TfrmMain::mnuFilePrintClick() {
     switch (PrintPicture(PortOf(FHooks->FPrinterPort), this, Canvas(), FDocument->Resolution)) {
         case TPrintOutcome::NoPrinter:
-            FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            FDialogs.Warn(this, "Print", "No Printer Exists.");
             break;
         case TPrintOutcome::Failed:
-            FDialogs.Message(this, "Print", "Printing Error.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+            FDialogs.Warn(this, "Print", "Printing Error.");
             break;
         case TPrintOutcome::Cancelled:
         case TPrintOutcome::Printed:
@@ -33,7 +33,7 @@ void TfrmMain::mnuFilePrintClick() {
 
 void TfrmMain::mnuFilePrintSetupClick() {
     if (!SetUpPrinter(PortOf(FHooks->FPrinterPort), this))
-        FDialogs.Message(this, "Print", "No Printer Exists.", TDialogs::Buttons::Ok, TDialogs::Icon::Warning);
+        FDialogs.Warn(this, "Print", "No Printer Exists.");
 }
 
 }  // namespace fernweave

@@ -27,18 +27,23 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text) {
     return v;
 }
 
-// The value of a "Name:   1234 kB" line, in bytes.
-std::optional<std::uint64_t> KilobyteField(std::string_view text, std::string_view field) {
+// The first line that starts with `prefix`, without the prefix.
+std::optional<std::string_view> LineAfter(std::string_view text, std::string_view prefix) {
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t eol = std::min(text.find('\n', at), text.size());
-        const std::string_view line = text.substr(at, eol - at);
-        if (line.starts_with(field)) {
-            const auto v = ParseNumber(line.substr(field.size()));
-            if (v) return *v * 1024;
-        }
+        if (const std::string_view line = text.substr(at, eol - at); line.starts_with(prefix))
+            return line.substr(prefix.size());
         at = eol + 1;
     }
     return std::nullopt;
+}
+
+// The value of a "Name:   1234 kB" line, in bytes.
+std::optional<std::uint64_t> KilobyteField(std::string_view text, std::string_view field) {
+    const auto line = LineAfter(text, field);
+    const auto v = line ? ParseNumber(*line) : std::nullopt;
+    if (!v) return std::nullopt;
+    return *v * 1024;
 }
 
 void Tighten(std::optional<MemoryLimit>& best, std::uint64_t bytes, const char* source) {
@@ -56,13 +61,9 @@ std::optional<std::uint64_t> ParseStatusField(std::string_view status, std::stri
 }
 
 std::optional<std::string> ParseCgroupPath(std::string_view cgroup) {
-    for (std::size_t at = 0; at < cgroup.size();) {
-        const std::size_t eol = std::min(cgroup.find('\n', at), cgroup.size());
-        const std::string_view line = cgroup.substr(at, eol - at);
-        if (line.starts_with("0::")) return std::string(line.substr(3));
-        at = eol + 1;
-    }
-    return std::nullopt;
+    const auto path = LineAfter(cgroup, "0::");
+    if (!path) return std::nullopt;
+    return std::string(*path);
 }
 
 std::optional<std::string> ParseCgroupV1MemoryPath(std::string_view cgroup) {
