@@ -7,8 +7,6 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QMovie>
-#include <QPainter>
-#include <QPainterPath>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTextBlock>
@@ -26,78 +24,9 @@ namespace fernweave {
 namespace {
 
 constexpr int TopicRole = Qt::UserRole;
-const QColor IconInk(0x2F, 0x6D, 0x3C);
 
-enum class TIconShape { Back, Forward, Home, BookClosed, BookOpen, Page };
-
-// The help window's small pictures, drawn here rather than taken from the desktop.
-QIcon PaintedIcon(TIconShape shape) {
-    QPixmap pixmap(20, 20);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(IconInk.darker(130), 1.2));
-    switch (shape) {
-        case TIconShape::Back:
-        case TIconShape::Forward: {
-            QPainterPath arrow;
-            arrow.moveTo(3, 10);
-            arrow.lineTo(10, 3);
-            arrow.lineTo(10, 7);
-            arrow.lineTo(17, 7);
-            arrow.lineTo(17, 13);
-            arrow.lineTo(10, 13);
-            arrow.lineTo(10, 17);
-            arrow.closeSubpath();
-            if (shape == TIconShape::Forward) arrow = QTransform(-1, 0, 0, 1, 20, 0).map(arrow);
-            p.setBrush(IconInk);
-            p.drawPath(arrow);
-            break;
-        }
-        case TIconShape::Home: {
-            QPainterPath house;
-            house.moveTo(10, 2.5);
-            house.lineTo(18, 10);
-            house.lineTo(15.5, 10);
-            house.lineTo(15.5, 17.5);
-            house.lineTo(4.5, 17.5);
-            house.lineTo(4.5, 10);
-            house.lineTo(2, 10);
-            house.closeSubpath();
-            p.setBrush(IconInk);
-            p.drawPath(house);
-            p.setBrush(Qt::white);
-            p.drawRect(QRectF(8.5, 12, 3, 5.5));
-            break;
-        }
-        case TIconShape::BookClosed:
-            p.setBrush(QColor(0x3E, 0x7F, 0xC1));
-            p.drawRoundedRect(QRectF(4.5, 2.5, 11, 15), 1.5, 1.5);
-            p.setBrush(QColor(0xF4, 0xF1, 0xE8));
-            p.drawRect(QRectF(6.5, 14.5, 9, 2));
-            p.setPen(QPen(Qt::white, 1));
-            p.drawLine(QPointF(8, 6), QPointF(13, 6));
-            break;
-        case TIconShape::BookOpen:
-            p.setBrush(QColor(0xF4, 0xF1, 0xE8));
-            p.drawPolygon(QPolygonF({{10, 5}, {2, 3}, {2, 16}, {10, 18}}));
-            p.drawPolygon(QPolygonF({{10, 5}, {18, 3}, {18, 16}, {10, 18}}));
-            p.setPen(QPen(QColor(0x3E, 0x7F, 0xC1), 1));
-            for (double y : {7.5, 10.0, 12.5}) {
-                p.drawLine(QPointF(4, y - 1), QPointF(8.5, y));
-                p.drawLine(QPointF(11.5, y), QPointF(16, y - 1));
-            }
-            break;
-        case TIconShape::Page:
-            p.setBrush(Qt::white);
-            p.drawPolygon(QPolygonF({{4.5, 2.5}, {12.5, 2.5}, {15.5, 5.5}, {15.5, 17.5}, {4.5, 17.5}}));
-            p.setPen(QPen(IconInk, 1));
-            for (double y : {7.5, 10.5, 13.5}) p.drawLine(QPointF(7, y), QPointF(13, y));
-            break;
-    }
-    p.end();
-    return QIcon(pixmap);
-}
+// The help window's small pictures, drawn for it rather than taken from the desktop.
+QIcon HelpIcon(const QString& name) { return QIcon(":/icons/help/" + name + ".svg"); }
 
 QString MessagePage(const QString& title, const QString& text) {
     return "<html><head><title>" + title.toHtmlEscaped() + "</title></head><body><h2>" + title.toHtmlEscaped() +
@@ -243,15 +172,15 @@ TfrmHelp::TfrmHelp(std::shared_ptr<const TChmFile> file) : QWidget(nullptr, Qt::
     splitter_->setSizes({250, 650});
     layout->addWidget(splitter_, 1);
 
-    actBack = bar->addAction(PaintedIcon(TIconShape::Back), "Back", Browser, &QTextBrowser::backward);
+    actBack = bar->addAction(HelpIcon("back"), "Back", Browser, &QTextBrowser::backward);
     actBack->setObjectName("actBack");
     actBack->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Left));
     actBack->setEnabled(false);
-    actForward = bar->addAction(PaintedIcon(TIconShape::Forward), "Forward", Browser, &QTextBrowser::forward);
+    actForward = bar->addAction(HelpIcon("forward"), "Forward", Browser, &QTextBrowser::forward);
     actForward->setObjectName("actForward");
     actForward->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Right));
     actForward->setEnabled(false);
-    actHome = bar->addAction(PaintedIcon(TIconShape::Home), "Home", this, &TfrmHelp::ShowContents);
+    actHome = bar->addAction(HelpIcon("home"), "Home", this, &TfrmHelp::ShowContents);
     actHome->setObjectName("actHome");
     actHome->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Home));
     connect(Browser, &QTextBrowser::backwardAvailable, actBack, &QAction::setEnabled);
@@ -267,9 +196,9 @@ TfrmHelp::TfrmHelp(std::shared_ptr<const TChmFile> file) : QWidget(nullptr, Qt::
         if (item && !item->data(0, TopicRole).toString().isEmpty()) ItemChosen(item);
     });
     connect(tvContents, &QTreeWidget::itemExpanded, this,
-            [](QTreeWidgetItem* item) { item->setIcon(0, PaintedIcon(TIconShape::BookOpen)); });
+            [](QTreeWidgetItem* item) { item->setIcon(0, HelpIcon("book_open")); });
     connect(tvContents, &QTreeWidget::itemCollapsed, this,
-            [](QTreeWidgetItem* item) { item->setIcon(0, PaintedIcon(TIconShape::BookClosed)); });
+            [](QTreeWidgetItem* item) { item->setIcon(0, HelpIcon("book_closed")); });
     resize(900, 640);
 }
 
@@ -291,7 +220,7 @@ void TfrmHelp::FillContents(QTreeWidgetItem* parent, const std::vector<TSitemapE
         item->setText(0, e.Name);
         item->setToolTip(0, e.Name);
         item->setData(0, TopicRole, e.Local);
-        item->setIcon(0, PaintedIcon(e.Children.empty() ? TIconShape::Page : TIconShape::BookClosed));
+        item->setIcon(0, HelpIcon(e.Children.empty() ? "page" : "book_closed"));
         FillContents(item, e.Children);
     }
 }
