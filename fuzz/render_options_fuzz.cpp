@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!options.Help && !options.Version && !options.List) Check(!options.Output.empty(), "an output given");
 
     // What the run does next with the names, still without touching a file.
-    if (const PictureFormat* f = PictureFormatFor(options.Output)) Check(&FormatInfo(f->Id) == f, "a format is its row");
+    if (const auto* f = FormatInfoForFileName(options.Output)) Check(&FormatInfo(f->Id) == f, "a format is its row");
     (void)DetectInputKind(options.Input, options.Input);
     return 0;
 }

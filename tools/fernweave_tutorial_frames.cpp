@@ -19,7 +19,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,6 +30,8 @@
 
 #include "fractal_state.h"
 #include "gif_writer.h"
+#include "safe_file.h"
+#include "strict_number.h"
 #include "strokes.h"
 #include "text_drawing.h"
 
@@ -42,15 +46,6 @@ struct StepNote {
     std::string Title;
     std::string Text;
 };
-
-bool ReadText(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return static_cast<bool>(in) || in.eof();
-}
 
 bool WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -77,16 +72,12 @@ std::vector<StepNote> CollectNotes(const std::string& text) {
         } else if (t[0] == '#') {
             block.push_back(Trim(t.substr(1)));
         } else {
-            StepNote note;
-            for (std::size_t i = 0; i < block.size(); ++i) {
-                if (i == 0) {
-                    note.Title = block[i];
-                } else {
-                    if (!note.Text.empty()) note.Text += ' ';
-                    note.Text += block[i];
-                }
+            StepNote& note = notes.emplace_back();
+            if (!block.empty()) note.Title = block[0];
+            for (std::size_t i = 1; i < block.size(); ++i) {
+                if (!note.Text.empty()) note.Text += ' ';
+                note.Text += block[i];
             }
-            notes.push_back(note);
             block.clear();
         }
     }
@@ -105,12 +96,6 @@ std::string Escape(const std::string& s) {
         }
     }
     return out;
-}
-
-std::string HexColour(TColor c) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "#%02X%02X%02X", RedOf(c), GreenOf(c), BlueOf(c));
-    return buf;
 }
 
 // Digits 1 to 3, five columns by seven rows, for the vertex numbers.
@@ -217,7 +202,7 @@ std::string StepSection(int number, const StepNote& note, const TTriangle& t, co
           << ",&nbsp;" << t[static_cast<std::size_t>(i)].y << ")";
     h << ".</p>\n";
     if (map) {
-        const std::string hex = HexColour(map->Color);
+        const std::string hex = FormatColor(map->Color);
         h << "<p class=\"colour\">Foreground colour <span class=\"chip\" style=\"background-color:" << hex
           << "\">&nbsp;&nbsp;&nbsp;&nbsp;</span>&nbsp;" << hex << ", Diffuse "
           << (map->Diffuse ? "checked" : "unchecked") << ".</p>\n";
@@ -241,8 +226,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> renders(argv + 5, argv + argc);
 
     std::string text, page;
-    if (!ReadText(drawingPath, text)) return Fail("cannot read " + drawingPath);
-    if (!ReadText(pagePath, page)) return Fail("cannot read " + pagePath);
+    if (!ReadFilePrefix(drawingPath, SIZE_MAX, text)) return Fail("cannot read " + drawingPath);
+    if (!ReadFilePrefix(pagePath, SIZE_MAX, page)) return Fail("cannot read " + pagePath);
     const auto marker = page.find(StepsMarker);
     if (marker == std::string::npos) return Fail(pagePath + " has no " + StepsMarker);
 
@@ -269,14 +254,13 @@ int main(int argc, char** argv) {
 
     // Click by click, as the user draws it: a frame after each click.
     FractalState state;
-    std::vector<Picture24> frames;
-    std::vector<int> delays;
+    std::deque<Picture24> frames;  // the GIF's frames point into it
+    std::vector<GifFrame> gif;
     LoadDrawing(state, drawing, 1, [&] {
-        Picture24 frame(W, H, clBlack);
+        Picture24& frame = frames.emplace_back(W, H, clBlack);
         DrawObjectOutline(frame, state);
         NumberCurrentTriangle(frame, state);
-        frames.push_back(std::move(frame));
-        delays.push_back(state.PointCount % 3 != 0 ? 45 : 110);
+        gif.push_back({&frame, state.PointCount % 3 != 0 ? 45 : 110});
     });
     std::string steps;
     for (std::size_t k = 0; k <= drawing.Maps.size(); ++k) {
@@ -292,17 +276,12 @@ int main(int argc, char** argv) {
              "and the chaos game paints the fractal point by point. After a few seconds right-click again, or choose "
              "Render &gt; Stop Rendering.</p>\n<p class=\"picture\"><img src=\"" +
              name + "_result.png\" width=\"550\" height=\"364\" alt=\"The finished picture\"></p>\n";
-    delays.back() = 200;
-    for (std::size_t i = 0; i < rendered.size(); ++i) {
-        frames.push_back(rendered[i]);
-        delays.push_back(i + 1 < rendered.size() ? 70 : 500);
-    }
+    gif.back().DelayCentiseconds = 200;
+    for (std::size_t i = 0; i < rendered.size(); ++i) gif.push_back({&rendered[i], i + 1 < rendered.size() ? 70 : 500});
 
     const std::string result = outDir + "/" + name + "_result.png";
     if (!SavePng(rendered.back(), result)) return Fail("cannot write " + result);
 
-    std::vector<GifFrame> gif;
-    for (std::size_t i = 0; i < frames.size(); ++i) gif.push_back({&frames[i], delays[i]});
     std::vector<std::uint8_t> bytes;
     try {
         bytes = EncodeAnimatedGif(gif);

@@ -180,16 +180,13 @@ std::vector<std::uint8_t> EncodeAnimatedGif(std::span<const GifFrame> frames) {
     out.insert(out.end(), loop, loop + sizeof loop - 1);
 
     for (const Stored& s : stored) {
-        const int delay = std::clamp(s.Delay, 0, 65535);
         // Graphic control: each frame stays in place under the next one.
         out.insert(out.end(), {0x21, 0xF9, 0x04, 0x04});
-        Put16(out, delay);
+        Put16(out, std::clamp(s.Delay, 0, 65535));
         out.insert(out.end(), {0x00, 0x00});
+        // The image descriptor: the frame's rectangle, no table of its own.
         out.push_back(0x2C);
-        Put16(out, s.Area.Left);
-        Put16(out, s.Area.Top);
-        Put16(out, s.Area.Width);
-        Put16(out, s.Area.Height);
+        for (int v : {s.Area.Left, s.Area.Top, s.Area.Width, s.Area.Height}) Put16(out, v);
         out.push_back(0);
         WriteLzw(out, indices[s.Index], W, s.Area, std::max(2, bits));
     }

@@ -1,16 +1,11 @@
 #include "render_cli.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -19,16 +14,14 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "bmp_codec.h"
 #include "design_file.h"
-#include "jpeg_codec.h"
 #include "memory_budget.h"
-#include "png_codec.h"
 #include "save_worker.h"
 #include "worker.h"
 #include "version_text.h"
 #include "object_file.h"
 #include "picture_job.h"
+#include "png_codec.h"
 #include "solver.h"
 #include "strict_number.h"
 
@@ -77,35 +70,23 @@ bool SameFile(const std::string& a, const std::string& b) {
     return !ea && !eb && ca == cb;
 }
 
-// Brackets the file writes for the hooks, also when a write throws.
-class WritingScope {
+// Calls a hook with `begin` now and with `end` on leaving the scope, also when
+// the work throws.
+template <class T>
+class HookScope {
 public:
-    explicit WritingScope(const RunHooks& hooks) : hooks_(hooks) {
-        if (hooks_.Writing) hooks_.Writing(true);
+    HookScope(void (*hook)(T), T begin, T end) : hook_(hook), end_(end) {
+        if (hook_) hook_(begin);
     }
-    ~WritingScope() {
-        if (hooks_.Writing) hooks_.Writing(false);
+    ~HookScope() {
+        if (hook_) hook_(end_);
     }
-    WritingScope(const WritingScope&) = delete;
-    WritingScope& operator=(const WritingScope&) = delete;
+    HookScope(const HookScope&) = delete;
+    HookScope& operator=(const HookScope&) = delete;
 
 private:
-    const RunHooks& hooks_;
-};
-
-class RenderFlagScope {
-public:
-    RenderFlagScope(const RunHooks& hooks, std::atomic<bool>* stop) : hooks_(hooks) {
-        if (hooks_.RenderFlag) hooks_.RenderFlag(stop);
-    }
-    ~RenderFlagScope() {
-        if (hooks_.RenderFlag) hooks_.RenderFlag(nullptr);
-    }
-    RenderFlagScope(const RenderFlagScope&) = delete;
-    RenderFlagScope& operator=(const RenderFlagScope&) = delete;
-
-private:
-    const RunHooks& hooks_;
+    void (*const hook_)(T);
+    const T end_;
 };
 
 // The progress line on standard error: percent, steps per second, time left.
@@ -159,10 +140,6 @@ private:
     bool ended_ = false;
 };
 
-}  // namespace
-
-namespace {
-
 // A plain decimal: digits, at most one point, a leading minus where allowed.
 std::optional<double> ParseDecimal(const std::string& value, bool signedValue) {
     std::string_view digits = value;
@@ -182,40 +159,29 @@ std::string FormatNumber(double v) {
 }  // namespace
 
 std::optional<std::uint64_t> ParseMemorySize(std::string_view text) {
-    int shift = 0;
-    if (!text.empty()) {
-        switch (text.back()) {
-            case 'K': case 'k': shift = 10; break;
-            case 'M': case 'm': shift = 20; break;
-            case 'G': case 'g': shift = 30; break;
-            case 'T': case 't': shift = 40; break;
-            default: break;
-        }
-        if (shift != 0) text.remove_suffix(1);
-    }
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
-    std::uint64_t v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc{} || end != text.data() + text.size() || (shift != 0 && v > (~std::uint64_t{0} >> shift)))
-        return std::nullopt;
-    return v << shift;
+    // K, M, G and T in either case shift by 10, 20, 30 and 40 bits.
+    const auto unit = text.empty() ? std::string_view::npos : std::string_view("KkMmGgTt").find(text.back());
+    const int shift = unit == std::string_view::npos ? 0 : 10 * static_cast<int>(unit / 2 + 1);
+    if (shift != 0) text.remove_suffix(1);
+    const auto v = ParseUnsigned(text, 0, ~std::uint64_t{0} >> shift);
+    if (!v) return std::nullopt;
+    return *v << shift;
 }
 
 bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& options, std::string& error) {
+    auto bad = [&](std::string message) {
+        error = std::move(message);
+        return false;
+    };
     RenderOptions result;
     bool haveInput = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (haveInput) {
-                error = "more than one input file (" + Quote(result.Input) + " and " + Quote(arg) + ")";
-                return false;
-            }
-            if (arg.empty()) {
-                error = "empty input file name";
-                return false;
-            }
+            if (haveInput)
+                return bad("more than one input file (" + Quote(result.Input) + " and " + Quote(arg) + ")");
+            if (arg.empty()) return bad("empty input file name");
             result.Input = arg;
             haveInput = true;
             continue;
@@ -235,18 +201,14 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
             }
         }
 
-        if (name == "-h" || name == "--help" || name == "--stats" || name == "--version" || name == "--quiet" ||
-            name == "--list" || name == "--transparent") {
-            if (inlineValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            (name == "--stats"     ? result.Stats
-             : name == "--version" ? result.Version
-             : name == "--list"    ? result.List
-             : name == "--quiet"   ? result.Quiet
-             : name == "--transparent" ? result.Transparent
-                                   : result.Help) = true;
+        const std::pair<std::string_view, bool*> flags[] = {
+            {"-h", &result.Help}, {"--help", &result.Help}, {"--stats", &result.Stats},
+            {"--version", &result.Version}, {"--quiet", &result.Quiet}, {"--list", &result.List},
+            {"--transparent", &result.Transparent}};
+        if (const auto flag = std::ranges::find(flags, name, [](const auto& f) { return f.first; });
+            flag != std::end(flags)) {
+            if (inlineValue) return bad("option " + name + " takes no value");
+            *flag->second = true;
             continue;
         }
 
@@ -256,97 +218,55 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                                                       "--gamma", "--exposure", "--white-point", "--highlights",
                                                       "--memory", "--entry", "--export-text", "--export-flame",
                                                       "--bits"};
-        bool known = false;
-        for (std::string_view v : valued) known = known || name == v;
-        if (!known) {
-            error = "unknown option " + Quote(name);
-            return false;
-        }
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            error = "option " + name + " needs a value";
-            return false;
-        }
+        if (std::ranges::find(valued, name) == std::end(valued)) return bad("unknown option " + Quote(name));
+        if (!inlineValue && i + 1 >= args.size()) return bad("option " + name + " needs a value");
+        const std::string value = inlineValue ? *inlineValue : args[++i];
 
         if (name == "-o" || name == "--output") {
-            if (value.empty()) {
-                error = "empty output file name";
-                return false;
-            }
+            if (value.empty()) return bad("empty output file name");
             result.Output = value;
         } else if (name == "--export") {
-            if (value.empty()) {
-                error = "empty object file name for --export";
-                return false;
-            }
+            if (value.empty()) return bad("empty object file name for --export");
             result.ExportPath = value;
         } else if (name == "--export-text" || name == "--export-flame") {
-            if (value.empty()) {
-                error = "empty file name for " + name;
-                return false;
-            }
+            if (value.empty()) return bad("empty file name for " + name);
             (name == "--export-text" ? result.ExportTextPath : result.ExportFlamePath) = value;
         } else if (name == "--entry") {
             result.Entry = value;
         } else if (name == "--size") {
             const auto size = ParsePair(value, 1, MaxCanvasSide, false);
-            if (!size) {
-                error = "bad canvas size " + Quote(value) + " (expected WxH, each 1 to 65536)";
-                return false;
-            }
+            if (!size) return bad("bad canvas size " + Quote(value) + " (expected WxH, each 1 to 65536)");
             result.Width = static_cast<int>(size->First);
             result.Height = static_cast<int>(size->Second);
         } else if (name == "--background") {
             const auto color = ParseColor(value, true);
-            if (!color) {
-                error = "bad background colour " + Quote(value) + " (expected #RRGGBB)";
-                return false;
-            }
+            if (!color) return bad("bad background colour " + Quote(value) + " (expected #RRGGBB)");
             result.Background = *color;
         } else if (name == "--steps") {
             const auto steps = ParseUnsigned(value, 0, MaxSteps);
-            if (!steps) {
-                error = "bad number of steps " + Quote(value) + " (expected 0 to 1000000000000000)";
-                return false;
-            }
+            if (!steps) return bad("bad number of steps " + Quote(value) + " (expected 0 to 1000000000000000)");
             result.Steps = *steps;
         } else if (name == "--dpi") {
             const auto dpi = ParsePair(value, 1, 65535, true);
-            if (!dpi) {
-                error = "bad resolution " + Quote(value) + " (expected DPI or XxY, each 1 to 65535)";
-                return false;
-            }
+            if (!dpi) return bad("bad resolution " + Quote(value) + " (expected DPI or XxY, each 1 to 65535)");
             result.Resolution = {static_cast<std::uint16_t>(dpi->First), static_cast<std::uint16_t>(dpi->Second)};
         } else if (name == "--quality") {
             const auto quality = ParseUnsigned(value, MinJpegQuality, MaxJpegQuality);
-            if (!quality) {
-                error = "bad JPEG quality " + Quote(value) + " (expected 10 to 100)";
-                return false;
-            }
+            if (!quality) return bad("bad JPEG quality " + Quote(value) + " (expected 10 to 100)");
             result.Quality = static_cast<int>(*quality);
         } else if (name == "--threads") {
             const auto threads = ParseUnsigned(value, 1, MaxThreads);
-            if (!threads) {
-                error = "bad number of threads " + Quote(value) + " (expected 1 to " + std::to_string(MaxThreads) + ")";
-                return false;
-            }
+            if (!threads)
+                return bad("bad number of threads " + Quote(value) + " (expected 1 to " +
+                           std::to_string(MaxThreads) + ")");
             result.Threads = static_cast<int>(*threads);
         } else if (name == "--shading") {
-            if (value != "plain" && value != "density") {
-                error = "bad shading " + Quote(value) + " (expected plain or density)";
-                return false;
-            }
+            if (value != "plain" && value != "density")
+                return bad("bad shading " + Quote(value) + " (expected plain or density)");
             result.ShadingMode = value == "plain" ? Shading::Plain : Shading::Density;
         } else if (name == "--supersample") {
             const auto k = ParseUnsigned(value, 1, MaxSupersample);
-            if (!k) {
-                error = "bad supersampling " + Quote(value) + " (expected 1 to 8)";
-                return false;
-            }
+            if (!k) return bad("bad supersampling " + Quote(value) + " (expected 1 to 8)");
             result.Supersample = static_cast<int>(*k);
         } else if (name == "--gamma" || name == "--exposure" || name == "--white-point" || name == "--highlights") {
             struct Range {
@@ -359,32 +279,23 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                             : name == "--highlights" ? Range{"highlights", 0, 1, result.Highlights}
                                                      : Range{"white point", 50, 100, result.WhitePoint};
             const auto v = ParseDecimal(value, r.min < 0);
-            if (!v || !(*v >= r.min && *v <= r.max)) {
-                error = std::string("bad ") + r.what + " " + Quote(value) + " (expected a number from " +
-                        FormatNumber(r.min) + " to " + FormatNumber(r.max) + ")";
-                return false;
-            }
+            if (!v || !(*v >= r.min && *v <= r.max))
+                return bad(std::string("bad ") + r.what + " " + Quote(value) + " (expected a number from " +
+                           FormatNumber(r.min) + " to " + FormatNumber(r.max) + ")");
             r.into = *v;
         } else if (name == "--bits") {
-            if (value != "8" && value != "16") {
-                error = "bad bits " + Quote(value) + " (expected 8 or 16)";
-                return false;
-            }
+            if (value != "8" && value != "16") return bad("bad bits " + Quote(value) + " (expected 8 or 16)");
             result.Bits = value == "8" ? 8 : 16;
         } else if (name == "--memory") {
             const auto bytes = ParseMemorySize(value);
-            if (!bytes || *bytes == 0) {
-                error = "bad memory size " + Quote(value) + " (expected bytes, or a number with K, M, G or T)";
-                return false;
-            }
+            if (!bytes || *bytes == 0)
+                return bad("bad memory size " + Quote(value) + " (expected bytes, or a number with K, M, G or T)");
             result.Memory = *bytes;
         } else if (name == "--place") {
             const auto t = ParsePlacement(value);
-            if (!t) {
-                error = "bad placement triangle " + Quote(value) +
-                        " (expected x1,y1,x2,y2,x3,y3, whole numbers from -16777216 to 16777216)";
-                return false;
-            }
+            if (!t)
+                return bad("bad placement triangle " + Quote(value) +
+                           " (expected x1,y1,x2,y2,x3,y3, whole numbers from -16777216 to 16777216)");
             result.Placement = *t;
         }
     }
@@ -396,43 +307,28 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
                                   : result.WhitePoint     ? "--white-point"
                                   : result.Highlights     ? "--highlights"
                                                           : nullptr;
-        if (densityOnly) {
-            error = std::string(densityOnly) + " is for --shading density";
-            return false;
-        }
+        if (densityOnly) return bad(std::string(densityOnly) + " is for --shading density");
     }
-    if (result.Bits == 16 && result.ShadingMode == Shading::Plain) {
-        error = "--bits 16 is for --shading density";
-        return false;
-    }
-    if ((result.Transparent || result.Bits == 16) && !result.Output.empty() && LowerExtension(result.Output) != ".png") {
-        error = std::string(result.Transparent ? "--transparent" : "--bits 16") + " is for PNG pictures";
-        return false;
-    }
+    if (result.Bits == 16 && result.ShadingMode == Shading::Plain)
+        return bad("--bits 16 is for --shading density");
+    if ((result.Transparent || result.Bits == 16) && !result.Output.empty() && LowerExtension(result.Output) != ".png")
+        return bad(std::string(result.Transparent ? "--transparent" : "--bits 16") + " is for PNG pictures");
     if (static_cast<std::int64_t>(result.Width) * result.Supersample > MaxSampleSide ||
-        static_cast<std::int64_t>(result.Height) * result.Supersample > MaxSampleSide) {
-        error = "--supersample " + std::to_string(result.Supersample) + " makes the canvas larger than 65536 on a side";
-        return false;
-    }
+        static_cast<std::int64_t>(result.Height) * result.Supersample > MaxSampleSide)
+        return bad("--supersample " + std::to_string(result.Supersample) +
+                   " makes the canvas larger than 65536 on a side");
     if (!result.Help && !result.Version) {
-        if (!haveInput) {
-            error = "no input file";
-            return false;
-        }
-        if (result.Output.empty() && !result.List) {
-            error = "no output file (-o FILE.bmp, FILE.jpg or FILE.png)";
-            return false;
-        }
+        if (!haveInput) return bad("no input file");
+        if (result.Output.empty() && !result.List)
+            return bad("no output file (-o FILE.bmp, FILE.jpg or FILE.png)");
     }
     options = std::move(result);
     return true;
 }
 
-const PictureFormat* PictureFormatFor(std::string_view path) { return FormatInfoForFileName(path); }
-
 std::string KnownPictureExtensions() {
     std::string s;
-    for (const PictureFormat& f : PictureFormatTable)
+    for (const TPictureFormatInfo& f : PictureFormatTable)
         for (std::string_view e : f.Extensions)
             if (!e.empty()) s += (s.empty() ? "" : ", ") + std::string(e);
     return s;
@@ -463,11 +359,6 @@ std::string EntryNames(const std::vector<DesignListing>& list) {
     return names;
 }
 
-void WriteListing(std::ostream& out, const std::vector<DesignListing>& list) {
-    for (const auto& e : list)
-        out << e.Name << '\t' << e.MapCount << (e.MapCount == 1 ? " map\t" : " maps\t") << e.Kind << '\n';
-}
-
 }  // namespace
 
 InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
@@ -481,90 +372,59 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes) {
 }
 
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error) {
+    auto fail = [&](int code, std::string message) {
+        error = std::move(message);
+        return code;
+    };
     std::string bytes, why;
-    if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) {
-        error = "cannot read " + why;
-        return ExitFailed;
-    }
+    if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) return fail(ExitFailed, "cannot read " + why);
     kind = DetectInputKind(options.Input, bytes);
+
+    if (kind == InputKind::TextDrawing) {
+        if (options.Placement)
+            return fail(ExitUsage, "--place is for object files; " + options.Input +
+                                       " is a text drawing, which has its own triangles");
+        if (bytes.size() > TextDrawingMaxSize)
+            return fail(ExitFailed, options.Input + ": too large for a text drawing (over 1 MiB)");
+        TDrawing drawing;
+        DrawingError bad;
+        if (!ParseTextDrawing(bytes, drawing, bad))
+            return fail(ExitFailed, options.Input + (bad.Line > 0 ? ":" + std::to_string(bad.Line) : "") + ": " +
+                                        bad.Message);
+        // Supersampling draws it K times the size.
+        LoadDrawing(state, drawing, options.Supersample);
+        return ExitOk;
+    }
 
     if (kind == InputKind::ObjectFile) {
         // The import command: keep the previous object, read the file, then wait
         // for the placement triangle.
         state.SaveObject();
-        if (!ReadObjectFile(state, options.Input)) {
-            error = options.Input +
-                    ": not a valid object file (it needs the bytes B6 A3, a map count of 1 to 120 and every map record)";
-            return ExitFailed;
-        }
-        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
-        return ExitOk;
-    }
-
-    if (kind == InputKind::Design) {
+        if (!ReadObjectFile(state, options.Input))
+            return fail(ExitFailed, options.Input + ": not a valid object file (it needs the bytes B6 A3, a map count "
+                                                    "of 1 to 120 and every map record)");
+    } else {
         const DesignFile design = ReadDesignFile(options.Input);
-        if (!design.Ok()) {
-            error = options.Input + ": " + design.Error;
-            return ExitFailed;
-        }
+        if (!design.Ok()) return fail(ExitFailed, options.Input + ": " + design.Error);
         const auto list = design.List();
         std::size_t index = 0;
         if (options.Entry) {
             const auto found = design.Find(*options.Entry);
-            if (!found) {
-                error = options.Input + " has no entry " + Quote(*options.Entry) + " (its entries: " + EntryNames(list) + ")";
-                return ExitFailed;
-            }
+            if (!found)
+                return fail(ExitFailed, options.Input + " has no entry " + Quote(*options.Entry) +
+                                            " (its entries: " + EntryNames(list) + ")");
             index = *found;
         } else if (list.size() > 1) {
-            error = options.Input + " has " + std::to_string(list.size()) +
-                    " entries; choose one with --entry NAME: " + EntryNames(list);
-            return ExitFailed;
+            return fail(ExitFailed, options.Input + " has " + std::to_string(list.size()) +
+                                        " entries; choose one with --entry NAME: " + EntryNames(list));
         }
         // Imported as the program imports it, fitted into the canvas, then placed.
         const auto object = design.Open(index, options.Width, options.Height, state.CurrentObject(), error);
-        if (!object) {
-            error = options.Input + ": " + error;
-            return ExitFailed;
-        }
+        if (!object) return fail(ExitFailed, options.Input + ": " + error);
         state.SaveObject();
         state.SetObject(*object);
-        PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
-        return ExitOk;
     }
-
-    if (options.Placement) {
-        error = "--place is for object files; " + options.Input + " is a text drawing, which has its own triangles";
-        return ExitUsage;
-    }
-    if (bytes.size() > TextDrawingMaxSize) {
-        error = options.Input + ": too large for a text drawing (over 1 MiB)";
-        return ExitFailed;
-    }
-    TDrawing drawing;
-    DrawingError bad;
-    if (!ParseTextDrawing(bytes, drawing, bad)) {
-        error = options.Input;
-        if (bad.Line > 0) error += ':' + std::to_string(bad.Line);
-        error += ": " + bad.Message;
-        return ExitFailed;
-    }
-    // Supersampling draws it K times the size.
-    LoadDrawing(state, drawing, options.Supersample);
-    return ExitOk;
-}
-
-int ListInput(const RenderOptions& options, std::ostream& out, std::string& error) {
-    const DesignFile design = ReadDesignFile(options.Input);
-    if (design.Kind == DesignKind::None && design.Error.empty()) {
-        error = options.Input + ": --list is for object files, IFS text files, flames and pictures with an object";
-        return ExitFailed;
-    }
-    if (!design.Ok()) {
-        error = options.Input + ": " + design.Error;
-        return ExitFailed;
-    }
-    WriteListing(out, design.List());
+    PlaceImported(state, options.Placement.value_or(state.BaseTriangle), options.Supersample);
     return ExitOk;
 }
 
@@ -597,10 +457,16 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         return ExitOk;
     }
     if (options.List) {
-        const int listed = ListInput(options, out, error);
-        return listed == ExitOk ? ExitOk : fail(listed, error);
+        const DesignFile design = ReadDesignFile(options.Input);
+        if (design.Kind == DesignKind::None && design.Error.empty())
+            return fail(ExitFailed,
+                        options.Input + ": --list is for object files, IFS text files, flames and pictures with an object");
+        if (!design.Ok()) return fail(ExitFailed, options.Input + ": " + design.Error);
+        for (const auto& e : design.List())
+            out << e.Name << '\t' << e.MapCount << (e.MapCount == 1 ? " map\t" : " maps\t") << e.Kind << '\n';
+        return ExitOk;
     }
-    const PictureFormat* format = PictureFormatFor(options.Output);
+    const TPictureFormatInfo* format = FormatInfoForFileName(options.Output);
     if (!format)
         return fail(ExitUsage, "cannot tell the picture format of " + Quote(options.Output) +
                                    " from its extension (known: " + KnownPictureExtensions() + ")");
@@ -609,17 +475,19 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
                                    std::string(format->Name));
     if (SameFile(options.Input, options.Output))
         return fail(ExitUsage, "the output " + Quote(options.Output) + " would replace the input");
-    const std::vector<const std::string*> exports = {&options.ExportPath, &options.ExportTextPath,
-                                                     &options.ExportFlamePath};
-    for (std::size_t i = 0; i < exports.size(); ++i) {
-        const std::string& path = *exports[i];
+    // The files written after the picture, in this order.
+    const std::pair<const std::string*, const char*> exports[] = {
+        {&options.ExportPath, "object file"}, {&options.ExportTextPath, "IFS text file"},
+        {&options.ExportFlamePath, "flame file"}};
+    for (std::size_t i = 0; i < std::size(exports); ++i) {
+        const std::string& path = *exports[i].first;
         if (path.empty()) continue;
         if (SameFile(options.Input, path))
             return fail(ExitUsage, "the export " + Quote(path) + " would replace the input");
         if (SameFile(options.Output, path))
             return fail(ExitUsage, "the export " + Quote(path) + " would replace the picture");
         for (std::size_t j = 0; j < i; ++j)
-            if (!exports[j]->empty() && SameFile(*exports[j], path))
+            if (!exports[j].first->empty() && SameFile(*exports[j].first, path))
                 return fail(ExitUsage, "two exports would write " + Quote(path));
     }
 
@@ -651,15 +519,11 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         job.Bits = options.Bits;
 
         // What a write would fail is found before a long rendering rather than after it.
+        const std::uint64_t fileBytes = PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes());
         std::string problem = PictureSizeProblem(format->Id, options.Width, options.Height);
-        if (problem.empty())
-            problem = CheckTargetFile(options.Output,
-                                      PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes()));
+        if (problem.empty()) problem = CheckTargetFile(options.Output, fileBytes);
         if (!problem.empty()) return fail(ExitFailed, "cannot write the picture: " + problem);
-        const std::pair<const std::string*, const char*> exportTargets[] = {
-            {&options.ExportPath, "object file"}, {&options.ExportTextPath, "IFS text file"},
-            {&options.ExportFlamePath, "flame file"}};
-        for (const auto& [path, what] : exportTargets)
+        for (const auto& [path, what] : exports)
             if (!path->empty())
                 if (problem = CheckTargetFile(*path, 0); !problem.empty())
                     return fail(ExitFailed, std::string("cannot write the ") + what + ": " + problem);
@@ -678,8 +542,7 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
             err << "fernweave-render: " << FormatBytes(plan.Whole ? needed : BandedJobBytes(job, parallel, plan.Rows))
                 << " of memory, " << parallel.Threads << (parallel.Threads == 1 ? " thread" : " threads");
             if (!plan.Whole) err << ", " << plan.Bands << (plan.Bands == 1 ? " band" : " bands") << " of " << plan.Rows << " rows";
-            err << "; the file up to "
-                << FormatBytes(PictureFileBytes(format->Id, options.Width, options.Height, job.PixelBytes())) << '\n';
+            err << "; the file up to " << FormatBytes(fileBytes) << '\n';
         }
         if (plan.Rows == 0)
             return fail(ExitFailed, "cannot render: " + CheckMemory(needed, available) +
@@ -688,10 +551,17 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
 
         // From here until the picture is in place an interrupt stops the work
         // and nothing is written; once it is in place, the run succeeds.
-        RenderFlagScope flag(hooks, &state->StopRequested);
+        HookScope<std::atomic<bool>*> flag(hooks.RenderFlag, &state->StopRequested, nullptr);
         PrepareRendering(*state);
         const auto interrupted = [&] {
             return fail(ExitInterrupted, "interrupted after " + std::to_string(stats.Steps) + " steps; nothing written");
+        };
+        // Does the work under a progress line of `total` steps, and times it.
+        const auto timed = [&](std::uint64_t total, const auto& work) {
+            ProgressLine line(err, total, stepsDone, progress);
+            const auto start = std::chrono::steady_clock::now();
+            work();
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
         // A PNG picture carries its object and the options that made it, so
         // that it can be opened again and made again.
@@ -705,46 +575,38 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (plan.Whole) {
             auto canvas = std::make_unique<Picture24>();
             DeepPicture deep;
-            {
-                ProgressLine line(err, options.Steps, stepsDone, progress);
-                const auto start = std::chrono::steady_clock::now();
+            timed(options.Steps, [&] {
                 const ParallelStats p = RenderPicture(*state, job, parallel, *canvas, &deep);
-                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 stats.Steps = p.Steps;
                 stats.Plotted = p.Plotted;
-            }
+            });
             if (stats.Steps < options.Steps || state->StopRequested.load()) return interrupted();
             picture = job.Deep() ? EncodeDeepPng(deep, resolution, carried, commandLine)
                                  : EncodePicture(*canvas, format->Id, resolution, quality, carried, commandLine);
         } else {
             banded.emplace(*state, job, parallel, plan.Rows);
         }
-        // The text and the flame: the object as the canvas shows it, in the canvas's pixels.
-        const TIfsObject shown = ObjectAsShown(*state, options.Supersample);
+        // The object file holds the bytes WriteObjectFile writes, written here so
+        // that a failure can say why. The flame: the object as the canvas shows it,
+        // in the canvas's pixels.
         auto bytesOf = [](const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); };
-        const std::vector<std::uint8_t> text =
-            options.ExportTextPath.empty()
-                ? std::vector<std::uint8_t>{}
-                : bytesOf(FormatIfsText(state->CurrentObject(), EntryNameFor(options.ExportTextPath)));
-        const std::vector<std::uint8_t> flame =
-            options.ExportFlamePath.empty()
-                ? std::vector<std::uint8_t>{}
-                : bytesOf(FormatFlame(shown, EntryNameFor(options.ExportFlamePath), options.Width, options.Height,
-                                      options.Background));
+        std::vector<std::uint8_t> text, flame;
+        if (!options.ExportTextPath.empty())
+            text = bytesOf(FormatIfsText(state->CurrentObject(), EntryNameFor(options.ExportTextPath)));
+        if (!options.ExportFlamePath.empty())
+            flame = bytesOf(FormatFlame(ObjectAsShown(*state, options.Supersample), EntryNameFor(options.ExportFlamePath),
+                                        options.Width, options.Height, options.Background));
+        const std::span<const std::uint8_t> exported[] = {carried, text, flame};
 
-        WritingScope writing(hooks);
+        HookScope<bool> writing(hooks.Writing, true, false);
         FileWriter writer = hooks.Writer;
         writer.Cancel = &state->StopRequested;
         if (banded) {
             bool written = false;
-            {
-                ProgressLine line(err, options.Steps * static_cast<std::uint64_t>(BandRuns(job, plan.Bands)),
-                                  stepsDone, progress);
-                const auto start = std::chrono::steady_clock::now();
+            timed(options.Steps * static_cast<std::uint64_t>(BandRuns(job, plan.Bands)), [&] {
                 written = WriteBandedPicture(options.Output, *banded, job, format->Id, resolution, quality, carried,
                                              commandLine, &error, writer);
-                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            }
+            });
             stats.Steps = banded->Stopped() ? stepsDone.load() : options.Steps;
             stats.Plotted = banded->Plotted();
             if (!written)
@@ -753,13 +615,11 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         } else if (!WriteFileReplacing(options.Output, picture, &error, writer)) {
             return state->StopRequested.load() ? interrupted() : fail(ExitFailed, "cannot write the picture: " + error);
         }
-        // The bytes WriteObjectFile writes, written here so that a failure can say why.
-        if (!options.ExportPath.empty() && !WriteFileReplacing(options.ExportPath, carried, &error, hooks.Writer))
-            return fail(ExitFailed, "cannot write the object file: " + error + " (the picture was written)");
-        if (!options.ExportTextPath.empty() && !WriteFileReplacing(options.ExportTextPath, text, &error, hooks.Writer))
-            return fail(ExitFailed, "cannot write the IFS text file: " + error + " (the picture was written)");
-        if (!options.ExportFlamePath.empty() && !WriteFileReplacing(options.ExportFlamePath, flame, &error, hooks.Writer))
-            return fail(ExitFailed, "cannot write the flame file: " + error + " (the picture was written)");
+        for (std::size_t i = 0; i < std::size(exports); ++i) {
+            const auto& [path, what] = exports[i];
+            if (!path->empty() && !WriteFileReplacing(*path, exported[i], &error, hooks.Writer))
+                return fail(ExitFailed, std::string("cannot write the ") + what + ": " + error + " (the picture was written)");
+        }
     } catch (const std::bad_alloc&) {
         return fail(ExitFailed, "not enough memory for a " + std::to_string(options.Width) + "x" +
                                     std::to_string(options.Height) + " canvas");

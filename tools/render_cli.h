@@ -83,13 +83,7 @@ bool ParseRenderOptions(std::span<const std::string> args, RenderOptions& option
 
 std::string UsageText();
 
-// --- picture formats, chosen by the output's extension ---
-
-using PictureFormat = TPictureFormatInfo;
-
-// The format for a file name, or nullptr when its extension names none.
-const PictureFormat* PictureFormatFor(std::string_view path);
-// The known extensions, for messages: ".bmp, .jpg, .jpeg, .png".
+// The known picture extensions, for messages: ".bmp, .jpg, .jpeg, .png".
 std::string KnownPictureExtensions();
 
 // --- input ---
@@ -107,10 +101,6 @@ InputKind DetectInputKind(std::string_view path, std::string_view firstBytes);
 // triangle). Returns an exit code: ExitOk, or ExitFailed / ExitUsage with the
 // reason in `error`. `kind` tells what the input turned out to be.
 int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind, std::string& error);
-
-// The lines --list prints for a design or an object file: name, maps, kind.
-// Returns an exit code, with the reason in `error`.
-int ListInput(const RenderOptions& options, std::ostream& out, std::string& error);
 
 // Warnings about a base triangle that the solver cannot follow; empty when fine.
 std::vector<std::string> BaseTriangleWarnings(const TTriangle& base);

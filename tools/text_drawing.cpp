@@ -10,12 +10,10 @@ namespace {
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
     std::vector<std::string_view> fields;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) fields.push_back(line.substr(start, i - start));
+    for (auto start = line.find_first_not_of(" \t"); start != std::string_view::npos;) {
+        const auto end = line.find_first_of(" \t", start);
+        fields.push_back(line.substr(start, end - start));
+        start = line.find_first_not_of(" \t", end);
     }
     return fields;
 }
@@ -38,19 +36,24 @@ struct LineParser {
     std::size_t next = 1;  // field 0 is the keyword
     std::string error;
 
+    bool Fail(std::string message) {
+        error = std::move(message);
+        return false;
+    }
+
+    // No field is left before the end of the line or a comment.
+    bool AtEnd() const { return next >= fields.size() || fields[next].front() == '#'; }
+
     bool Triangle(TTriangle& t) {
         for (int v = 0; v < 3; ++v) {
             for (int c = 0; c < 2; ++c) {
-                if (next >= fields.size() || fields[next].front() == '#') {
-                    error = fields[0] == "base" ? "base needs six coordinates: base x1 y1 x2 y2 x3 y3"
-                                                : "map needs six coordinates, a colour and diffuse or plain";
-                    return false;
-                }
+                if (AtEnd())
+                    return Fail(fields[0] == "base" ? "base needs six coordinates: base x1 y1 x2 y2 x3 y3"
+                                                    : "map needs six coordinates, a colour and diffuse or plain");
                 const auto value = ParseInteger(fields[next], -DrawingCoordinateLimit, DrawingCoordinateLimit);
-                if (!value) {
-                    error = "bad coordinate " + Quote(fields[next]) + " (whole numbers from -16777216 to 16777216)";
-                    return false;
-                }
+                if (!value)
+                    return Fail("bad coordinate " + Quote(fields[next]) +
+                                " (whole numbers from -16777216 to 16777216)");
                 (c == 0 ? t[v].x : t[v].y) = static_cast<std::int32_t>(*value);
                 ++next;
             }
@@ -59,43 +62,25 @@ struct LineParser {
     }
 
     bool Color(TColor& color) {
-        if (next >= fields.size()) {
-            error = "map needs a colour #RRGGBB after its coordinates";
-            return false;
-        }
+        if (next >= fields.size()) return Fail("map needs a colour #RRGGBB after its coordinates");
         const auto value = ParseColor(fields[next], false);
-        if (!value) {
-            error = "bad colour " + Quote(fields[next]) + " (expected #RRGGBB)";
-            return false;
-        }
+        if (!value) return Fail("bad colour " + Quote(fields[next]) + " (expected #RRGGBB)");
         color = *value;
         ++next;
         return true;
     }
 
     bool Diffuse(bool& diffuse) {
-        if (next >= fields.size() || fields[next].front() == '#') {
-            error = "map needs diffuse or plain after its colour";
-            return false;
-        }
-        if (fields[next] == "diffuse") {
-            diffuse = true;
-        } else if (fields[next] == "plain") {
-            diffuse = false;
-        } else {
-            error = "expected diffuse or plain, found " + Quote(fields[next]);
-            return false;
-        }
-        ++next;
+        if (AtEnd()) return Fail("map needs diffuse or plain after its colour");
+        if (fields[next] != "diffuse" && fields[next] != "plain")
+            return Fail("expected diffuse or plain, found " + Quote(fields[next]));
+        diffuse = fields[next++] == "diffuse";
         return true;
     }
 
     // After the last field only a comment may follow.
     bool End() {
-        if (next < fields.size() && fields[next].front() != '#') {
-            error = "unexpected " + Quote(fields[next]) + " after the last field";
-            return false;
-        }
+        if (!AtEnd()) return Fail("unexpected " + Quote(fields[next]) + " after the last field");
         return true;
     }
 };
@@ -153,12 +138,7 @@ bool ParseTextDrawing(std::string_view text, TDrawing& drawing, DrawingError& er
 std::string FormatTextDrawing(const TDrawing& drawing) {
     auto triangle = [](const TTriangle& t) {
         std::string s;
-        for (const TPoint& p : t) {
-            s += ' ';
-            s += std::to_string(p.x);
-            s += ' ';
-            s += std::to_string(p.y);
-        }
+        for (const TPoint& p : t) s += ' ' + std::to_string(p.x) + ' ' + std::to_string(p.y);
         return s;
     };
     std::string text = "base" + triangle(drawing.Base) + "\n";

@@ -296,21 +296,21 @@ TEST_P(BadOptions, AreRefusedWithAReason) {
 INSTANTIATE_TEST_SUITE_P(Arguments, BadOptions, ::testing::Range(0, static_cast<int>(BadArgList.size())));
 
 TEST(PictureFormats, ChosenByExtensionInAnyCase) {
-    ASSERT_NE(PictureFormatFor("a.bmp"), nullptr);
-    EXPECT_EQ(PictureFormatFor("dir.x/A.BMP"), PictureFormatFor("a.bmp"));
-    EXPECT_EQ(PictureFormatFor("a.gif"), nullptr);
-    EXPECT_EQ(PictureFormatFor("bmp"), nullptr);
-    EXPECT_EQ(PictureFormatFor(".bmp"), nullptr);  // a hidden file without an extension
-    EXPECT_EQ(PictureFormatFor("x.bmp/picture"), nullptr);
-    const PictureFormat* jpeg = PictureFormatFor("a.jpg");
+    ASSERT_NE(FormatInfoForFileName("a.bmp"), nullptr);
+    EXPECT_EQ(FormatInfoForFileName("dir.x/A.BMP"), FormatInfoForFileName("a.bmp"));
+    EXPECT_EQ(FormatInfoForFileName("a.gif"), nullptr);
+    EXPECT_EQ(FormatInfoForFileName("bmp"), nullptr);
+    EXPECT_EQ(FormatInfoForFileName(".bmp"), nullptr);  // a hidden file without an extension
+    EXPECT_EQ(FormatInfoForFileName("x.bmp/picture"), nullptr);
+    const TPictureFormatInfo* jpeg = FormatInfoForFileName("a.jpg");
     ASSERT_NE(jpeg, nullptr);
-    EXPECT_NE(jpeg, PictureFormatFor("a.bmp"));
+    EXPECT_NE(jpeg, FormatInfoForFileName("a.bmp"));
     EXPECT_TRUE(jpeg->HasQuality);
-    EXPECT_FALSE(PictureFormatFor("a.bmp")->HasQuality);
+    EXPECT_FALSE(FormatInfoForFileName("a.bmp")->HasQuality);
     for (const char* name : {"A.JPG", "a.Jpg", "a.jpeg", "dir/A.JPEG", "a.jPeG"})
-        EXPECT_EQ(PictureFormatFor(name), jpeg) << name;
-    EXPECT_EQ(PictureFormatFor("a.jpe"), nullptr);
-    EXPECT_EQ(PictureFormatFor("a.jpg.txt"), nullptr);
+        EXPECT_EQ(FormatInfoForFileName(name), jpeg) << name;
+    EXPECT_EQ(FormatInfoForFileName("a.jpe"), nullptr);
+    EXPECT_EQ(FormatInfoForFileName("a.jpg.txt"), nullptr);
     EXPECT_EQ(KnownPictureExtensions(), ".bmp, .jpg, .jpeg, .png");
 }
 
