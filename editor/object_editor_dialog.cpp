@@ -74,6 +74,29 @@ QString RenderBlockText(TRenderBlock block) {
     return {};
 }
 
+// A control of the dialog with its name (and its tool tip, if any).
+template <class W>
+W* Named(const char* name, const QString& text = {}, const QString& tip = {}) {
+    auto* w = new W(text);
+    w->setObjectName(name);
+    if (!tip.isEmpty()) w->setToolTip(tip);
+    return w;
+}
+
+// The panel's buttons leave Enter to Render.
+QPushButton* Button(const char* name, const QString& text, const QString& tip = {}) {
+    auto* b = Named<QPushButton>(name, text, tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// The widgets side by side.
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    for (QWidget* w : widgets) row->addWidget(w);
+    return row;
+}
+
 QDoubleSpinBox* NumberBox(const char* name, int decimals, double limit, const QString& suffix = {}) {
     auto* box = new QDoubleSpinBox;
     box->setObjectName(name);
@@ -291,7 +314,7 @@ void TEditPreview::mouseMoveEvent(QMouseEvent* event) {
     }
     // Shift and Ctrl together: rotation and scaling in steps.
     const bool steps = (event->modifiers() & Qt::ShiftModifier) && (event->modifiers() & Qt::ControlModifier);
-    if (dialog_.Model().Dragging() && dialog_.Model().DragTo(ToCanvas(event->position()), steps)) dialog_.ModelChanged();
+    if (dialog_.Model().Dragging()) dialog_.Edited(dialog_.Model().DragTo(ToCanvas(event->position()), steps));
 }
 
 void TEditPreview::mouseReleaseEvent(QMouseEvent* event) {
@@ -353,7 +376,7 @@ void TEditPreview::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Delete: dialog_.DeleteSelectedMap(); return;
         default: QWidget::keyPressEvent(event); return;
     }
-    if (dialog_.Model().Nudge(dx, dy)) dialog_.ModelChanged();
+    dialog_.Edited(dialog_.Model().Nudge(dx, dy));
 }
 
 // --- the dialog ---
@@ -386,45 +409,27 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ScrollBox->setBackgroundRole(QPalette::Dark);
 
     auto* panel = new QVBoxLayout;
-    cbTriangles = new QCheckBox("Show &triangles");
-    cbTriangles->setObjectName("cbTriangles");
+    cbTriangles = Named<QCheckBox>("cbTriangles", "Show &triangles");
     cbTriangles->setChecked(true);
-    cbFixedPoints = new QCheckBox("Show fi&xed points");
-    cbFixedPoints->setObjectName("cbFixedPoints");
-    cbFixedPoints->setToolTip("A cross where each map keeps a point in place");
-    cbBackgroundOnly = new QCheckBox("Preview on the &background only");
-    cbBackgroundOnly->setObjectName("cbBackgroundOnly");
+    cbFixedPoints =
+        Named<QCheckBox>("cbFixedPoints", "Show fi&xed points", "A cross where each map keeps a point in place");
+    cbBackgroundOnly = Named<QCheckBox>("cbBackgroundOnly", "Preview on the &background only",
+                                        "The edited object alone on the picture it will be rendered on");
     cbBackgroundOnly->setChecked(true);
-    cbBackgroundOnly->setToolTip("The edited object alone on the picture it will be rendered on");
     cbBackgroundOnly->setEnabled(canvas_ && !(*canvas_ == *background_));
-    cbSnap = new QCheckBox("&Snap to the grid");
-    cbSnap->setObjectName("cbSnap");
-    cbSnap->setToolTip("Vertices land on the 24-pixel grid through vertex 1 of the base triangle");
-    cbSnapVertices = new QCheckBox("Snap to &vertices");
-    cbSnapVertices->setObjectName("cbSnapVertices");
+    cbSnap = Named<QCheckBox>("cbSnap", "&Snap to the grid",
+                              "Vertices land on the 24-pixel grid through vertex 1 of the base triangle");
+    cbSnapVertices = Named<QCheckBox>("cbSnapVertices", "Snap to &vertices",
+                                      "A vertex within 6 pixels of another triangle's vertex lands on it");
     cbSnapVertices->setChecked(model_.SnapToVertices);
-    cbSnapVertices->setToolTip("A vertex within 6 pixels of another triangle's vertex lands on it");
-    auto* showRow = new QHBoxLayout;
-    showRow->addWidget(cbTriangles);
-    showRow->addWidget(cbFixedPoints);
-    panel->addLayout(showRow);
+    panel->addLayout(Row({cbTriangles, cbFixedPoints}));
     panel->addWidget(cbBackgroundOnly);
-    auto* snapRow = new QHBoxLayout;
-    snapRow->addWidget(cbSnap);
-    snapRow->addWidget(cbSnapVertices);
-    panel->addLayout(snapRow);
-    auto* zoomRow = new QHBoxLayout;
-    lblZoom = new QLabel;
-    lblZoom->setObjectName("lblZoom");
-    btnFit = new QPushButton("&Fit");
-    btnFit->setObjectName("btnFit");
-    btnActualSize = new QPushButton("100 %");
-    btnActualSize->setObjectName("btnActualSize");
-    for (QPushButton* b : {btnFit, btnActualSize}) b->setAutoDefault(false);
-    zoomRow->addWidget(new QLabel("Zoom:"));
-    zoomRow->addWidget(lblZoom, 1);
-    zoomRow->addWidget(btnFit);
-    zoomRow->addWidget(btnActualSize);
+    panel->addLayout(Row({cbSnap, cbSnapVertices}));
+    lblZoom = Named<QLabel>("lblZoom");
+    btnFit = Button("btnFit", "&Fit");
+    btnActualSize = Button("btnActualSize", "100 %");
+    auto* zoomRow = Row({new QLabel("Zoom:"), lblZoom, btnFit, btnActualSize});
+    zoomRow->setStretchFactor(lblZoom, 1);
     panel->addLayout(zoomRow);
 
     lstMaps = new QTableWidget(0, 4);
@@ -443,74 +448,48 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     lstMaps->setMinimumHeight(110);
     lstMaps->installEventFilter(this);
     panel->addWidget(lstMaps, 1);
-    auto* listButtons = new QHBoxLayout;
-    btnAdd = new QPushButton("&Add");
-    btnAdd->setObjectName("btnAdd");
-    btnDuplicate = new QPushButton("D&uplicate");
-    btnDuplicate->setObjectName("btnDuplicate");
-    btnDelete = new QPushButton("De&lete");
-    btnDelete->setObjectName("btnDelete");
-    for (QPushButton* b : {btnAdd, btnDuplicate, btnDelete}) {
-        b->setAutoDefault(false);
-        listButtons->addWidget(b);
-    }
-    panel->addLayout(listButtons);
-    auto* copyButtons = new QHBoxLayout;
-    btnCopy = new QPushButton("&Copy");
-    btnCopy->setObjectName("btnCopy");
-    btnCopy->setToolTip("Copy the selected maps (Ctrl+C)");
-    btnPaste = new QPushButton("&Paste");
-    btnPaste->setObjectName("btnPaste");
-    btnPaste->setToolTip("Add copies of the maps copied last (Ctrl+V)");
-    for (QPushButton* b : {btnCopy, btnPaste}) {
-        b->setAutoDefault(false);
-        copyButtons->addWidget(b);
-    }
-    panel->addLayout(copyButtons);
-    lblAddReason = new QLabel;
-    lblAddReason->setObjectName("lblAddReason");
+    btnAdd = Button("btnAdd", "&Add");
+    btnDuplicate = Button("btnDuplicate", "D&uplicate");
+    btnDelete = Button("btnDelete", "De&lete");
+    panel->addLayout(Row({btnAdd, btnDuplicate, btnDelete}));
+    btnCopy = Button("btnCopy", "&Copy", "Copy the selected maps (Ctrl+C)");
+    btnPaste = Button("btnPaste", "&Paste", "Add copies of the maps copied last (Ctrl+V)");
+    panel->addLayout(Row({btnCopy, btnPaste}));
+    lblAddReason = Named<QLabel>("lblAddReason");
     panel->addWidget(lblAddReason);
 
-    auto* chancesRow = new QHBoxLayout;
-    rbByArea = new QRadioButton("By &area");
-    rbByArea->setObjectName("rbByArea");
-    rbByArea->setToolTip("Each map is chosen as often as its area's share, as drawn");
-    rbCustom = new QRadioButton("Cu&stom");
-    rbCustom->setObjectName("rbCustom");
-    rbCustom->setToolTip("Each map has a share of its own, kept through Render and Export");
+    rbByArea = Named<QRadioButton>("rbByArea", "By &area",
+                                   "Each map is chosen as often as its area's share, as drawn");
+    rbCustom = Named<QRadioButton>("rbCustom", "Cu&stom",
+                                   "Each map has a share of its own, kept through Render and Export");
     auto* chances = new QButtonGroup(this);
     chances->addButton(rbByArea);
     chances->addButton(rbCustom);
-    chancesRow->addWidget(new QLabel("Chances:"));
-    chancesRow->addWidget(rbByArea);
-    chancesRow->addWidget(rbCustom, 1);
+    auto* chancesRow = Row({new QLabel("Chances:"), rbByArea, rbCustom});
+    chancesRow->setStretchFactor(rbCustom, 1);
     panel->addLayout(chancesRow);
 
     auto* numbers = new QGridLayout;
-    lblVertex = new QLabel;
-    lblVertex->setObjectName("lblVertex");
+    lblVertex = Named<QLabel>("lblVertex");
     edtX = new QSpinBox;
-    edtX->setObjectName("edtX");
     edtY = new QSpinBox;
-    edtY->setObjectName("edtY");
-    for (QSpinBox* e : {edtX, edtY}) {
+    numbers->addWidget(lblVertex, 0, 0, 1, 4);
+    for (int i = 0; i < 2; ++i) {
+        QSpinBox* e = i == 0 ? edtX : edtY;
+        e->setObjectName(i == 0 ? "edtX" : "edtY");
         e->setRange(-DrawingCoordinateLimit, DrawingCoordinateLimit);
         e->setKeyboardTracking(false);  // a value counts once it is committed
         e->installEventFilter(this);
         connect(e, &QSpinBox::valueChanged, this, [this] { CommitNumbers(); });
+        auto* caption = new QLabel(i == 0 ? "&X:" : "&Y:");
+        caption->setBuddy(e);
+        numbers->addWidget(caption, 1, 2 * i);
+        numbers->addWidget(e, 1, 2 * i + 1);
     }
-    numbers->addWidget(lblVertex, 0, 0, 1, 4);
-    numbers->addWidget(new QLabel("&X:"), 1, 0);
-    numbers->addWidget(edtX, 1, 1);
-    numbers->addWidget(new QLabel("&Y:"), 1, 2);
-    numbers->addWidget(edtY, 1, 3);
-    static_cast<QLabel*>(numbers->itemAtPosition(1, 0)->widget())->setBuddy(edtX);
-    static_cast<QLabel*>(numbers->itemAtPosition(1, 2)->widget())->setBuddy(edtY);
     panel->addLayout(numbers);
 
     // The selected map by number, in both forms.
-    grpNumbers = new QGroupBox("Map by number");
-    grpNumbers->setObjectName("grpNumbers");
+    grpNumbers = Named<QGroupBox>("grpNumbers", "Map by number");
     auto* numbersBox = new QVBoxLayout(grpNumbers);
     auto* coefficientGrid = new QGridLayout;
     auto* formGrid = new QGridLayout;
@@ -541,22 +520,16 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     }
     for (int column : {1, 3, 5}) coefficientGrid->setColumnStretch(column, 1);
     for (int column : {1, 3}) formGrid->setColumnStretch(column, 1);
-    btnRotateBy = new QPushButton("Rotate by");
-    btnRotateBy->setObjectName("btnRotateBy");
+    btnRotateBy = Button("btnRotateBy", "Rotate by");
     edtRotateBy = NumberBox("edtRotateBy", 2, 360, "\u00b0");
     edtRotateBy->setValue(90);
-    btnScaleBy = new QPushButton("Scale by");
-    btnScaleBy->setObjectName("btnScaleBy");
+    btnScaleBy = Button("btnScaleBy", "Scale by");
     edtScaleBy = NumberBox("edtScaleBy", 2, 10000, " %");
     edtScaleBy->setMinimum(1);
     edtScaleBy->setValue(50);
-    btnFlipH = new QPushButton("Flip &horizontal");
-    btnFlipH->setObjectName("btnFlipH");
-    btnFlipV = new QPushButton("Flip v&ertical");
-    btnFlipV->setObjectName("btnFlipV");
-    cbAboutVertex1 = new QCheckBox("About vertex &1 (else the centre)");
-    cbAboutVertex1->setObjectName("cbAboutVertex1");
-    for (QPushButton* b : {btnRotateBy, btnScaleBy, btnFlipH, btnFlipV}) b->setAutoDefault(false);
+    btnFlipH = Button("btnFlipH", "Flip &horizontal");
+    btnFlipV = Button("btnFlipV", "Flip v&ertical");
+    cbAboutVertex1 = Named<QCheckBox>("cbAboutVertex1", "About vertex &1 (else the centre)");
     for (QDoubleSpinBox* box : {edtRotateBy, edtScaleBy}) box->installEventFilter(this);
     transformGrid->addWidget(btnRotateBy, 0, 0);
     transformGrid->addWidget(edtRotateBy, 0, 1);
@@ -567,8 +540,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     transformGrid->addWidget(cbAboutVertex1, 2, 0, 1, 4);
     panel->addWidget(grpNumbers);
 
-    lblWarning = new QLabel;
-    lblWarning->setObjectName("lblWarning");
+    lblWarning = Named<QLabel>("lblWarning");
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet("color: #c02000;");
     // Room for two lines at all times, so the panel does not jump.
@@ -578,16 +550,9 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     auto* bottom = new QVBoxLayout;
     bottom->addWidget(lblWarning);
 
-    auto* undoRow = new QHBoxLayout;
-    btnUndo = new QPushButton("Und&o");
-    btnUndo->setObjectName("btnUndo");
-    btnRedo = new QPushButton("Re&do");
-    btnRedo->setObjectName("btnRedo");
-    for (QPushButton* b : {btnUndo, btnRedo}) {
-        b->setAutoDefault(false);
-        undoRow->addWidget(b);
-    }
-    bottom->addLayout(undoRow);
+    btnUndo = Button("btnUndo", "Und&o");
+    btnRedo = Button("btnRedo", "Re&do");
+    bottom->addLayout(Row({btnUndo, btnRedo}));
 
     auto* buttons = new QDialogButtonBox;
     btnRender = buttons->addButton("&Render", QDialogButtonBox::AcceptRole);
@@ -595,8 +560,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
     btnCancel->setObjectName("btnCancel");
     btnRender->setDefault(true);
-    lblRenderReason = new QLabel;
-    lblRenderReason->setObjectName("lblRenderReason");
+    lblRenderReason = Named<QLabel>("lblRenderReason");
     lblRenderReason->setWordWrap(true);
     bottom->addWidget(lblRenderReason);
     bottom->addWidget(buttons);
@@ -645,32 +609,27 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     connect(btnActualSize, &QPushButton::clicked, this, [this] { SetZoom(1); });
     connect(btnAdd, &QPushButton::clicked, this, [this] {
         const int t = model_.Selected().Triangle;
-        if (model_.AddMap(t >= 1 ? model_.Object().Maps[t - 1].Color : clWhite)) ModelChanged();
+        Edited(model_.AddMap(t >= 1 ? model_.Object().Maps[t - 1].Color : clWhite));
     });
-    connect(btnDuplicate, &QPushButton::clicked, this, [this] {
-        if (model_.DuplicateMap()) ModelChanged();
-    });
+    connect(btnDuplicate, &QPushButton::clicked, this, [this] { Edited(model_.DuplicateMap()); });
     connect(btnDelete, &QPushButton::clicked, this, [this] { DeleteSelectedMap(); });
     connect(rbCustom, &QRadioButton::toggled, this, [this](bool custom) {
-        if (!refreshing_ && model_.SetCustomChances(custom)) ModelChanged();
+        if (!refreshing_) Edited(model_.SetCustomChances(custom));
     });
     connect(btnRotateBy, &QPushButton::clicked, this, [this] {
         edtRotateBy->interpretText();
-        if (model_.RotateSelected(edtRotateBy->value(), cbAboutVertex1->isChecked())) ModelChanged();
+        Edited(model_.RotateSelected(edtRotateBy->value(), cbAboutVertex1->isChecked()));
     });
     connect(btnScaleBy, &QPushButton::clicked, this, [this] {
         edtScaleBy->interpretText();
-        if (model_.ScaleSelected(edtScaleBy->value(), cbAboutVertex1->isChecked())) ModelChanged();
+        Edited(model_.ScaleSelected(edtScaleBy->value(), cbAboutVertex1->isChecked()));
     });
-    connect(btnFlipH, &QPushButton::clicked, this, [this] {
-        if (model_.FlipSelected(true, cbAboutVertex1->isChecked())) ModelChanged();
-    });
-    connect(btnFlipV, &QPushButton::clicked, this, [this] {
-        if (model_.FlipSelected(false, cbAboutVertex1->isChecked())) ModelChanged();
-    });
+    for (QPushButton* flip : {btnFlipH, btnFlipV})
+        connect(flip, &QPushButton::clicked, this,
+                [this, flip] { Edited(model_.FlipSelected(flip == btnFlipH, cbAboutVertex1->isChecked())); });
     connect(btnUndo, &QPushButton::clicked, this, [this] { UndoEdit(); });
     connect(btnRedo, &QPushButton::clicked, this, [this] { RedoEdit(); });
-    for (const QKeySequence& keys : {QKeySequence("Ctrl+Z")}) connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { UndoEdit(); });
+    connect(new QShortcut(QKeySequence("Ctrl+Z"), this), &QShortcut::activated, this, [this] { UndoEdit(); });
     for (const QKeySequence& keys : {QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")})
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { RedoEdit(); });
     connect(lstMaps, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -816,9 +775,7 @@ void TfrmEditObject::ModelChanged() {
     btnRender->setToolTip(reason);
     lblRenderReason->setText(reason);
     lblRenderReason->setVisible(!reason.isEmpty());
-    for (QWidget* b : {static_cast<QWidget*>(btnRotateBy), static_cast<QWidget*>(btnScaleBy),
-                       static_cast<QWidget*>(btnFlipH), static_cast<QWidget*>(btnFlipV)})
-        b->setEnabled(t >= 0);
+    for (QPushButton* b : {btnRotateBy, btnScaleBy, btnFlipH, btnFlipV}) b->setEnabled(t >= 0);
     UpdateWorld();
     imgPreview->update();
     RequestFrame();
@@ -847,19 +804,11 @@ std::shared_ptr<const Picture24> TfrmEditObject::PreviewBackground() const {
     return cbBackgroundOnly->isChecked() || !canvas_ ? background_ : canvas_;
 }
 
-void TfrmEditObject::DeleteSelectedMap() {
-    if (model_.DeleteMap()) ModelChanged();
-}
-
 void TfrmEditObject::CopyMaps() {
     std::vector<TDrawnMap> maps = model_.CopyMaps();
     if (maps.empty()) return;
     copied_ = std::move(maps);
     ModelChanged();
-}
-
-void TfrmEditObject::PasteMaps() {
-    if (model_.PasteMaps(copied_) > 0) ModelChanged();
 }
 
 void TfrmEditObject::reject() {
@@ -917,17 +866,15 @@ void TfrmEditObject::RefreshNumbers() {
     edtY->setEnabled(v.has_value());
     const TObjectEditModel::Selection s = model_.Selected();
     const QSignalBlocker bx(edtX), by(edtY);
-    if (!v) {
-        // No stale numbers: the boxes are blank without a vertex.
-        edtX->clear();
-        edtY->clear();
-    }
     if (v) {
         edtX->setValue(v->x);
         edtY->setValue(v->y);
         lblVertex->setText(s.Triangle == 0 ? QString("Vertex %1 of the base triangle").arg(s.Vertex + 1)
                                            : QString("Vertex %1 of map %2").arg(s.Vertex + 1).arg(s.Triangle));
     } else {
+        // No stale numbers: the boxes are blank without a vertex.
+        edtX->clear();
+        edtY->clear();
         const std::size_t several = model_.SelectedTriangles().size();
         lblVertex->setText(s.Triangle < 0 ? QString("Select a vertex to place it exactly")
                            : several > 1  ? QString("%1 triangles selected").arg(several)
@@ -976,7 +923,7 @@ void TfrmEditObject::CommitForm(int i) {
 void TfrmEditObject::ListItemChanged(QTableWidgetItem* item) {
     if (refreshing_) return;
     if (item->column() == 2) {
-        if (model_.SetMapDiffuse(item->row() + 1, item->checkState() == Qt::Checked)) ModelChanged();
+        Edited(model_.SetMapDiffuse(item->row() + 1, item->checkState() == Qt::Checked));
     } else if (item->column() == 3) {
         QString text = item->text();
         text.remove('%');
@@ -994,21 +941,13 @@ void TfrmEditObject::ListItemChanged(QTableWidgetItem* item) {
 
 void TfrmEditObject::CommitNumbers() {
     if (refreshing_ || !model_.SelectedVertex()) return;
-    if (model_.SetSelectedVertex({edtX->value(), edtY->value()})) ModelChanged();
+    Edited(model_.SetSelectedVertex({edtX->value(), edtY->value()}));
 }
 
 void TfrmEditObject::ListCellClicked(int row, int column) {
     if (column != 1 || !ChooseColor || row >= model_.MapCount()) return;
     if (const auto chosen = ChooseColor(model_.Object().Maps[static_cast<std::size_t>(row)].Color))
-        if (model_.SetMapColor(row + 1, *chosen)) ModelChanged();
-}
-
-void TfrmEditObject::UndoEdit() {
-    if (model_.Undo()) ModelChanged();
-}
-
-void TfrmEditObject::RedoEdit() {
-    if (model_.Redo()) ModelChanged();
+        Edited(model_.SetMapColor(row + 1, *chosen));
 }
 
 void TfrmEditObject::SetZoom(double zoom, QPointF anchor) {

@@ -90,13 +90,17 @@ public:
 
     // After every change of the model: the list, the numbers, the warnings, the preview.
     void ModelChanged();
+    // After an edit of the model: the refresh, when the edit changed anything.
+    void Edited(bool changed) {
+        if (changed) ModelChanged();
+    }
     void SetZoom(double zoom, QPointF anchor = {-1, -1});
     void FitToView();
-    void UndoEdit();
-    void RedoEdit();
-    void DeleteSelectedMap();
+    void UndoEdit() { Edited(model_.Undo()); }
+    void RedoEdit() { Edited(model_.Redo()); }
+    void DeleteSelectedMap() { Edited(model_.DeleteMap()); }
     void CopyMaps();
-    void PasteMaps();
+    void PasteMaps() { Edited(model_.PasteMaps(copied_) > 0); }
     // Cancel and Esc: asks first when anything changed.
     void reject() override;
     // A frame of the preview at the next tick of its frame clock.
