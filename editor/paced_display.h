@@ -46,7 +46,6 @@ constexpr double PaintShare = 0.06;
 class TFrameClock : public QObject {
 public:
     explicit TFrameClock(QWidget* target);
-    ~TFrameClock() override;
 
     // Any thread: the display shows something old. One relaxed store while the clock runs.
     void MarkDirty();
