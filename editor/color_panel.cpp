@@ -46,11 +46,12 @@ QFont Fitted(QFont font, Fits fits) {
 constexpr int GridCells = 60;
 constexpr int ProbeInterval = 100;  // ms between checks while the probe shows
 
-}  // namespace
-
+// "red 255, green 128, blue 0": a colour as a screen reader says it.
 QString ColorWords(TColor color) {
     return QString("red %1, green %2, blue %3").arg(RedOf(color)).arg(GreenOf(color)).arg(BlueOf(color));
 }
+
+}  // namespace
 
 // --- TPanelImage ---
 
@@ -268,8 +269,7 @@ bool TColorPanel::ProbeUpdate(const TPanelImage* image, QPoint p) {
 }
 
 void TColorPanel::SetProbeVisible(bool visible) {
-    for (QWidget* w : {static_cast<QWidget*>(pnlDropColor), static_cast<QWidget*>(lblRed),
-                       static_cast<QWidget*>(lblGreen), static_cast<QWidget*>(lblBlue)})
+    for (QWidget* w : std::initializer_list<QWidget*>{pnlDropColor, lblRed, lblGreen, lblBlue})
         w->setVisible(visible);
     if (visible)
         idleTimer_.start();

@@ -66,6 +66,46 @@ int SnapTo(int v, int origin) {
 
 constexpr double Pi = 3.14159265358979323846;
 
+// Custom shares made to add up to 100, none negative or invalid.
+void NormalizeShares(TDrawing& o) {
+    if (!o.CustomChances || o.Maps.empty()) return;
+    double sum = 0;
+    for (TDrawnMap& m : o.Maps) {
+        if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
+        sum += m.Share;
+    }
+    for (TDrawnMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
+}
+
+// The map taking `base` to `target`; none when the base has no area.
+std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target) {
+    const double x1 = base[0].x, y1 = base[0].y, x2 = base[1].x, y2 = base[1].y, x3 = base[2].x, y3 = base[2].y;
+    const double det = (x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1);
+    if (det == 0) return std::nullopt;
+    TMapCoefficients m{};
+    for (int row = 0; row < 2; ++row) {
+        auto value = [&](int i) { return row == 0 ? double(target[i].x) : double(target[i].y); };
+        const double u1 = value(0), u2 = value(1), u3 = value(2);
+        // Solve a x + b y + c = u through the three vertices.
+        const double a = ((u2 - u1) * (y3 - y1) - (u3 - u1) * (y2 - y1)) / det;
+        const double b = ((x2 - x1) * (u3 - u1) - (x3 - x1) * (u2 - u1)) / det;
+        m[3 * row] = a;
+        m[3 * row + 1] = b;
+        m[3 * row + 2] = u1 - a * x1 - b * y1;
+    }
+    return m;
+}
+
+// `base` under the map, rounded to whole pixels.
+TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
+    TTriangle t;
+    for (int i = 0; i < 3; ++i) {
+        const double x = base[i].x, y = base[i].y;
+        t[i] = Rounded(m[0] * x + m[1] * y + m[2], m[3] * x + m[4] * y + m[5]);
+    }
+    return t;
+}
+
 }  // namespace
 
 TMapForm FormOfMap(const TMapCoefficients& m) {
@@ -90,33 +130,6 @@ TMapCoefficients MapOfForm(const TMapForm& f) {
     const double c = std::cos(theta), s = std::sin(theta);
     const double upper = f.ScaleX * f.Shear;
     return {c * f.ScaleX, c * upper - s * f.ScaleY, f.OffsetX, s * f.ScaleX, s * upper + c * f.ScaleY, f.OffsetY};
-}
-
-std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target) {
-    const double x1 = base[0].x, y1 = base[0].y, x2 = base[1].x, y2 = base[1].y, x3 = base[2].x, y3 = base[2].y;
-    const double det = (x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1);
-    if (det == 0) return std::nullopt;
-    TMapCoefficients m{};
-    for (int row = 0; row < 2; ++row) {
-        auto value = [&](int i) { return row == 0 ? double(target[i].x) : double(target[i].y); };
-        const double u1 = value(0), u2 = value(1), u3 = value(2);
-        // Solve a x + b y + c = u through the three vertices.
-        const double a = ((u2 - u1) * (y3 - y1) - (u3 - u1) * (y2 - y1)) / det;
-        const double b = ((x2 - x1) * (u3 - u1) - (x3 - x1) * (u2 - u1)) / det;
-        m[3 * row] = a;
-        m[3 * row + 1] = b;
-        m[3 * row + 2] = u1 - a * x1 - b * y1;
-    }
-    return m;
-}
-
-TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
-    TTriangle t;
-    for (int i = 0; i < 3; ++i) {
-        const double x = base[i].x, y = base[i].y;
-        t[i] = Rounded(m[0] * x + m[1] * y + m[2], m[3] * x + m[4] * y + m[5]);
-    }
-    return t;
 }
 
 std::int32_t RoundCoordinate(double v) {
@@ -197,8 +210,6 @@ std::vector<int> TObjectEditModel::SelectedTriangles() const {
     if (ValidTriangle(selected_.Triangle)) return {selected_.Triangle};
     return {};
 }
-
-bool TObjectEditModel::InGroup(int t) const { return std::binary_search(group_.begin(), group_.end(), t); }
 
 void TObjectEditModel::SelectTriangles(std::vector<int> triangles, int primary) {
     std::erase_if(triangles, [&](int t) { return !ValidTriangle(t); });
@@ -337,7 +348,7 @@ bool TObjectEditModel::BeginDrag(TEditPoint p, double grab, TDragKind wholeTrian
         for (int t : group_)
             if (Contains(TriangleOf(t), p)) highlighted = Selection{t, -1};
     const Selection hit = highlighted ? *highlighted : HitTest(p, grab);
-    const bool group = hit.Vertex < 0 && InGroup(hit.Triangle);
+    const bool group = hit.Vertex < 0 && std::binary_search(group_.begin(), group_.end(), hit.Triangle);
     const std::vector<int> keep = group_;
     Select(hit);
     if (group) group_ = keep;
@@ -407,6 +418,11 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
     const TTriangle& o = d.Original;
     const double dx = p.x - d.Start.x, dy = p.y - d.Start.y;
     std::vector<std::pair<int, TTriangle>> result = d.Members;
+    // A moved point lands by the vertex snap's shift if there is one, else on the grid when that is on.
+    auto snapped = [&](TPoint q, std::optional<TPoint> shift) {
+        if (shift) return Rounded(double(q.x) + shift->x, double(q.y) + shift->y);
+        return Snap ? TPoint{SnapTo(q.x, d.GridOrigin.x), SnapTo(q.y, d.GridOrigin.y)} : q;
+    };
     switch (d.Kind) {
         case TDragKind::Vertex: {
             TTriangle t = o;
@@ -414,12 +430,7 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
             const TPoint rounded = Rounded(v.x + dx, v.y + dy);
             const auto snap = SnapToVertices ? VertexSnap({{double(rounded.x), double(rounded.y)}}, d.What.Triangle, d.Grab)
                                              : std::nullopt;
-            if (snap) {
-                v = Rounded(double(rounded.x) + snap->x, double(rounded.y) + snap->y);
-            } else {
-                v = rounded;
-                if (Snap) v = {SnapTo(v.x, d.GridOrigin.x), SnapTo(v.y, d.GridOrigin.y)};
-            }
+            v = snapped(rounded, snap);
             result = {{d.What.Triangle, t}};
             break;
         }
@@ -431,10 +442,7 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 for (const TPoint& v : o) moved.push_back({double(v.x) + first.x - o[0].x, double(v.y) + first.y - o[0].y});
                 snap = VertexSnap(moved, d.What.Triangle, d.Grab);
             }
-            if (snap)
-                first = Rounded(double(first.x) + snap->x, double(first.y) + snap->y);
-            else if (Snap)
-                first = {SnapTo(first.x, d.GridOrigin.x), SnapTo(first.y, d.GridOrigin.y)};
+            first = snapped(first, snap);
             for (auto& member : result) member.second = Shifted(member.second, first.x - o[0].x, first.y - o[0].y);
             break;
         }
@@ -508,22 +516,19 @@ bool TObjectEditModel::AddMap(TColor color) {
     for (int i = 0; i < 3; ++i) t[i] = Rounded(c.x + (source[i].x - c.x) / 2, c.y + (source[i].y - c.y) / 2);
     // A triangle too small to halve keeps its size.
     if (std::llabs(DoubleArea(t)) < 64) t = source;
-    EndDrag();
-    Remember();
-    object_.Maps.push_back({Shifted(t, NewTriangleShift, NewTriangleShift), color, true, 100.0 / (MapCount() + 1)});
-    NormalizeShares(object_);
-    selected_ = {MapCount(), -1};
-    Changed();
-    return true;
+    return AppendShifted({t, color, true, 100.0 / (MapCount() + 1)});
 }
 
 bool TObjectEditModel::DuplicateMap() {
     if (MapCount() >= MaxMaps || selected_.Triangle < 1 || !ValidTriangle(selected_.Triangle)) return false;
-    TDrawnMap copy = object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)];
-    copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
+    return AppendShifted(object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)]);
+}
+
+bool TObjectEditModel::AppendShifted(TDrawnMap map) {
+    map.Triangle = Shifted(map.Triangle, NewTriangleShift, NewTriangleShift);
     EndDrag();
     Remember();
-    object_.Maps.push_back(copy);
+    object_.Maps.push_back(map);
     NormalizeShares(object_);
     selected_ = {MapCount(), -1};
     Changed();
@@ -578,16 +583,6 @@ std::vector<double> TObjectEditModel::Shares() const {
 }
 
 bool TObjectEditModel::HasArea(int k) const { return k >= 1 && k <= MapCount() && DoubleArea(TriangleOf(k)) != 0; }
-
-void TObjectEditModel::NormalizeShares(TDrawing& o) const {
-    if (!o.CustomChances || o.Maps.empty()) return;
-    double sum = 0;
-    for (TDrawnMap& m : o.Maps) {
-        if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
-        sum += m.Share;
-    }
-    for (TDrawnMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
-}
 
 bool TObjectEditModel::SetCustomChances(bool custom) {
     if (custom == object_.CustomChances) return false;

@@ -30,10 +30,6 @@ struct TMapForm {
 };
 TMapForm FormOfMap(const TMapCoefficients& m);
 TMapCoefficients MapOfForm(const TMapForm& f);
-// The map taking `base` to `target`; none when the base has no area.
-std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target);
-// `base` under the map, rounded to whole pixels.
-TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base);
 
 // Why Render cannot be offered, if it cannot.
 enum class TRenderBlock { None, NoMaps, BaseUnsolvable, NoArea, NoChance };
@@ -227,9 +223,9 @@ private:
     bool Differs(const std::vector<std::pair<int, TTriangle>>& triangles) const;
     // Several triangles changed in one step of undo.
     bool ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles);
-    bool InGroup(int t) const;
+    // Add and Duplicate: the map, shifted so it does not hide its source, joins the list and is selected.
+    bool AppendShifted(TDrawnMap map);
     bool TransformSelected(double a, double b, double d, double e, bool aboutVertex1);
-    void NormalizeShares(TDrawing& o) const;
 
     TDrawing object_;
     TDrawing original_;

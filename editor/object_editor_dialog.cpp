@@ -118,7 +118,6 @@ QDoubleSpinBox* NumberBox(const char* name, int decimals, double limit, const QS
 
 TEditPreview::TEditPreview(TfrmEditObject& dialog) : dialog_(dialog) {
     setObjectName("imgPreview");
-    setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -196,11 +195,9 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
         p.setPen(pen);
         p.drawPolygon(pts, 3);
         for (int i = 0; i < 3; ++i) {
-            const bool vertexSelected = selected && sel.Vertex == i;
-            const QRectF mark(pts[i].x() - 3.5, pts[i].y() - 3.5, 7, 7);
             p.setPen(QPen(Qt::black, 1));
-            p.setBrush(vertexSelected ? QColor(255, 255, 0) : color);
-            p.drawRect(mark);
+            p.setBrush(selected && sel.Vertex == i ? QColor(255, 255, 0) : color);
+            p.drawRect(QRectF(pts[i].x() - 3.5, pts[i].y() - 3.5, 7, 7));
         }
     };
     auto colorOf = [&](int t) { return t == 0 ? QColor(Qt::white) : ToQColor(model.Object().Maps[t - 1].Color); };
@@ -403,7 +400,6 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ScrollBox = new QScrollArea;
     ScrollBox->setObjectName("ScrollBox");
     ScrollBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // canvas pixel (0, 0) at the preview's top left
-    ScrollBox->setWidgetResizable(false);
     ScrollBox->setWidget(imgPreview);
     ScrollBox->viewport()->installEventFilter(this);
     ScrollBox->setBackgroundRole(QPalette::Dark);

@@ -105,7 +105,6 @@ public:
     void reject() override;
     // A frame of the preview at the next tick of its frame clock.
     void RequestFrame();
-    std::uint64_t ShownChange() const { return shownChange_; }
 
     TEditPreview* imgPreview;
     QScrollArea* ScrollBox;

@@ -56,7 +56,6 @@ public:
     bool Running() const { return running_; }
     // The clock ticks (while running, or to show a dirty mark made while resting).
     bool Ticking() const;
-    int IntervalMs() const { return interval_; }
 
     // Runs before each frame, on the user-interface thread.
     std::function<void()> BeforeFrame;
