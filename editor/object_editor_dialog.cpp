@@ -669,8 +669,6 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ModelChanged();
 }
 
-TfrmEditObject::~TfrmEditObject() { preview_.reset(); }
-
 void TfrmEditObject::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (openedFitted_) {
@@ -678,7 +676,7 @@ void TfrmEditObject::showEvent(QShowEvent* event) {
         FitToView();
     } else {
         SetZoom(imgPreview->Zoom);
-        ShowContentCorner();
+        ScrollTo(imgPreview->ToScreen(content_.x() - 0.5, content_.y() - 0.5));
     }
     imgPreview->setFocus();
 }
@@ -695,13 +693,20 @@ bool TfrmEditObject::eventFilter(QObject* watched, QEvent* event) {
     }
     auto* box = qobject_cast<QAbstractSpinBox*>(watched);
     if (box && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
-            // Esc takes back what was typed in this box only; the dialog stays.
-            if (event->type() == QEvent::ShortcutOverride) {
-                event->accept();
-                return true;
-            }
+        const QKeyCombination combo = static_cast<QKeyEvent*>(event)->keyCombination();
+        const bool escape = combo == QKeyCombination(Qt::NoModifier, Qt::Key_Escape);
+        const bool undo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
+        const bool redo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+                          combo == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        const bool enter = combo.key() == Qt::Key_Return || combo.key() == Qt::Key_Enter;
+        if (!(escape || undo || redo || enter)) return QDialog::eventFilter(watched, event);
+        // Esc takes back what was typed in this box only and the dialog stays; the undo is the
+        // dialog's, not the box's; Enter commits and keeps the dialog open.
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        if (escape) {
             if (auto* whole = qobject_cast<QSpinBox*>(box)) whole->setValue(whole->value());
             if (auto* real = qobject_cast<QDoubleSpinBox*>(box)) real->setValue(real->value());
             refreshing_ = true;
@@ -709,31 +714,17 @@ bool TfrmEditObject::eventFilter(QObject* watched, QEvent* event) {
             RefreshMapNumbers();
             refreshing_ = false;
             box->selectAll();
-            return true;
+        } else if (enter) {
+            box->interpretText();
+            if (box == edtX || box == edtY) CommitNumbers();
+            if (box == edtRotateBy) btnRotateBy->click();
+            if (box == edtScaleBy) btnScaleBy->click();
+        } else if (undo) {
+            UndoEdit();
+        } else {
+            RedoEdit();
         }
-        const QKeyCombination combo = key->keyCombination();
-        const bool undo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
-        const bool redo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
-                          combo == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (undo || redo || enter) {
-            // The dialog's undo, not the box's; Enter commits and keeps the dialog open.
-            if (event->type() == QEvent::ShortcutOverride) {
-                event->accept();
-                return true;
-            }
-            if (enter) {
-                box->interpretText();
-                if (box == edtX || box == edtY) CommitNumbers();
-                if (box == edtRotateBy) btnRotateBy->click();
-                if (box == edtScaleBy) btnScaleBy->click();
-            } else if (undo) {
-                UndoEdit();
-            } else {
-                RedoEdit();
-            }
-            return true;
-        }
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -949,21 +940,18 @@ void TfrmEditObject::ListCellClicked(int row, int column) {
 void TfrmEditObject::SetZoom(double zoom, QPointF anchor) {
     zoom = std::clamp(zoom, MinZoom, MaxZoom);
     if (std::fabs(zoom - 1) < 0.05) zoom = 1;
-    QScrollBar* h = ScrollBox->horizontalScrollBar();
-    QScrollBar* v = ScrollBox->verticalScrollBar();
     const QSize port = ScrollBox->viewport()->size();
     if (anchor.x() < 0) anchor = QPointF(port.width() / 2.0, port.height() / 2.0);
     // The canvas point under the anchor stays under it: both in continuous
-    // coordinates, where pixel p's centre is p + 0.5.
-    const QPointF origin(-h->value(), -v->value());  // the preview's corner in the viewport
+    // coordinates, where pixel p's centre is p + 0.5. The origin is the preview's corner in the viewport.
+    const QPointF origin(-ScrollBox->horizontalScrollBar()->value(), -ScrollBox->verticalScrollBar()->value());
     const QPointF before = anchor - origin;
     const TEditPoint at = imgPreview->ToCanvas(before);
     imgPreview->Zoom = zoom;
     imgPreview->World = Padded(content_);
     imgPreview->Relayout();
     const QPointF after = imgPreview->ToScreen(at.x, at.y) - QPointF(0.5, 0.5);
-    h->setValue(static_cast<int>(std::lround(after.x() - anchor.x())));
-    v->setValue(static_cast<int>(std::lround(after.y() - anchor.y())));
+    ScrollTo(after - anchor);
     lblZoom->setText(QString("%1 %").arg(std::lround(zoom * 100)));
 }
 
@@ -976,8 +964,7 @@ void TfrmEditObject::FitToView() {
     const QPointF centre = imgPreview->ToScreen(content_.x() + content_.width() / 2.0 - 0.5,
                                                 content_.y() + content_.height() / 2.0 - 0.5);
     const QSize shown = ScrollBox->viewport()->size();
-    ScrollBox->horizontalScrollBar()->setValue(static_cast<int>(std::lround(centre.x() - shown.width() / 2.0)));
-    ScrollBox->verticalScrollBar()->setValue(static_cast<int>(std::lround(centre.y() - shown.height() / 2.0)));
+    ScrollTo(centre - QPointF(shown.width() / 2.0, shown.height() / 2.0));
 }
 
 QRect TfrmEditObject::Padded(const QRect& content) const {
@@ -987,8 +974,7 @@ QRect TfrmEditObject::Padded(const QRect& content) const {
     return content.adjusted(-padX, -padY, padX, padY);
 }
 
-void TfrmEditObject::ShowContentCorner() {
-    const QPointF corner = imgPreview->ToScreen(content_.x() - 0.5, content_.y() - 0.5);
+void TfrmEditObject::ScrollTo(QPointF corner) {
     ScrollBox->horizontalScrollBar()->setValue(static_cast<int>(std::lround(corner.x())));
     ScrollBox->verticalScrollBar()->setValue(static_cast<int>(std::lround(corner.y())));
 }

@@ -79,7 +79,6 @@ public:
     // when the preview is not on the background only).
     TfrmEditObject(const TIfsObject& object, std::shared_ptr<const Picture24> background, QWidget* parent = nullptr,
                    TPreviewLimits limits = {}, std::shared_ptr<const Picture24> canvas = nullptr);
-    ~TfrmEditObject() override;
 
     TObjectEditModel& Model() { return model_; }
     const TDrawing& EditedObject() const { return model_.Object(); }
@@ -146,8 +145,8 @@ private:
     // The content with a viewport's worth of room on every side, so that a
     // zoom about any point can keep that point where it is.
     QRect Padded(const QRect& content) const;
-    // Scrolls the content's top left corner to the view's.
-    void ShowContentCorner();
+    // Scrolls the preview's point `corner` (rounded) to the view's top left corner.
+    void ScrollTo(QPointF corner);
 
     TObjectEditModel model_;
     std::shared_ptr<const Picture24> background_;
