@@ -4,8 +4,6 @@
 #include <cmath>
 #include <memory>
 
-#include "solver.h"
-
 namespace fernweave {
 
 namespace {

@@ -272,10 +272,9 @@ void TEditPreview::PaintGrid(QPainter& p, const QRect& exposed) {
 
 void TEditPreview::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        TDragKind kind = TDragKind::Move;
         const bool ctrl = event->modifiers() & Qt::ControlModifier;
-        if (event->modifiers() & Qt::ShiftModifier) kind = TDragKind::Rotate;
-        if (ctrl) kind = TDragKind::Scale;
+        const bool shift = event->modifiers() & Qt::ShiftModifier;
+        const TDragKind kind = ctrl ? TDragKind::Scale : shift ? TDragKind::Rotate : TDragKind::Move;
         selectedBefore_ = dialog_.Model().SelectedTriangles();
         primaryBefore_ = dialog_.Model().Selected().Triangle;
         const bool grabbed = dialog_.Model().BeginDrag(ToCanvas(event->position()), GrabDistance / Zoom, kind);
@@ -511,8 +510,8 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         formGrid->addWidget(formLabel, i / 2, 2 * (i % 2));
         formGrid->addWidget(edtForm[i], i / 2, 2 * (i % 2) + 1);
         for (QDoubleSpinBox* box : {edtCoefficient[i], edtForm[i]}) box->installEventFilter(this);
-        connect(edtCoefficient[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitCoefficient(i); });
-        connect(edtForm[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitForm(i); });
+        connect(edtCoefficient[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitMapNumber(i, false); });
+        connect(edtForm[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitMapNumber(i, true); });
     }
     for (int column : {1, 3, 5}) coefficientGrid->setColumnStretch(column, 1);
     for (int column : {1, 3}) formGrid->setColumnStretch(column, 1);
@@ -886,24 +885,20 @@ void TfrmEditObject::RefreshMapNumbers() {
         }
 }
 
-void TfrmEditObject::CommitCoefficient(int i) {
+void TfrmEditObject::CommitMapNumber(int i, bool form) {
     const int k = model_.Selected().Triangle;
     auto m = model_.Coefficients(k);
     if (refreshing_ || !m) return;
-    // Only the number typed changes; the others keep every digit.
-    (*m)[static_cast<std::size_t>(i)] = edtCoefficient[i]->value();
-    model_.SetCoefficients(k, *m);
-    ModelChanged();
-}
-
-void TfrmEditObject::CommitForm(int i) {
-    const int k = model_.Selected().Triangle;
-    const auto m = model_.Coefficients(k);
-    if (refreshing_ || !m) return;
-    TMapForm f = FormOfMap(*m);
-    double* fields[6] = {&f.ScaleX, &f.ScaleY, &f.Rotation, &f.Shear, &f.OffsetX, &f.OffsetY};
-    *fields[i] = edtForm[i]->value();
-    model_.SetForm(k, f);
+    if (form) {
+        TMapForm f = FormOfMap(*m);
+        double* fields[6] = {&f.ScaleX, &f.ScaleY, &f.Rotation, &f.Shear, &f.OffsetX, &f.OffsetY};
+        *fields[i] = edtForm[i]->value();
+        model_.SetForm(k, f);
+    } else {
+        // Only the number typed changes; the others keep every digit.
+        (*m)[static_cast<std::size_t>(i)] = edtCoefficient[i]->value();
+        model_.SetCoefficients(k, *m);
+    }
     ModelChanged();
 }
 

@@ -13,7 +13,6 @@
 #include "picture.h"
 #include "preview_renderer.h"
 
-class QAbstractSpinBox;
 class QCheckBox;
 class QDoubleSpinBox;
 class QGroupBox;
@@ -135,8 +134,8 @@ private:
     void RefreshNumbers();
     void RefreshMapNumbers();
     void CommitNumbers();
-    void CommitCoefficient(int i);
-    void CommitForm(int i);
+    // Number i of the selected map's coefficients, or of its form, as typed.
+    void CommitMapNumber(int i, bool form);
     void ListCellClicked(int row, int column);
     void ListItemChanged(QTableWidgetItem* item);
     // The preview's extent: the canvas and every triangle (while dragging, also what it showed).
