@@ -821,11 +821,7 @@ void TfrmEditObject::RefreshList() {
         // A framed swatch, visible also on a selected row and for white.
         QPixmap swatch(28, 14);
         swatch.fill(ToQColor(m.Color));
-        {
-            QPainter frame(&swatch);
-            frame.setPen(Qt::black);
-            frame.drawRect(0, 0, 27, 13);
-        }
+        QPainter(&swatch).drawRect(0, 0, 27, 13);  // the default pen: black, one pixel
         cell(1)->setIcon(QIcon(swatch));
         cell(1)->setToolTip(ToQColor(m.Color).name());
         cell(2)->setCheckState(m.Diffuse ? Qt::Checked : Qt::Unchecked);
