@@ -117,8 +117,6 @@ void TCanvasDocument::SwapWithUndoSlot(TColor background) {
     undo_ = undoWasOffered ? TUndoSide::Redo : TUndoSide::Undo;
 }
 
-void TCanvasDocument::RestoreUndo(bool undoWasEnabled) { undo_ = undoWasEnabled ? TUndoSide::Undo : TUndoSide::Redo; }
-
 void TCanvasDocument::RepaintBackground(TColor background) {
     ++changes_;
     RepaintBehind(state_.PaintedBits, picture_, background);

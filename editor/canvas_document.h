@@ -54,7 +54,7 @@ public:
     // places with the undo slot; the other of the two commands is offered.
     void SwapWithUndoSlot(TColor background);
     // A cancelled drawing: Undo as it was when the drawing began, Redo the opposite.
-    void RestoreUndo(bool undoWasEnabled);
+    void RestoreUndo(bool undoWasEnabled) { undo_ = undoWasEnabled ? TUndoSide::Undo : TUndoSide::Redo; }
     // Everything but the rendered pixels in the background colour.
     void RepaintBackground(TColor background);
 

@@ -43,14 +43,23 @@ QFont Fitted(QFont font, Fits fits) {
     return font;
 }
 
+// A control of the panel, with its name.
+template <class W>
+W* Child(QWidget* panel, const char* name) {
+    auto* w = new W(panel);
+    w->setObjectName(name);
+    return w;
+}
+
 constexpr int GridCells = 60;
 constexpr int ProbeInterval = 100;  // ms between checks while the probe shows
 
-}  // namespace
-
+// "red 255, green 128, blue 0": a colour as a screen reader says it.
 QString ColorWords(TColor color) {
     return QString("red %1, green %2, blue %3").arg(RedOf(color)).arg(GreenOf(color)).arg(BlueOf(color));
 }
+
+}  // namespace
 
 // --- TPanelImage ---
 
@@ -120,15 +129,9 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     auto bevel = [this](const char* name) {
-        auto* frame = new QFrame(this);
-        frame->setObjectName(name);
+        auto* frame = Child<QFrame>(this, name);
         frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
         return frame;
-    };
-    auto image = [this](const char* name) {
-        auto* img = new TPanelImage(this);
-        img->setObjectName(name);
-        return img;
     };
     Bevel1 = bevel("Bevel1");
     Bevel2 = bevel("Bevel2");
@@ -136,7 +139,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     Bevel3 = bevel("Bevel3");
     Bevel4 = bevel("Bevel4");
 
-    imgColor = image("imgColor");
+    imgColor = Child<TPanelImage>(this, "imgColor");
     imgColor->SetImage(LoadBitmap(":/COLOR"));
     imgColor->setCursor(eyedropper);
     imgColor->MouseMove = [this](QPoint p) { imgColorMouseMove(p); };
@@ -155,7 +158,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     shpBack->setAccessibleName("Background colour");
     shpFore->setAccessibleName("Foreground colour");
 
-    imgSwap = image("imgSwap");
+    imgSwap = Child<TPanelImage>(this, "imgSwap");
     imgSwap->SetImage(WhiteTransparent(QImage(":/SWAP")));
     imgSwap->MouseDown = [this](QPoint) { imgSwapMouseDown(); };
     imgSwap->setAccessibleName("Swap colours");
@@ -166,7 +169,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     cbDiffuse->setChecked(true);
     cbDiffuse->setAccessibleDescription("Maps drawn from now on are rendered diffuse");
 
-    imgGrid = image("imgGrid");
+    imgGrid = Child<TPanelImage>(this, "imgGrid");
     imgGrid->SetImage(LoadBitmap(":/PANEL"));
     imgGrid->setCursor(eyedropper);
     imgGrid->MouseMove = [this](QPoint p) { imgGridMouseMove(p); };
@@ -175,18 +178,12 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     imgGrid->setAccessibleName("Colour grid");
     DescribeColorGrid();
 
-    pnlDropColor = new QFrame(this);
-    pnlDropColor->setObjectName("pnlDropColor");
+    pnlDropColor = Child<QFrame>(this, "pnlDropColor");
     pnlDropColor->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pnlDropColor->setAutoFillBackground(true);
-    auto label = [this](const char* name) {
-        auto* l = new QLabel(this);
-        l->setObjectName(name);
-        return l;
-    };
-    lblRed = label("lblRed");
-    lblGreen = label("lblGreen");
-    lblBlue = label("lblBlue");
+    lblRed = Child<QLabel>(this, "lblRed");
+    lblGreen = Child<QLabel>(this, "lblGreen");
+    lblBlue = Child<QLabel>(this, "lblBlue");
     SetProbeVisible(false);
 
     // Leave events do not come when the pointer leaves the window quickly or
@@ -268,8 +265,7 @@ bool TColorPanel::ProbeUpdate(const TPanelImage* image, QPoint p) {
 }
 
 void TColorPanel::SetProbeVisible(bool visible) {
-    for (QWidget* w : {static_cast<QWidget*>(pnlDropColor), static_cast<QWidget*>(lblRed),
-                       static_cast<QWidget*>(lblGreen), static_cast<QWidget*>(lblBlue)})
+    for (QWidget* w : std::initializer_list<QWidget*>{pnlDropColor, lblRed, lblGreen, lblBlue})
         w->setVisible(visible);
     if (visible)
         idleTimer_.start();

@@ -17,9 +17,6 @@ class QLabel;
 
 namespace fernweave {
 
-// "red 255, green 128, blue 0": a colour as a screen reader says it.
-QString ColorWords(TColor color);
-
 // A bitmap shown unstretched at the top-left, so mouse coordinates are pixel coordinates.
 class TPanelImage : public QWidget {
     Q_OBJECT

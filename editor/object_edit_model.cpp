@@ -4,8 +4,6 @@
 #include <cmath>
 #include <memory>
 
-#include "solver.h"
-
 namespace fernweave {
 
 namespace {
@@ -35,12 +33,76 @@ bool Contains(const TTriangle& t, TEditPoint p) {
     return !(neg && pos) && DoubleArea(t) != 0;
 }
 
+// The vertex of `t` nearest to p within `grab` (the last of equals), or -1.
+int NearestVertex(const TTriangle& t, TEditPoint p, double grab) {
+    int best = -1;
+    for (int i = 0; i < 3; ++i) {
+        const double d = std::hypot(t[i].x - p.x, t[i].y - p.y);
+        if (d <= grab) {
+            best = i;
+            grab = d;
+        }
+    }
+    return best;
+}
+
+// The mean of the triangles' centres.
+TEditPoint CentreOf(const std::vector<std::pair<int, TTriangle>>& triangles) {
+    TEditPoint c{};
+    for (const auto& [t, triangle] : triangles) {
+        const TEditPoint m = Centre(triangle);
+        c.x += m.x / double(triangles.size());
+        c.y += m.y / double(triangles.size());
+    }
+    return c;
+}
+
 int SnapTo(int v, int origin) {
     const double steps = std::nearbyint((double(v) - origin) / EditGridSpacing);
     return RoundCoordinate(origin + steps * EditGridSpacing);
 }
 
 constexpr double Pi = 3.14159265358979323846;
+
+// Custom shares made to add up to 100, none negative or invalid.
+void NormalizeShares(TDrawing& o) {
+    if (!o.CustomChances || o.Maps.empty()) return;
+    double sum = 0;
+    for (TDrawnMap& m : o.Maps) {
+        if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
+        sum += m.Share;
+    }
+    for (TDrawnMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
+}
+
+// The map taking `base` to `target`; none when the base has no area.
+std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target) {
+    const double x1 = base[0].x, y1 = base[0].y, x2 = base[1].x, y2 = base[1].y, x3 = base[2].x, y3 = base[2].y;
+    const double det = (x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1);
+    if (det == 0) return std::nullopt;
+    TMapCoefficients m{};
+    for (int row = 0; row < 2; ++row) {
+        auto value = [&](int i) { return row == 0 ? double(target[i].x) : double(target[i].y); };
+        const double u1 = value(0), u2 = value(1), u3 = value(2);
+        // Solve a x + b y + c = u through the three vertices.
+        const double a = ((u2 - u1) * (y3 - y1) - (u3 - u1) * (y2 - y1)) / det;
+        const double b = ((x2 - x1) * (u3 - u1) - (x3 - x1) * (u2 - u1)) / det;
+        m[3 * row] = a;
+        m[3 * row + 1] = b;
+        m[3 * row + 2] = u1 - a * x1 - b * y1;
+    }
+    return m;
+}
+
+// `base` under the map, rounded to whole pixels.
+TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
+    TTriangle t;
+    for (int i = 0; i < 3; ++i) {
+        const double x = base[i].x, y = base[i].y;
+        t[i] = Rounded(m[0] * x + m[1] * y + m[2], m[3] * x + m[4] * y + m[5]);
+    }
+    return t;
+}
 
 }  // namespace
 
@@ -66,33 +128,6 @@ TMapCoefficients MapOfForm(const TMapForm& f) {
     const double c = std::cos(theta), s = std::sin(theta);
     const double upper = f.ScaleX * f.Shear;
     return {c * f.ScaleX, c * upper - s * f.ScaleY, f.OffsetX, s * f.ScaleX, s * upper + c * f.ScaleY, f.OffsetY};
-}
-
-std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target) {
-    const double x1 = base[0].x, y1 = base[0].y, x2 = base[1].x, y2 = base[1].y, x3 = base[2].x, y3 = base[2].y;
-    const double det = (x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1);
-    if (det == 0) return std::nullopt;
-    TMapCoefficients m{};
-    for (int row = 0; row < 2; ++row) {
-        auto value = [&](int i) { return row == 0 ? double(target[i].x) : double(target[i].y); };
-        const double u1 = value(0), u2 = value(1), u3 = value(2);
-        // Solve a x + b y + c = u through the three vertices.
-        const double a = ((u2 - u1) * (y3 - y1) - (u3 - u1) * (y2 - y1)) / det;
-        const double b = ((x2 - x1) * (u3 - u1) - (x3 - x1) * (u2 - u1)) / det;
-        m[3 * row] = a;
-        m[3 * row + 1] = b;
-        m[3 * row + 2] = u1 - a * x1 - b * y1;
-    }
-    return m;
-}
-
-TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base) {
-    TTriangle t;
-    for (int i = 0; i < 3; ++i) {
-        const double x = base[i].x, y = base[i].y;
-        t[i] = Rounded(m[0] * x + m[1] * y + m[2], m[3] * x + m[4] * y + m[5]);
-    }
-    return t;
 }
 
 std::int32_t RoundCoordinate(double v) {
@@ -173,8 +208,6 @@ std::vector<int> TObjectEditModel::SelectedTriangles() const {
     if (ValidTriangle(selected_.Triangle)) return {selected_.Triangle};
     return {};
 }
-
-bool TObjectEditModel::InGroup(int t) const { return std::binary_search(group_.begin(), group_.end(), t); }
 
 void TObjectEditModel::SelectTriangles(std::vector<int> triangles, int primary) {
     std::erase_if(triangles, [&](int t) { return !ValidTriangle(t); });
@@ -259,16 +292,19 @@ std::optional<TPoint> TObjectEditModel::SelectedVertex() const {
 }
 
 TObjectEditModel::Selection TObjectEditModel::HitTest(TEditPoint p, double grab) {
+    if (CycleAt(p, grab)) cycleIndex_ = (cycleIndex_ + 1) % cycle_.size();
+    return cycle_.empty() ? Selection{} : cycle_[cycleIndex_];
+}
+
+bool TObjectEditModel::CycleAt(TEditPoint p, double grab) {
     const double spot = std::max(grab / 3.0, 0.5);
-    if (!cycle_.empty() && cycleRevision_ == revision_ && std::hypot(p.x - cycleSpot_.x, p.y - cycleSpot_.y) <= spot) {
-        cycleIndex_ = (cycleIndex_ + 1) % cycle_.size();
-        return cycle_[cycleIndex_];
-    }
+    if (!cycle_.empty() && cycleRevision_ == revision_ && std::hypot(p.x - cycleSpot_.x, p.y - cycleSpot_.y) <= spot)
+        return true;
     cycle_ = HitsAt(p, grab);
     cycleIndex_ = 0;
     cycleSpot_ = p;
     cycleRevision_ = revision_;
-    return cycle_.empty() ? Selection{} : cycle_.front();
+    return false;
 }
 
 std::vector<TObjectEditModel::Selection> TObjectEditModel::HitsAt(TEditPoint p, double grab) const {
@@ -279,19 +315,8 @@ std::vector<TObjectEditModel::Selection> TObjectEditModel::HitsAt(TEditPoint p, 
         if (t != selected_.Triangle) order.push_back(t);
 
     std::vector<Selection> found;
-    for (int t : order) {
-        const TTriangle& tri = TriangleOf(t);
-        int best = -1;
-        double bestDistance = grab;
-        for (int i = 0; i < 3; ++i) {
-            const double d = std::hypot(tri[i].x - p.x, tri[i].y - p.y);
-            if (d <= bestDistance) {
-                best = i;
-                bestDistance = d;
-            }
-        }
-        if (best >= 0) found.push_back({t, best});
-    }
+    for (int t : order)
+        if (const int best = NearestVertex(TriangleOf(t), p, grab); best >= 0) found.push_back({t, best});
     std::vector<int> inside;
     for (int t = MapCount(); t >= 0; --t)
         if (Contains(TriangleOf(t), p)) inside.push_back(t);
@@ -306,16 +331,9 @@ std::optional<TObjectEditModel::Selection> TObjectEditModel::HighlightedAt(TEdit
     const int t = selected_.Triangle;
     if (!ValidTriangle(t)) return std::nullopt;
     const TTriangle& tri = TriangleOf(t);
-    auto distance = [&](int i) { return std::hypot(tri[i].x - p.x, tri[i].y - p.y); };
-    if (selected_.Vertex >= 0 && distance(selected_.Vertex) <= grab) return selected_;
-    int best = -1;
-    double bestDistance = grab;
-    for (int i = 0; i < 3; ++i)
-        if (distance(i) <= bestDistance) {
-            best = i;
-            bestDistance = distance(i);
-        }
-    if (best >= 0) return Selection{t, best};
+    const int v = selected_.Vertex;
+    if (v >= 0 && std::hypot(tri[v].x - p.x, tri[v].y - p.y) <= grab) return selected_;
+    if (const int best = NearestVertex(tri, p, grab); best >= 0) return Selection{t, best};
     if (Contains(tri, p)) return Selection{t, -1};
     return std::nullopt;
 }
@@ -328,7 +346,7 @@ bool TObjectEditModel::BeginDrag(TEditPoint p, double grab, TDragKind wholeTrian
         for (int t : group_)
             if (Contains(TriangleOf(t), p)) highlighted = Selection{t, -1};
     const Selection hit = highlighted ? *highlighted : HitTest(p, grab);
-    const bool group = hit.Vertex < 0 && InGroup(hit.Triangle);
+    const bool group = hit.Vertex < 0 && std::binary_search(group_.begin(), group_.end(), hit.Triangle);
     const std::vector<int> keep = group_;
     Select(hit);
     if (group) group_ = keep;
@@ -339,16 +357,10 @@ bool TObjectEditModel::BeginDrag(TEditPoint p, double grab, TDragKind wholeTrian
     d.Grab = grab;
     d.Kept = highlighted.has_value();
     for (int t : SelectedTriangles()) d.Members.push_back({t, TriangleOf(t)});
-    TEditPoint c{};
-    for (const auto& member : d.Members) {
-        const TEditPoint m = Centre(member.second);
-        c.x += m.x / double(d.Members.size());
-        c.y += m.y / double(d.Members.size());
-    }
-    d.Centre = c;
+    d.Centre = CentreOf(d.Members);
     // The lever: from the centre to the press, lengthened to the minimum.
     const double lever = MinimumLever * grab / GrabDistance;
-    double lx = p.x - c.x, ly = p.y - c.y;
+    double lx = p.x - d.Centre.x, ly = p.y - d.Centre.y;
     const double length = std::hypot(lx, ly);
     if (length < lever) {
         if (length > 1e-9) {
@@ -370,13 +382,7 @@ bool TObjectEditModel::EndPress() {
     drag_.reset();
     if (!d.Kept || d.Moved) return false;
     // A click on what was highlighted: the next item lying there.
-    const double spot = std::max(d.Grab / 3.0, 0.5);
-    const TEditPoint p = d.Start;
-    if (cycle_.empty() || cycleRevision_ != revision_ || std::hypot(p.x - cycleSpot_.x, p.y - cycleSpot_.y) > spot) {
-        cycle_ = HitsAt(p, d.Grab);
-        cycleSpot_ = p;
-        cycleRevision_ = revision_;
-    }
+    CycleAt(d.Start, d.Grab);
     if (cycle_.size() < 2) return false;
     const auto at = std::find(cycle_.begin(), cycle_.end(), selected_);
     cycleIndex_ = at == cycle_.end() ? 0 : (static_cast<std::size_t>(at - cycle_.begin()) + 1) % cycle_.size();
@@ -410,6 +416,11 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
     const TTriangle& o = d.Original;
     const double dx = p.x - d.Start.x, dy = p.y - d.Start.y;
     std::vector<std::pair<int, TTriangle>> result = d.Members;
+    // A moved point lands by the vertex snap's shift if there is one, else on the grid when that is on.
+    auto snapped = [&](TPoint q, std::optional<TPoint> shift) {
+        if (shift) return Rounded(double(q.x) + shift->x, double(q.y) + shift->y);
+        return Snap ? TPoint{SnapTo(q.x, d.GridOrigin.x), SnapTo(q.y, d.GridOrigin.y)} : q;
+    };
     switch (d.Kind) {
         case TDragKind::Vertex: {
             TTriangle t = o;
@@ -417,12 +428,7 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
             const TPoint rounded = Rounded(v.x + dx, v.y + dy);
             const auto snap = SnapToVertices ? VertexSnap({{double(rounded.x), double(rounded.y)}}, d.What.Triangle, d.Grab)
                                              : std::nullopt;
-            if (snap) {
-                v = Rounded(double(rounded.x) + snap->x, double(rounded.y) + snap->y);
-            } else {
-                v = rounded;
-                if (Snap) v = {SnapTo(v.x, d.GridOrigin.x), SnapTo(v.y, d.GridOrigin.y)};
-            }
+            v = snapped(rounded, snap);
             result = {{d.What.Triangle, t}};
             break;
         }
@@ -434,10 +440,7 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 for (const TPoint& v : o) moved.push_back({double(v.x) + first.x - o[0].x, double(v.y) + first.y - o[0].y});
                 snap = VertexSnap(moved, d.What.Triangle, d.Grab);
             }
-            if (snap)
-                first = Rounded(double(first.x) + snap->x, double(first.y) + snap->y);
-            else if (Snap)
-                first = {SnapTo(first.x, d.GridOrigin.x), SnapTo(first.y, d.GridOrigin.y)};
+            first = snapped(first, snap);
             for (auto& member : result) member.second = Shifted(member.second, first.x - o[0].x, first.y - o[0].y);
             break;
         }
@@ -463,18 +466,14 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
                 if (steps) f = std::max(std::nearbyint(f / ScaleStep), 1.0) * ScaleStep;
             }
             for (auto& member : result)
-                for (int i = 0; i < 3; ++i) {
-                    const TPoint& v = member.second[static_cast<std::size_t>(i)];
+                for (TPoint& v : member.second) {
                     const double vx = v.x - c.x, vy = v.y - c.y;
-                    member.second[static_cast<std::size_t>(i)] =
-                        Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
+                    v = Rounded(c.x + f * (cosA * vx - sinA * vy), c.y + f * (sinA * vx + cosA * vy));
                 }
             break;
         }
     }
-    bool differs = false;
-    for (const auto& [t, triangle] : result) differs = differs || !(TriangleOf(t) == triangle);
-    if (!differs) return false;
+    if (!Differs(result)) return false;
     if (!d.Changed) {
         Remember();
         drag_->Changed = true;
@@ -484,41 +483,27 @@ bool TObjectEditModel::DragTo(TEditPoint p, bool steps) {
     return true;
 }
 
-void TObjectEditModel::EndDrag() { drag_.reset(); }
-
 bool TObjectEditModel::Nudge(int dx, int dy) {
     if (!ValidTriangle(selected_.Triangle) || (dx == 0 && dy == 0)) return false;
-    if (!group_.empty() && selected_.Vertex < 0) {
-        std::vector<std::pair<int, TTriangle>> moved;
-        for (int t : group_) moved.push_back({t, Shifted(TriangleOf(t), dx, dy)});
-        return ReplaceTriangles(moved);
-    }
-    EndDrag();
-    const TTriangle& old = TriangleOf(selected_.Triangle);
-    TTriangle t = old;
+    std::vector<std::pair<int, TTriangle>> moved;
     if (selected_.Vertex >= 0) {
+        TTriangle t = TriangleOf(selected_.Triangle);
         TPoint& v = t[static_cast<std::size_t>(selected_.Vertex)];
         v = Rounded(double(v.x) + dx, double(v.y) + dy);
+        moved = {{selected_.Triangle, t}};
     } else {
-        t = Shifted(t, dx, dy);
+        for (int t : SelectedTriangles()) moved.push_back({t, Shifted(TriangleOf(t), dx, dy)});
     }
-    if (t == old) return false;
-    Remember();
-    MutableTriangle(selected_.Triangle) = t;
-    Changed();
-    return true;
+    // A single triangle's nudge ends a drag even when it moves nothing.
+    if (moved.size() == 1) EndDrag();
+    return ReplaceTriangles(moved);
 }
 
 bool TObjectEditModel::SetSelectedVertex(TPoint p) {
-    const auto v = SelectedVertex();
-    if (!v) return false;
-    p = Rounded(p.x, p.y);
-    if (p == *v) return false;
-    EndDrag();
-    Remember();
-    MutableTriangle(selected_.Triangle)[static_cast<std::size_t>(selected_.Vertex)] = p;
-    Changed();
-    return true;
+    if (!SelectedVertex()) return false;
+    TTriangle t = TriangleOf(selected_.Triangle);
+    t[static_cast<std::size_t>(selected_.Vertex)] = Rounded(p.x, p.y);
+    return ReplaceTriangles({{selected_.Triangle, t}});
 }
 
 bool TObjectEditModel::AddMap(TColor color) {
@@ -529,22 +514,19 @@ bool TObjectEditModel::AddMap(TColor color) {
     for (int i = 0; i < 3; ++i) t[i] = Rounded(c.x + (source[i].x - c.x) / 2, c.y + (source[i].y - c.y) / 2);
     // A triangle too small to halve keeps its size.
     if (std::llabs(DoubleArea(t)) < 64) t = source;
-    EndDrag();
-    Remember();
-    object_.Maps.push_back({Shifted(t, NewTriangleShift, NewTriangleShift), color, true, 100.0 / (MapCount() + 1)});
-    NormalizeShares(object_);
-    selected_ = {MapCount(), -1};
-    Changed();
-    return true;
+    return AppendShifted({t, color, true, 100.0 / (MapCount() + 1)});
 }
 
 bool TObjectEditModel::DuplicateMap() {
     if (MapCount() >= MaxMaps || selected_.Triangle < 1 || !ValidTriangle(selected_.Triangle)) return false;
-    TDrawnMap copy = object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)];
-    copy.Triangle = Shifted(copy.Triangle, NewTriangleShift, NewTriangleShift);
+    return AppendShifted(object_.Maps[static_cast<std::size_t>(selected_.Triangle - 1)]);
+}
+
+bool TObjectEditModel::AppendShifted(TDrawnMap map) {
+    map.Triangle = Shifted(map.Triangle, NewTriangleShift, NewTriangleShift);
     EndDrag();
     Remember();
-    object_.Maps.push_back(copy);
+    object_.Maps.push_back(map);
     NormalizeShares(object_);
     selected_ = {MapCount(), -1};
     Changed();
@@ -600,16 +582,6 @@ std::vector<double> TObjectEditModel::Shares() const {
 
 bool TObjectEditModel::HasArea(int k) const { return k >= 1 && k <= MapCount() && DoubleArea(TriangleOf(k)) != 0; }
 
-void TObjectEditModel::NormalizeShares(TDrawing& o) const {
-    if (!o.CustomChances || o.Maps.empty()) return;
-    double sum = 0;
-    for (TDrawnMap& m : o.Maps) {
-        if (!(m.Share > 0) || !std::isfinite(m.Share)) m.Share = 0;
-        sum += m.Share;
-    }
-    for (TDrawnMap& m : o.Maps) m.Share = sum > 0 ? 100.0 * m.Share / sum : 100.0 / double(o.Maps.size());
-}
-
 bool TObjectEditModel::SetCustomChances(bool custom) {
     if (custom == object_.CustomChances) return false;
     EndDrag();
@@ -653,25 +625,18 @@ std::optional<TMapCoefficients> TObjectEditModel::Coefficients(int k) const {
     return MapBetween(object_.Base, TriangleOf(k));
 }
 
+bool TObjectEditModel::Differs(const std::vector<std::pair<int, TTriangle>>& triangles) const {
+    return std::any_of(triangles.begin(), triangles.end(),
+                       [&](const auto& member) { return !(TriangleOf(member.first) == member.second); });
+}
+
 bool TObjectEditModel::ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles) {
-    bool differs = false;
-    for (const auto& [t, triangle] : triangles) {
-        if (!ValidTriangle(t)) return false;
-        differs = differs || !(TriangleOf(t) == triangle);
-    }
-    if (!differs) return false;
+    for (const auto& member : triangles)
+        if (!ValidTriangle(member.first)) return false;
+    if (!Differs(triangles)) return false;
     EndDrag();
     Remember();
     for (const auto& [t, triangle] : triangles) MutableTriangle(t) = triangle;
-    Changed();
-    return true;
-}
-
-bool TObjectEditModel::ReplaceTriangle(int t, const TTriangle& triangle) {
-    if (!ValidTriangle(t) || TriangleOf(t) == triangle) return false;
-    EndDrag();
-    Remember();
-    MutableTriangle(t) = triangle;
     Changed();
     return true;
 }
@@ -680,36 +645,22 @@ bool TObjectEditModel::SetCoefficients(int k, const TMapCoefficients& m) {
     if (k < 1 || k > MapCount() || DoubleArea(object_.Base) == 0) return false;
     for (double c : m)
         if (!std::isfinite(c)) return false;
-    return ReplaceTriangle(k, MappedTriangle(m, object_.Base));
+    return ReplaceTriangles({{k, MappedTriangle(m, object_.Base)}});
 }
 
-bool TObjectEditModel::SetForm(int k, const TMapForm& f) { return SetCoefficients(k, MapOfForm(f)); }
-
 bool TObjectEditModel::TransformSelected(double a, double b, double d, double e, bool aboutVertex1) {
-    const int t = selected_.Triangle;
-    if (!ValidTriangle(t)) return false;
-    const TTriangle& o = TriangleOf(t);
-    const std::vector<int> members = SelectedTriangles();
-    TEditPoint pivot{double(o[0].x), double(o[0].y)};
-    if (!aboutVertex1) {
-        TEditPoint c{};
-        for (int m : members) {
-            const TEditPoint mc = Centre(TriangleOf(m));
-            c.x += mc.x / double(members.size());
-            c.y += mc.y / double(members.size());
-        }
-        pivot = {std::nearbyint(c.x), std::nearbyint(c.y)};
-    }
+    if (!ValidTriangle(selected_.Triangle)) return false;
     std::vector<std::pair<int, TTriangle>> result;
-    for (int m : members) {
-        TTriangle moved;
-        for (int i = 0; i < 3; ++i) {
-            const TPoint& v = TriangleOf(m)[static_cast<std::size_t>(i)];
+    for (int m : SelectedTriangles()) result.push_back({m, TriangleOf(m)});
+    const TPoint& v1 = TriangleOf(selected_.Triangle)[0];
+    const TEditPoint c = CentreOf(result);
+    const TEditPoint pivot = aboutVertex1 ? TEditPoint{double(v1.x), double(v1.y)}
+                                          : TEditPoint{std::nearbyint(c.x), std::nearbyint(c.y)};
+    for (auto& member : result)
+        for (TPoint& v : member.second) {
             const double x = v.x - pivot.x, y = v.y - pivot.y;
-            moved[static_cast<std::size_t>(i)] = Rounded(pivot.x + a * x + b * y, pivot.y + d * x + e * y);
+            v = Rounded(pivot.x + a * x + b * y, pivot.y + d * x + e * y);
         }
-        result.push_back({m, moved});
-    }
     return ReplaceTriangles(result);
 }
 
@@ -740,14 +691,11 @@ bool TObjectEditModel::FlipSelected(bool horizontal, bool aboutVertex1) {
 TRenderBlock TObjectEditModel::RenderBlock() const {
     if (MapCount() < 1) return TRenderBlock::NoMaps;
     if (Warnings().Any()) return TRenderBlock::BaseUnsolvable;
-    bool area = false;
-    for (int k = 1; k <= MapCount(); ++k) area = area || HasArea(k);
-    if (!area) return TRenderBlock::NoArea;
-    if (object_.CustomChances) {
-        bool chance = false;
-        for (const TDrawnMap& m : object_.Maps) chance = chance || m.Share > 0;
-        if (!chance) return TRenderBlock::NoChance;
-    }
+    auto noArea = [](const TDrawnMap& m) { return DoubleArea(m.Triangle) == 0; };
+    if (std::all_of(object_.Maps.begin(), object_.Maps.end(), noArea)) return TRenderBlock::NoArea;
+    auto noChance = [](const TDrawnMap& m) { return !(m.Share > 0); };
+    if (object_.CustomChances && std::all_of(object_.Maps.begin(), object_.Maps.end(), noChance))
+        return TRenderBlock::NoChance;
     return TRenderBlock::None;
 }
 
@@ -785,9 +733,5 @@ bool TObjectEditModel::Step(std::vector<Snapshot>& from, std::vector<Snapshot>& 
     Changed();
     return true;
 }
-
-bool TObjectEditModel::Undo() { return Step(undo_, redo_); }
-
-bool TObjectEditModel::Redo() { return Step(redo_, undo_); }
 
 }  // namespace fernweave

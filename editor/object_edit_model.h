@@ -30,10 +30,6 @@ struct TMapForm {
 };
 TMapForm FormOfMap(const TMapCoefficients& m);
 TMapCoefficients MapOfForm(const TMapForm& f);
-// The map taking `base` to `target`; none when the base has no area.
-std::optional<TMapCoefficients> MapBetween(const TTriangle& base, const TTriangle& target);
-// `base` under the map, rounded to whole pixels.
-TTriangle MappedTriangle(const TMapCoefficients& m, const TTriangle& base);
 
 // Why Render cannot be offered, if it cannot.
 enum class TRenderBlock { None, NoMaps, BaseUnsolvable, NoArea, NoChance };
@@ -118,7 +114,7 @@ public:
     // Each move recomputes the triangle from its state at the press, so nothing
     // drifts. `steps`: rotation in RotationStep, scaling in ScaleStep.
     bool DragTo(TEditPoint p, bool steps = false);
-    void EndDrag();
+    void EndDrag() { drag_.reset(); }
     // Release: a click that did not move, on what was highlighted already,
     // steps to the next item lying there. True when the selection changed.
     bool EndPress();
@@ -159,7 +155,7 @@ public:
     // --- maps by number (maps 1..n) ---
     std::optional<TMapCoefficients> Coefficients(int k) const;
     bool SetCoefficients(int k, const TMapCoefficients& m);
-    bool SetForm(int k, const TMapForm& f);
+    bool SetForm(int k, const TMapForm& f) { return SetCoefficients(k, MapOfForm(f)); }
     // The selected triangles turned, scaled, mirrored about their centre
     // (rounded to a whole pixel, so quarter turns and flips are exact) or
     // vertex 1 of the highlighted one.
@@ -180,8 +176,8 @@ public:
     // --- the editor's undo ---
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
-    bool Undo();
-    bool Redo();
+    bool Undo() { return Step(undo_, redo_); }
+    bool Redo() { return Step(redo_, undo_); }
 
     // Counts every change of the object, for the preview.
     std::uint64_t Revision() const { return revision_; }
@@ -219,14 +215,17 @@ private:
     // The element of the selected triangle at p, if any.
     std::optional<Selection> HighlightedAt(TEditPoint p, double grab) const;
     std::vector<Selection> HitsAt(TEditPoint p, double grab) const;
+    // Keeps the hits of the previous press when p falls on its spot and nothing
+    // changed since (true), else takes the hits at p.
+    bool CycleAt(TEditPoint p, double grab);
     // The shift that brings one of `t`'s vertices onto another triangle's vertex within `grab`.
     std::optional<TPoint> VertexSnap(const std::vector<TEditPoint>& moving, int exceptTriangle, double grab) const;
-    bool ReplaceTriangle(int t, const TTriangle& triangle);
+    bool Differs(const std::vector<std::pair<int, TTriangle>>& triangles) const;
     // Several triangles changed in one step of undo.
     bool ReplaceTriangles(const std::vector<std::pair<int, TTriangle>>& triangles);
-    bool InGroup(int t) const;
+    // Add and Duplicate: the map, shifted so it does not hide its source, joins the list and is selected.
+    bool AppendShifted(TDrawnMap map);
     bool TransformSelected(double a, double b, double d, double e, bool aboutVertex1);
-    void NormalizeShares(TDrawing& o) const;
 
     TDrawing object_;
     TDrawing original_;

@@ -74,6 +74,29 @@ QString RenderBlockText(TRenderBlock block) {
     return {};
 }
 
+// A control of the dialog with its name (and its tool tip, if any).
+template <class W>
+W* Named(const char* name, const QString& text = {}, const QString& tip = {}) {
+    auto* w = new W(text);
+    w->setObjectName(name);
+    if (!tip.isEmpty()) w->setToolTip(tip);
+    return w;
+}
+
+// The panel's buttons leave Enter to Render.
+QPushButton* Button(const char* name, const QString& text, const QString& tip = {}) {
+    auto* b = Named<QPushButton>(name, text, tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+// The widgets side by side.
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    for (QWidget* w : widgets) row->addWidget(w);
+    return row;
+}
+
 QDoubleSpinBox* NumberBox(const char* name, int decimals, double limit, const QString& suffix = {}) {
     auto* box = new QDoubleSpinBox;
     box->setObjectName(name);
@@ -95,7 +118,6 @@ QDoubleSpinBox* NumberBox(const char* name, int decimals, double limit, const QS
 
 TEditPreview::TEditPreview(TfrmEditObject& dialog) : dialog_(dialog) {
     setObjectName("imgPreview");
-    setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -173,11 +195,9 @@ void TEditPreview::paintEvent(QPaintEvent* event) {
         p.setPen(pen);
         p.drawPolygon(pts, 3);
         for (int i = 0; i < 3; ++i) {
-            const bool vertexSelected = selected && sel.Vertex == i;
-            const QRectF mark(pts[i].x() - 3.5, pts[i].y() - 3.5, 7, 7);
             p.setPen(QPen(Qt::black, 1));
-            p.setBrush(vertexSelected ? QColor(255, 255, 0) : color);
-            p.drawRect(mark);
+            p.setBrush(selected && sel.Vertex == i ? QColor(255, 255, 0) : color);
+            p.drawRect(QRectF(pts[i].x() - 3.5, pts[i].y() - 3.5, 7, 7));
         }
     };
     auto colorOf = [&](int t) { return t == 0 ? QColor(Qt::white) : ToQColor(model.Object().Maps[t - 1].Color); };
@@ -252,10 +272,9 @@ void TEditPreview::PaintGrid(QPainter& p, const QRect& exposed) {
 
 void TEditPreview::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        TDragKind kind = TDragKind::Move;
         const bool ctrl = event->modifiers() & Qt::ControlModifier;
-        if (event->modifiers() & Qt::ShiftModifier) kind = TDragKind::Rotate;
-        if (ctrl) kind = TDragKind::Scale;
+        const bool shift = event->modifiers() & Qt::ShiftModifier;
+        const TDragKind kind = ctrl ? TDragKind::Scale : shift ? TDragKind::Rotate : TDragKind::Move;
         selectedBefore_ = dialog_.Model().SelectedTriangles();
         primaryBefore_ = dialog_.Model().Selected().Triangle;
         const bool grabbed = dialog_.Model().BeginDrag(ToCanvas(event->position()), GrabDistance / Zoom, kind);
@@ -291,7 +310,7 @@ void TEditPreview::mouseMoveEvent(QMouseEvent* event) {
     }
     // Shift and Ctrl together: rotation and scaling in steps.
     const bool steps = (event->modifiers() & Qt::ShiftModifier) && (event->modifiers() & Qt::ControlModifier);
-    if (dialog_.Model().Dragging() && dialog_.Model().DragTo(ToCanvas(event->position()), steps)) dialog_.ModelChanged();
+    if (dialog_.Model().Dragging()) dialog_.Edited(dialog_.Model().DragTo(ToCanvas(event->position()), steps));
 }
 
 void TEditPreview::mouseReleaseEvent(QMouseEvent* event) {
@@ -353,7 +372,7 @@ void TEditPreview::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Delete: dialog_.DeleteSelectedMap(); return;
         default: QWidget::keyPressEvent(event); return;
     }
-    if (dialog_.Model().Nudge(dx, dy)) dialog_.ModelChanged();
+    dialog_.Edited(dialog_.Model().Nudge(dx, dy));
 }
 
 // --- the dialog ---
@@ -380,51 +399,32 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ScrollBox = new QScrollArea;
     ScrollBox->setObjectName("ScrollBox");
     ScrollBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // canvas pixel (0, 0) at the preview's top left
-    ScrollBox->setWidgetResizable(false);
     ScrollBox->setWidget(imgPreview);
     ScrollBox->viewport()->installEventFilter(this);
     ScrollBox->setBackgroundRole(QPalette::Dark);
 
     auto* panel = new QVBoxLayout;
-    cbTriangles = new QCheckBox("Show &triangles");
-    cbTriangles->setObjectName("cbTriangles");
+    cbTriangles = Named<QCheckBox>("cbTriangles", "Show &triangles");
     cbTriangles->setChecked(true);
-    cbFixedPoints = new QCheckBox("Show fi&xed points");
-    cbFixedPoints->setObjectName("cbFixedPoints");
-    cbFixedPoints->setToolTip("A cross where each map keeps a point in place");
-    cbBackgroundOnly = new QCheckBox("Preview on the &background only");
-    cbBackgroundOnly->setObjectName("cbBackgroundOnly");
+    cbFixedPoints =
+        Named<QCheckBox>("cbFixedPoints", "Show fi&xed points", "A cross where each map keeps a point in place");
+    cbBackgroundOnly = Named<QCheckBox>("cbBackgroundOnly", "Preview on the &background only",
+                                        "The edited object alone on the picture it will be rendered on");
     cbBackgroundOnly->setChecked(true);
-    cbBackgroundOnly->setToolTip("The edited object alone on the picture it will be rendered on");
     cbBackgroundOnly->setEnabled(canvas_ && !(*canvas_ == *background_));
-    cbSnap = new QCheckBox("&Snap to the grid");
-    cbSnap->setObjectName("cbSnap");
-    cbSnap->setToolTip("Vertices land on the 24-pixel grid through vertex 1 of the base triangle");
-    cbSnapVertices = new QCheckBox("Snap to &vertices");
-    cbSnapVertices->setObjectName("cbSnapVertices");
+    cbSnap = Named<QCheckBox>("cbSnap", "&Snap to the grid",
+                              "Vertices land on the 24-pixel grid through vertex 1 of the base triangle");
+    cbSnapVertices = Named<QCheckBox>("cbSnapVertices", "Snap to &vertices",
+                                      "A vertex within 6 pixels of another triangle's vertex lands on it");
     cbSnapVertices->setChecked(model_.SnapToVertices);
-    cbSnapVertices->setToolTip("A vertex within 6 pixels of another triangle's vertex lands on it");
-    auto* showRow = new QHBoxLayout;
-    showRow->addWidget(cbTriangles);
-    showRow->addWidget(cbFixedPoints);
-    panel->addLayout(showRow);
+    panel->addLayout(Row({cbTriangles, cbFixedPoints}));
     panel->addWidget(cbBackgroundOnly);
-    auto* snapRow = new QHBoxLayout;
-    snapRow->addWidget(cbSnap);
-    snapRow->addWidget(cbSnapVertices);
-    panel->addLayout(snapRow);
-    auto* zoomRow = new QHBoxLayout;
-    lblZoom = new QLabel;
-    lblZoom->setObjectName("lblZoom");
-    btnFit = new QPushButton("&Fit");
-    btnFit->setObjectName("btnFit");
-    btnActualSize = new QPushButton("100 %");
-    btnActualSize->setObjectName("btnActualSize");
-    for (QPushButton* b : {btnFit, btnActualSize}) b->setAutoDefault(false);
-    zoomRow->addWidget(new QLabel("Zoom:"));
-    zoomRow->addWidget(lblZoom, 1);
-    zoomRow->addWidget(btnFit);
-    zoomRow->addWidget(btnActualSize);
+    panel->addLayout(Row({cbSnap, cbSnapVertices}));
+    lblZoom = Named<QLabel>("lblZoom");
+    btnFit = Button("btnFit", "&Fit");
+    btnActualSize = Button("btnActualSize", "100 %");
+    auto* zoomRow = Row({new QLabel("Zoom:"), lblZoom, btnFit, btnActualSize});
+    zoomRow->setStretchFactor(lblZoom, 1);
     panel->addLayout(zoomRow);
 
     lstMaps = new QTableWidget(0, 4);
@@ -443,74 +443,48 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     lstMaps->setMinimumHeight(110);
     lstMaps->installEventFilter(this);
     panel->addWidget(lstMaps, 1);
-    auto* listButtons = new QHBoxLayout;
-    btnAdd = new QPushButton("&Add");
-    btnAdd->setObjectName("btnAdd");
-    btnDuplicate = new QPushButton("D&uplicate");
-    btnDuplicate->setObjectName("btnDuplicate");
-    btnDelete = new QPushButton("De&lete");
-    btnDelete->setObjectName("btnDelete");
-    for (QPushButton* b : {btnAdd, btnDuplicate, btnDelete}) {
-        b->setAutoDefault(false);
-        listButtons->addWidget(b);
-    }
-    panel->addLayout(listButtons);
-    auto* copyButtons = new QHBoxLayout;
-    btnCopy = new QPushButton("&Copy");
-    btnCopy->setObjectName("btnCopy");
-    btnCopy->setToolTip("Copy the selected maps (Ctrl+C)");
-    btnPaste = new QPushButton("&Paste");
-    btnPaste->setObjectName("btnPaste");
-    btnPaste->setToolTip("Add copies of the maps copied last (Ctrl+V)");
-    for (QPushButton* b : {btnCopy, btnPaste}) {
-        b->setAutoDefault(false);
-        copyButtons->addWidget(b);
-    }
-    panel->addLayout(copyButtons);
-    lblAddReason = new QLabel;
-    lblAddReason->setObjectName("lblAddReason");
+    btnAdd = Button("btnAdd", "&Add");
+    btnDuplicate = Button("btnDuplicate", "D&uplicate");
+    btnDelete = Button("btnDelete", "De&lete");
+    panel->addLayout(Row({btnAdd, btnDuplicate, btnDelete}));
+    btnCopy = Button("btnCopy", "&Copy", "Copy the selected maps (Ctrl+C)");
+    btnPaste = Button("btnPaste", "&Paste", "Add copies of the maps copied last (Ctrl+V)");
+    panel->addLayout(Row({btnCopy, btnPaste}));
+    lblAddReason = Named<QLabel>("lblAddReason");
     panel->addWidget(lblAddReason);
 
-    auto* chancesRow = new QHBoxLayout;
-    rbByArea = new QRadioButton("By &area");
-    rbByArea->setObjectName("rbByArea");
-    rbByArea->setToolTip("Each map is chosen as often as its area's share, as drawn");
-    rbCustom = new QRadioButton("Cu&stom");
-    rbCustom->setObjectName("rbCustom");
-    rbCustom->setToolTip("Each map has a share of its own, kept through Render and Export");
+    rbByArea = Named<QRadioButton>("rbByArea", "By &area",
+                                   "Each map is chosen as often as its area's share, as drawn");
+    rbCustom = Named<QRadioButton>("rbCustom", "Cu&stom",
+                                   "Each map has a share of its own, kept through Render and Export");
     auto* chances = new QButtonGroup(this);
     chances->addButton(rbByArea);
     chances->addButton(rbCustom);
-    chancesRow->addWidget(new QLabel("Chances:"));
-    chancesRow->addWidget(rbByArea);
-    chancesRow->addWidget(rbCustom, 1);
+    auto* chancesRow = Row({new QLabel("Chances:"), rbByArea, rbCustom});
+    chancesRow->setStretchFactor(rbCustom, 1);
     panel->addLayout(chancesRow);
 
     auto* numbers = new QGridLayout;
-    lblVertex = new QLabel;
-    lblVertex->setObjectName("lblVertex");
+    lblVertex = Named<QLabel>("lblVertex");
     edtX = new QSpinBox;
-    edtX->setObjectName("edtX");
     edtY = new QSpinBox;
-    edtY->setObjectName("edtY");
-    for (QSpinBox* e : {edtX, edtY}) {
+    numbers->addWidget(lblVertex, 0, 0, 1, 4);
+    for (int i = 0; i < 2; ++i) {
+        QSpinBox* e = i == 0 ? edtX : edtY;
+        e->setObjectName(i == 0 ? "edtX" : "edtY");
         e->setRange(-DrawingCoordinateLimit, DrawingCoordinateLimit);
         e->setKeyboardTracking(false);  // a value counts once it is committed
         e->installEventFilter(this);
         connect(e, &QSpinBox::valueChanged, this, [this] { CommitNumbers(); });
+        auto* caption = new QLabel(i == 0 ? "&X:" : "&Y:");
+        caption->setBuddy(e);
+        numbers->addWidget(caption, 1, 2 * i);
+        numbers->addWidget(e, 1, 2 * i + 1);
     }
-    numbers->addWidget(lblVertex, 0, 0, 1, 4);
-    numbers->addWidget(new QLabel("&X:"), 1, 0);
-    numbers->addWidget(edtX, 1, 1);
-    numbers->addWidget(new QLabel("&Y:"), 1, 2);
-    numbers->addWidget(edtY, 1, 3);
-    static_cast<QLabel*>(numbers->itemAtPosition(1, 0)->widget())->setBuddy(edtX);
-    static_cast<QLabel*>(numbers->itemAtPosition(1, 2)->widget())->setBuddy(edtY);
     panel->addLayout(numbers);
 
     // The selected map by number, in both forms.
-    grpNumbers = new QGroupBox("Map by number");
-    grpNumbers->setObjectName("grpNumbers");
+    grpNumbers = Named<QGroupBox>("grpNumbers", "Map by number");
     auto* numbersBox = new QVBoxLayout(grpNumbers);
     auto* coefficientGrid = new QGridLayout;
     auto* formGrid = new QGridLayout;
@@ -536,27 +510,21 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
         formGrid->addWidget(formLabel, i / 2, 2 * (i % 2));
         formGrid->addWidget(edtForm[i], i / 2, 2 * (i % 2) + 1);
         for (QDoubleSpinBox* box : {edtCoefficient[i], edtForm[i]}) box->installEventFilter(this);
-        connect(edtCoefficient[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitCoefficient(i); });
-        connect(edtForm[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitForm(i); });
+        connect(edtCoefficient[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitMapNumber(i, false); });
+        connect(edtForm[i], &QDoubleSpinBox::valueChanged, this, [this, i] { CommitMapNumber(i, true); });
     }
     for (int column : {1, 3, 5}) coefficientGrid->setColumnStretch(column, 1);
     for (int column : {1, 3}) formGrid->setColumnStretch(column, 1);
-    btnRotateBy = new QPushButton("Rotate by");
-    btnRotateBy->setObjectName("btnRotateBy");
+    btnRotateBy = Button("btnRotateBy", "Rotate by");
     edtRotateBy = NumberBox("edtRotateBy", 2, 360, "\u00b0");
     edtRotateBy->setValue(90);
-    btnScaleBy = new QPushButton("Scale by");
-    btnScaleBy->setObjectName("btnScaleBy");
+    btnScaleBy = Button("btnScaleBy", "Scale by");
     edtScaleBy = NumberBox("edtScaleBy", 2, 10000, " %");
     edtScaleBy->setMinimum(1);
     edtScaleBy->setValue(50);
-    btnFlipH = new QPushButton("Flip &horizontal");
-    btnFlipH->setObjectName("btnFlipH");
-    btnFlipV = new QPushButton("Flip v&ertical");
-    btnFlipV->setObjectName("btnFlipV");
-    cbAboutVertex1 = new QCheckBox("About vertex &1 (else the centre)");
-    cbAboutVertex1->setObjectName("cbAboutVertex1");
-    for (QPushButton* b : {btnRotateBy, btnScaleBy, btnFlipH, btnFlipV}) b->setAutoDefault(false);
+    btnFlipH = Button("btnFlipH", "Flip &horizontal");
+    btnFlipV = Button("btnFlipV", "Flip v&ertical");
+    cbAboutVertex1 = Named<QCheckBox>("cbAboutVertex1", "About vertex &1 (else the centre)");
     for (QDoubleSpinBox* box : {edtRotateBy, edtScaleBy}) box->installEventFilter(this);
     transformGrid->addWidget(btnRotateBy, 0, 0);
     transformGrid->addWidget(edtRotateBy, 0, 1);
@@ -567,8 +535,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     transformGrid->addWidget(cbAboutVertex1, 2, 0, 1, 4);
     panel->addWidget(grpNumbers);
 
-    lblWarning = new QLabel;
-    lblWarning->setObjectName("lblWarning");
+    lblWarning = Named<QLabel>("lblWarning");
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet("color: #c02000;");
     // Room for two lines at all times, so the panel does not jump.
@@ -578,16 +545,9 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     auto* bottom = new QVBoxLayout;
     bottom->addWidget(lblWarning);
 
-    auto* undoRow = new QHBoxLayout;
-    btnUndo = new QPushButton("Und&o");
-    btnUndo->setObjectName("btnUndo");
-    btnRedo = new QPushButton("Re&do");
-    btnRedo->setObjectName("btnRedo");
-    for (QPushButton* b : {btnUndo, btnRedo}) {
-        b->setAutoDefault(false);
-        undoRow->addWidget(b);
-    }
-    bottom->addLayout(undoRow);
+    btnUndo = Button("btnUndo", "Und&o");
+    btnRedo = Button("btnRedo", "Re&do");
+    bottom->addLayout(Row({btnUndo, btnRedo}));
 
     auto* buttons = new QDialogButtonBox;
     btnRender = buttons->addButton("&Render", QDialogButtonBox::AcceptRole);
@@ -595,8 +555,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
     btnCancel->setObjectName("btnCancel");
     btnRender->setDefault(true);
-    lblRenderReason = new QLabel;
-    lblRenderReason->setObjectName("lblRenderReason");
+    lblRenderReason = Named<QLabel>("lblRenderReason");
     lblRenderReason->setWordWrap(true);
     bottom->addWidget(lblRenderReason);
     bottom->addWidget(buttons);
@@ -645,32 +604,27 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     connect(btnActualSize, &QPushButton::clicked, this, [this] { SetZoom(1); });
     connect(btnAdd, &QPushButton::clicked, this, [this] {
         const int t = model_.Selected().Triangle;
-        if (model_.AddMap(t >= 1 ? model_.Object().Maps[t - 1].Color : clWhite)) ModelChanged();
+        Edited(model_.AddMap(t >= 1 ? model_.Object().Maps[t - 1].Color : clWhite));
     });
-    connect(btnDuplicate, &QPushButton::clicked, this, [this] {
-        if (model_.DuplicateMap()) ModelChanged();
-    });
+    connect(btnDuplicate, &QPushButton::clicked, this, [this] { Edited(model_.DuplicateMap()); });
     connect(btnDelete, &QPushButton::clicked, this, [this] { DeleteSelectedMap(); });
     connect(rbCustom, &QRadioButton::toggled, this, [this](bool custom) {
-        if (!refreshing_ && model_.SetCustomChances(custom)) ModelChanged();
+        if (!refreshing_) Edited(model_.SetCustomChances(custom));
     });
     connect(btnRotateBy, &QPushButton::clicked, this, [this] {
         edtRotateBy->interpretText();
-        if (model_.RotateSelected(edtRotateBy->value(), cbAboutVertex1->isChecked())) ModelChanged();
+        Edited(model_.RotateSelected(edtRotateBy->value(), cbAboutVertex1->isChecked()));
     });
     connect(btnScaleBy, &QPushButton::clicked, this, [this] {
         edtScaleBy->interpretText();
-        if (model_.ScaleSelected(edtScaleBy->value(), cbAboutVertex1->isChecked())) ModelChanged();
+        Edited(model_.ScaleSelected(edtScaleBy->value(), cbAboutVertex1->isChecked()));
     });
-    connect(btnFlipH, &QPushButton::clicked, this, [this] {
-        if (model_.FlipSelected(true, cbAboutVertex1->isChecked())) ModelChanged();
-    });
-    connect(btnFlipV, &QPushButton::clicked, this, [this] {
-        if (model_.FlipSelected(false, cbAboutVertex1->isChecked())) ModelChanged();
-    });
+    for (QPushButton* flip : {btnFlipH, btnFlipV})
+        connect(flip, &QPushButton::clicked, this,
+                [this, flip] { Edited(model_.FlipSelected(flip == btnFlipH, cbAboutVertex1->isChecked())); });
     connect(btnUndo, &QPushButton::clicked, this, [this] { UndoEdit(); });
     connect(btnRedo, &QPushButton::clicked, this, [this] { RedoEdit(); });
-    for (const QKeySequence& keys : {QKeySequence("Ctrl+Z")}) connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { UndoEdit(); });
+    connect(new QShortcut(QKeySequence("Ctrl+Z"), this), &QShortcut::activated, this, [this] { UndoEdit(); });
     for (const QKeySequence& keys : {QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")})
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] { RedoEdit(); });
     connect(lstMaps, &QTableWidget::itemSelectionChanged, this, [this] {
@@ -714,8 +668,6 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ModelChanged();
 }
 
-TfrmEditObject::~TfrmEditObject() { preview_.reset(); }
-
 void TfrmEditObject::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (openedFitted_) {
@@ -723,7 +675,7 @@ void TfrmEditObject::showEvent(QShowEvent* event) {
         FitToView();
     } else {
         SetZoom(imgPreview->Zoom);
-        ShowContentCorner();
+        ScrollTo(imgPreview->ToScreen(content_.x() - 0.5, content_.y() - 0.5));
     }
     imgPreview->setFocus();
 }
@@ -740,13 +692,20 @@ bool TfrmEditObject::eventFilter(QObject* watched, QEvent* event) {
     }
     auto* box = qobject_cast<QAbstractSpinBox*>(watched);
     if (box && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
-            // Esc takes back what was typed in this box only; the dialog stays.
-            if (event->type() == QEvent::ShortcutOverride) {
-                event->accept();
-                return true;
-            }
+        const QKeyCombination combo = static_cast<QKeyEvent*>(event)->keyCombination();
+        const bool escape = combo == QKeyCombination(Qt::NoModifier, Qt::Key_Escape);
+        const bool undo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
+        const bool redo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+                          combo == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        const bool enter = combo.key() == Qt::Key_Return || combo.key() == Qt::Key_Enter;
+        if (!(escape || undo || redo || enter)) return QDialog::eventFilter(watched, event);
+        // Esc takes back what was typed in this box only and the dialog stays; the undo is the
+        // dialog's, not the box's; Enter commits and keeps the dialog open.
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        if (escape) {
             if (auto* whole = qobject_cast<QSpinBox*>(box)) whole->setValue(whole->value());
             if (auto* real = qobject_cast<QDoubleSpinBox*>(box)) real->setValue(real->value());
             refreshing_ = true;
@@ -754,31 +713,17 @@ bool TfrmEditObject::eventFilter(QObject* watched, QEvent* event) {
             RefreshMapNumbers();
             refreshing_ = false;
             box->selectAll();
-            return true;
+        } else if (enter) {
+            box->interpretText();
+            if (box == edtX || box == edtY) CommitNumbers();
+            if (box == edtRotateBy) btnRotateBy->click();
+            if (box == edtScaleBy) btnScaleBy->click();
+        } else if (undo) {
+            UndoEdit();
+        } else {
+            RedoEdit();
         }
-        const QKeyCombination combo = key->keyCombination();
-        const bool undo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Z);
-        const bool redo = combo == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
-                          combo == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        if (undo || redo || enter) {
-            // The dialog's undo, not the box's; Enter commits and keeps the dialog open.
-            if (event->type() == QEvent::ShortcutOverride) {
-                event->accept();
-                return true;
-            }
-            if (enter) {
-                box->interpretText();
-                if (box == edtX || box == edtY) CommitNumbers();
-                if (box == edtRotateBy) btnRotateBy->click();
-                if (box == edtScaleBy) btnScaleBy->click();
-            } else if (undo) {
-                UndoEdit();
-            } else {
-                RedoEdit();
-            }
-            return true;
-        }
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -816,9 +761,7 @@ void TfrmEditObject::ModelChanged() {
     btnRender->setToolTip(reason);
     lblRenderReason->setText(reason);
     lblRenderReason->setVisible(!reason.isEmpty());
-    for (QWidget* b : {static_cast<QWidget*>(btnRotateBy), static_cast<QWidget*>(btnScaleBy),
-                       static_cast<QWidget*>(btnFlipH), static_cast<QWidget*>(btnFlipV)})
-        b->setEnabled(t >= 0);
+    for (QPushButton* b : {btnRotateBy, btnScaleBy, btnFlipH, btnFlipV}) b->setEnabled(t >= 0);
     UpdateWorld();
     imgPreview->update();
     RequestFrame();
@@ -847,19 +790,11 @@ std::shared_ptr<const Picture24> TfrmEditObject::PreviewBackground() const {
     return cbBackgroundOnly->isChecked() || !canvas_ ? background_ : canvas_;
 }
 
-void TfrmEditObject::DeleteSelectedMap() {
-    if (model_.DeleteMap()) ModelChanged();
-}
-
 void TfrmEditObject::CopyMaps() {
     std::vector<TDrawnMap> maps = model_.CopyMaps();
     if (maps.empty()) return;
     copied_ = std::move(maps);
     ModelChanged();
-}
-
-void TfrmEditObject::PasteMaps() {
-    if (model_.PasteMaps(copied_) > 0) ModelChanged();
 }
 
 void TfrmEditObject::reject() {
@@ -886,11 +821,7 @@ void TfrmEditObject::RefreshList() {
         // A framed swatch, visible also on a selected row and for white.
         QPixmap swatch(28, 14);
         swatch.fill(ToQColor(m.Color));
-        {
-            QPainter frame(&swatch);
-            frame.setPen(Qt::black);
-            frame.drawRect(0, 0, 27, 13);
-        }
+        QPainter(&swatch).drawRect(0, 0, 27, 13);  // the default pen: black, one pixel
         cell(1)->setIcon(QIcon(swatch));
         cell(1)->setToolTip(ToQColor(m.Color).name());
         cell(2)->setCheckState(m.Diffuse ? Qt::Checked : Qt::Unchecked);
@@ -917,17 +848,15 @@ void TfrmEditObject::RefreshNumbers() {
     edtY->setEnabled(v.has_value());
     const TObjectEditModel::Selection s = model_.Selected();
     const QSignalBlocker bx(edtX), by(edtY);
-    if (!v) {
-        // No stale numbers: the boxes are blank without a vertex.
-        edtX->clear();
-        edtY->clear();
-    }
     if (v) {
         edtX->setValue(v->x);
         edtY->setValue(v->y);
         lblVertex->setText(s.Triangle == 0 ? QString("Vertex %1 of the base triangle").arg(s.Vertex + 1)
                                            : QString("Vertex %1 of map %2").arg(s.Vertex + 1).arg(s.Triangle));
     } else {
+        // No stale numbers: the boxes are blank without a vertex.
+        edtX->clear();
+        edtY->clear();
         const std::size_t several = model_.SelectedTriangles().size();
         lblVertex->setText(s.Triangle < 0 ? QString("Select a vertex to place it exactly")
                            : several > 1  ? QString("%1 triangles selected").arg(several)
@@ -952,31 +881,27 @@ void TfrmEditObject::RefreshMapNumbers() {
         }
 }
 
-void TfrmEditObject::CommitCoefficient(int i) {
+void TfrmEditObject::CommitMapNumber(int i, bool form) {
     const int k = model_.Selected().Triangle;
     auto m = model_.Coefficients(k);
     if (refreshing_ || !m) return;
-    // Only the number typed changes; the others keep every digit.
-    (*m)[static_cast<std::size_t>(i)] = edtCoefficient[i]->value();
-    model_.SetCoefficients(k, *m);
-    ModelChanged();
-}
-
-void TfrmEditObject::CommitForm(int i) {
-    const int k = model_.Selected().Triangle;
-    const auto m = model_.Coefficients(k);
-    if (refreshing_ || !m) return;
-    TMapForm f = FormOfMap(*m);
-    double* fields[6] = {&f.ScaleX, &f.ScaleY, &f.Rotation, &f.Shear, &f.OffsetX, &f.OffsetY};
-    *fields[i] = edtForm[i]->value();
-    model_.SetForm(k, f);
+    if (form) {
+        TMapForm f = FormOfMap(*m);
+        double* fields[6] = {&f.ScaleX, &f.ScaleY, &f.Rotation, &f.Shear, &f.OffsetX, &f.OffsetY};
+        *fields[i] = edtForm[i]->value();
+        model_.SetForm(k, f);
+    } else {
+        // Only the number typed changes; the others keep every digit.
+        (*m)[static_cast<std::size_t>(i)] = edtCoefficient[i]->value();
+        model_.SetCoefficients(k, *m);
+    }
     ModelChanged();
 }
 
 void TfrmEditObject::ListItemChanged(QTableWidgetItem* item) {
     if (refreshing_) return;
     if (item->column() == 2) {
-        if (model_.SetMapDiffuse(item->row() + 1, item->checkState() == Qt::Checked)) ModelChanged();
+        Edited(model_.SetMapDiffuse(item->row() + 1, item->checkState() == Qt::Checked));
     } else if (item->column() == 3) {
         QString text = item->text();
         text.remove('%');
@@ -994,41 +919,30 @@ void TfrmEditObject::ListItemChanged(QTableWidgetItem* item) {
 
 void TfrmEditObject::CommitNumbers() {
     if (refreshing_ || !model_.SelectedVertex()) return;
-    if (model_.SetSelectedVertex({edtX->value(), edtY->value()})) ModelChanged();
+    Edited(model_.SetSelectedVertex({edtX->value(), edtY->value()}));
 }
 
 void TfrmEditObject::ListCellClicked(int row, int column) {
     if (column != 1 || !ChooseColor || row >= model_.MapCount()) return;
     if (const auto chosen = ChooseColor(model_.Object().Maps[static_cast<std::size_t>(row)].Color))
-        if (model_.SetMapColor(row + 1, *chosen)) ModelChanged();
-}
-
-void TfrmEditObject::UndoEdit() {
-    if (model_.Undo()) ModelChanged();
-}
-
-void TfrmEditObject::RedoEdit() {
-    if (model_.Redo()) ModelChanged();
+        Edited(model_.SetMapColor(row + 1, *chosen));
 }
 
 void TfrmEditObject::SetZoom(double zoom, QPointF anchor) {
     zoom = std::clamp(zoom, MinZoom, MaxZoom);
     if (std::fabs(zoom - 1) < 0.05) zoom = 1;
-    QScrollBar* h = ScrollBox->horizontalScrollBar();
-    QScrollBar* v = ScrollBox->verticalScrollBar();
     const QSize port = ScrollBox->viewport()->size();
     if (anchor.x() < 0) anchor = QPointF(port.width() / 2.0, port.height() / 2.0);
     // The canvas point under the anchor stays under it: both in continuous
-    // coordinates, where pixel p's centre is p + 0.5.
-    const QPointF origin(-h->value(), -v->value());  // the preview's corner in the viewport
+    // coordinates, where pixel p's centre is p + 0.5. The origin is the preview's corner in the viewport.
+    const QPointF origin(-ScrollBox->horizontalScrollBar()->value(), -ScrollBox->verticalScrollBar()->value());
     const QPointF before = anchor - origin;
     const TEditPoint at = imgPreview->ToCanvas(before);
     imgPreview->Zoom = zoom;
     imgPreview->World = Padded(content_);
     imgPreview->Relayout();
     const QPointF after = imgPreview->ToScreen(at.x, at.y) - QPointF(0.5, 0.5);
-    h->setValue(static_cast<int>(std::lround(after.x() - anchor.x())));
-    v->setValue(static_cast<int>(std::lround(after.y() - anchor.y())));
+    ScrollTo(after - anchor);
     lblZoom->setText(QString("%1 %").arg(std::lround(zoom * 100)));
 }
 
@@ -1041,8 +955,7 @@ void TfrmEditObject::FitToView() {
     const QPointF centre = imgPreview->ToScreen(content_.x() + content_.width() / 2.0 - 0.5,
                                                 content_.y() + content_.height() / 2.0 - 0.5);
     const QSize shown = ScrollBox->viewport()->size();
-    ScrollBox->horizontalScrollBar()->setValue(static_cast<int>(std::lround(centre.x() - shown.width() / 2.0)));
-    ScrollBox->verticalScrollBar()->setValue(static_cast<int>(std::lround(centre.y() - shown.height() / 2.0)));
+    ScrollTo(centre - QPointF(shown.width() / 2.0, shown.height() / 2.0));
 }
 
 QRect TfrmEditObject::Padded(const QRect& content) const {
@@ -1052,8 +965,7 @@ QRect TfrmEditObject::Padded(const QRect& content) const {
     return content.adjusted(-padX, -padY, padX, padY);
 }
 
-void TfrmEditObject::ShowContentCorner() {
-    const QPointF corner = imgPreview->ToScreen(content_.x() - 0.5, content_.y() - 0.5);
+void TfrmEditObject::ScrollTo(QPointF corner) {
     ScrollBox->horizontalScrollBar()->setValue(static_cast<int>(std::lround(corner.x())));
     ScrollBox->verticalScrollBar()->setValue(static_cast<int>(std::lround(corner.y())));
 }

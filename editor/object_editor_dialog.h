@@ -13,7 +13,6 @@
 #include "picture.h"
 #include "preview_renderer.h"
 
-class QAbstractSpinBox;
 class QCheckBox;
 class QDoubleSpinBox;
 class QGroupBox;
@@ -79,7 +78,6 @@ public:
     // when the preview is not on the background only).
     TfrmEditObject(const TIfsObject& object, std::shared_ptr<const Picture24> background, QWidget* parent = nullptr,
                    TPreviewLimits limits = {}, std::shared_ptr<const Picture24> canvas = nullptr);
-    ~TfrmEditObject() override;
 
     TObjectEditModel& Model() { return model_; }
     const TDrawing& EditedObject() const { return model_.Object(); }
@@ -90,18 +88,21 @@ public:
 
     // After every change of the model: the list, the numbers, the warnings, the preview.
     void ModelChanged();
+    // After an edit of the model: the refresh, when the edit changed anything.
+    void Edited(bool changed) {
+        if (changed) ModelChanged();
+    }
     void SetZoom(double zoom, QPointF anchor = {-1, -1});
     void FitToView();
-    void UndoEdit();
-    void RedoEdit();
-    void DeleteSelectedMap();
+    void UndoEdit() { Edited(model_.Undo()); }
+    void RedoEdit() { Edited(model_.Redo()); }
+    void DeleteSelectedMap() { Edited(model_.DeleteMap()); }
     void CopyMaps();
-    void PasteMaps();
+    void PasteMaps() { Edited(model_.PasteMaps(copied_) > 0); }
     // Cancel and Esc: asks first when anything changed.
     void reject() override;
     // A frame of the preview at the next tick of its frame clock.
     void RequestFrame();
-    std::uint64_t ShownChange() const { return shownChange_; }
 
     TEditPreview* imgPreview;
     QScrollArea* ScrollBox;
@@ -133,8 +134,8 @@ private:
     void RefreshNumbers();
     void RefreshMapNumbers();
     void CommitNumbers();
-    void CommitCoefficient(int i);
-    void CommitForm(int i);
+    // Number i of the selected map's coefficients, or of its form, as typed.
+    void CommitMapNumber(int i, bool form);
     void ListCellClicked(int row, int column);
     void ListItemChanged(QTableWidgetItem* item);
     // The preview's extent: the canvas and every triangle (while dragging, also what it showed).
@@ -143,8 +144,8 @@ private:
     // The content with a viewport's worth of room on every side, so that a
     // zoom about any point can keep that point where it is.
     QRect Padded(const QRect& content) const;
-    // Scrolls the content's top left corner to the view's.
-    void ShowContentCorner();
+    // Scrolls the preview's point `corner` (rounded) to the view's top left corner.
+    void ScrollTo(QPointF corner);
 
     TObjectEditModel model_;
     std::shared_ptr<const Picture24> background_;

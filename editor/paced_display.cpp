@@ -39,8 +39,6 @@ TFrameClock::TFrameClock(QWidget* target) : QObject(target), target_(target), ti
     connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
 }
 
-TFrameClock::~TFrameClock() = default;
-
 void TFrameClock::MarkDirty() {
     // Ordered against the clock going to rest in Tick, so no mark is lost.
     dirty_.store(true, std::memory_order_seq_cst);

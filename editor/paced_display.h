@@ -46,7 +46,6 @@ constexpr double PaintShare = 0.06;
 class TFrameClock : public QObject {
 public:
     explicit TFrameClock(QWidget* target);
-    ~TFrameClock() override;
 
     // Any thread: the display shows something old. One relaxed store while the clock runs.
     void MarkDirty();
@@ -57,7 +56,6 @@ public:
     bool Running() const { return running_; }
     // The clock ticks (while running, or to show a dirty mark made while resting).
     bool Ticking() const;
-    int IntervalMs() const { return interval_; }
 
     // Runs before each frame, on the user-interface thread.
     std::function<void()> BeforeFrame;

@@ -95,14 +95,13 @@ void TPreviewRenderer::RunJob(Job job) {
         running_ = nullptr;
         cancelled = pending_.has_value() || quit_;
     }
-    if (!cancelled) {
-        Publish(run->Frame, {run->Change, stats.Plotted, stats.Steps, true});
-        {
-            std::lock_guard lock(mutex_);
-            finishedChange_ = run->Change;
-        }
-        wake_.notify_all();
+    if (cancelled) return;
+    Publish(run->Frame, {run->Change, stats.Plotted, stats.Steps, true});
+    {
+        std::lock_guard lock(mutex_);
+        finishedChange_ = run->Change;
     }
+    wake_.notify_all();
 }
 
 void TPreviewRenderer::OnRepaint(void* context) {
