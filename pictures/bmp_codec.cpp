@@ -64,14 +64,13 @@ std::string StreamBmp(int width, int height, const RowsOf& rows, std::uint32_t p
 }
 
 std::vector<std::uint8_t> EncodeBmp(const Picture24& picture, std::uint32_t packedResolution) {
-    std::vector<std::uint8_t> out;
-    out.reserve(BmpFileHeaderSize + BmpInfoHeaderSize + picture.ByteSize());
-    StreamBmp(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, packedResolution,
-              [&](const std::uint8_t* data, std::size_t size) {
-                  out.insert(out.end(), data, data + size);
-                  return true;
-              });
-    return out;
+    return EncodeInMemory(
+        "BMP",
+        [&](const ByteSink& sink) {
+            return StreamBmp(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, packedResolution,
+                             sink);
+        },
+        BmpFileHeaderSize + BmpInfoHeaderSize + picture.ByteSize());
 }
 
 void WriteBmpResolution(std::span<std::uint8_t> bmp, std::uint32_t packedResolution) {

@@ -1,9 +1,9 @@
 #include "jpeg_codec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cmath>
 #include <cstdio>  // jpeglib.h needs FILE
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -41,7 +41,13 @@ void FailJump(j_common_ptr cinfo) {
     std::longjmp(err.jump, 1);
 }
 
-void ErrorExit(j_common_ptr cinfo) { FailJump(cinfo); }
+// Ends the libjpeg calls of the frame that setjmps, with our own reason.
+template <class Info>
+[[noreturn]] void GiveUp(Info cinfo, const char* why) {
+    ErrorManager& err = ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo));
+    std::snprintf(err.message, sizeof err.message, "%s", why);
+    std::longjmp(err.jump, 1);
+}
 
 // Warnings that mean missing or corrupt picture data; libjpeg would fill the
 // rest with grey and carry on, which would load a damaged picture as good.
@@ -61,88 +67,58 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 void OutputMessage(j_common_ptr) {}  // nothing goes to the terminal
 
-void SetUpErrors(ErrorManager& err) {
+jpeg_error_mgr* SetUpErrors(ErrorManager& err) {
     jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
+    err.pub.error_exit = FailJump;
     err.pub.emit_message = EmitMessage;
     err.pub.output_message = OutputMessage;
     err.message[0] = '\0';
-}
-
-void SetMessage(ErrorManager& err, const char* text) {
-    std::snprintf(err.message, sizeof err.message, "%s", text);
+    return &err.pub;
 }
 
 // A progressive file with very many scans costs a pass over the picture per scan.
 void CheckScans(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxScans) {
-        SetMessage(ErrorsOf(cinfo), "too many scans");
-        std::longjmp(ErrorsOf(cinfo).jump, 1);
-    }
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxScans)
+        GiveUp(cinfo, "too many scans");
 }
 
 // --- encoding ---
 
-// A growing malloc'ed buffer that we own, so that nothing leaks when libjpeg
-// fails half-way (its own memory destination keeps the grown buffer out of reach).
-// With a sink, the buffer goes to it each time it is full instead of growing.
-struct MemoryDestination {
+// The caller's buffer, handed to the sink each time it is full: nothing of
+// libjpeg's own memory destination to leak when libjpeg fails half-way.
+struct SinkDestination {
     jpeg_destination_mgr pub;
     unsigned char* data;
     std::size_t capacity;
-    std::size_t size;
     const ByteSink* sink;
 };
 
-[[noreturn]] void GiveUp(j_compress_ptr cinfo, const char* why) {
-    SetMessage(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo)), why);
-    std::longjmp(ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo)).jump, 1);
-}
-
-MemoryDestination& DestinationOf(j_compress_ptr cinfo) { return *reinterpret_cast<MemoryDestination*>(cinfo->dest); }
+SinkDestination& DestinationOf(j_compress_ptr cinfo) { return *reinterpret_cast<SinkDestination*>(cinfo->dest); }
 
 void InitDestination(j_compress_ptr cinfo) {
-    MemoryDestination& d = DestinationOf(cinfo);
-    if (d.data == nullptr) {
-        d.data = static_cast<unsigned char*>(std::malloc(d.capacity));
-        if (d.data == nullptr) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
-    }
+    SinkDestination& d = DestinationOf(cinfo);
     d.pub.next_output_byte = d.data;
     d.pub.free_in_buffer = d.capacity;
 }
 
 // Called when the whole buffer is full.
 boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
-    MemoryDestination& d = DestinationOf(cinfo);
-    if (d.sink) {
-        if (!(*d.sink)(d.data, d.capacity)) GiveUp(cinfo, "not written");
-        d.pub.next_output_byte = d.data;
-        d.pub.free_in_buffer = d.capacity;
-        return TRUE;
-    }
-    const std::size_t used = d.capacity;
-    if (used > static_cast<std::size_t>(-1) / 2) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
-    const std::size_t grown = used * 2;
-    auto* p = static_cast<unsigned char*>(std::realloc(d.data, grown));
-    if (p == nullptr) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);  // d.data stays ours to free
-    d.data = p;
-    d.capacity = grown;
-    d.pub.next_output_byte = p + used;
-    d.pub.free_in_buffer = grown - used;
+    SinkDestination& d = DestinationOf(cinfo);
+    if (!(*d.sink)(d.data, d.capacity)) GiveUp(cinfo, "not written");
+    InitDestination(cinfo);
     return TRUE;
 }
 
 void TermDestination(j_compress_ptr cinfo) {
-    MemoryDestination& d = DestinationOf(cinfo);
-    d.size = d.capacity - d.pub.free_in_buffer;
-    if (d.sink && !(*d.sink)(d.data, d.size)) GiveUp(cinfo, "not written");
+    SinkDestination& d = DestinationOf(cinfo);
+    if (!(*d.sink)(d.data, d.capacity - d.pub.free_in_buffer)) GiveUp(cinfo, "not written");
 }
 
 struct Compression {
     jpeg_compress_struct cinfo;
     ErrorManager err;
-    MemoryDestination dest;
+    SinkDestination dest;
+    ~Compression() { jpeg_destroy_compress(&cinfo); }  // on every way out
 };
 
 // The only frame that setjmps for encoding. `rgbRow` holds 3 x width bytes.
@@ -176,27 +152,13 @@ bool Compress(Compression& c, int width, int height, const RowsOf& rows, int qua
     return true;
 }
 
-// Frees libjpeg's object and our buffer on every way out.
-class CompressionGuard {
-public:
-    explicit CompressionGuard(Compression& c) : c_(c) {}
-    ~CompressionGuard() {
-        jpeg_destroy_compress(&c_.cinfo);
-        std::free(c_.dest.data);
-    }
-    CompressionGuard(const CompressionGuard&) = delete;
-    CompressionGuard& operator=(const CompressionGuard&) = delete;
-
-private:
-    Compression& c_;
-};
-
 // --- decoding ---
 
 struct Decompression {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     jpeg_progress_mgr progress;
+    ~Decompression() { jpeg_destroy_decompress(&cinfo); }  // on every way out
 };
 
 enum class Ink { None, Plain, Inverted };
@@ -240,10 +202,8 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, std::uint
     jpeg_mem_src(&d.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&d.cinfo, TRUE);
 
-    if (static_cast<std::uint64_t>(d.cinfo.image_width) * d.cinfo.image_height > maxPixels) {
-        SetMessage(d.err, "the picture is too large");
-        return false;
-    }
+    if (static_cast<std::uint64_t>(d.cinfo.image_width) * d.cinfo.image_height > maxPixels)
+        GiveUp(&d.cinfo, "the picture is too large");
     Ink ink = Ink::None;
     switch (d.cinfo.jpeg_color_space) {
         case JCS_GRAYSCALE: d.cinfo.out_color_space = JCS_GRAYSCALE; break;
@@ -254,28 +214,20 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, std::uint
             d.cinfo.out_color_space = JCS_CMYK;
             ink = d.cinfo.saw_Adobe_marker ? Ink::Inverted : Ink::Plain;
             break;
-        default:
-            SetMessage(d.err, "unknown colour space");
-            return false;
+        default: GiveUp(&d.cinfo, "unknown colour space");
     }
     jpeg_start_decompress(&d.cinfo);
 
     const int components = d.cinfo.output_components;
     const bool fits = components == (ink != Ink::None ? 4 : d.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3) &&
                       d.cinfo.output_width == d.cinfo.image_width && d.cinfo.output_height == d.cinfo.image_height;
-    if (!fits) {
-        SetMessage(d.err, "unexpected decoder output");
-        return false;
-    }
+    if (!fits) GiveUp(&d.cinfo, "unexpected decoder output");
     const int width = static_cast<int>(d.cinfo.output_width);
     row.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(components));
     while (d.cinfo.output_scanline < d.cinfo.output_height) {
         const int y = static_cast<int>(d.cinfo.output_scanline);
         JSAMPROW rows[1] = {row.data()};
-        if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1) {
-            SetMessage(d.err, "the picture data ends early");
-            return false;
-        }
+        if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1) GiveUp(&d.cinfo, "the picture data ends early");
         // Only now: a few damaged bytes that announce a huge picture are
         // refused without first taking (and clearing) hundreds of megabytes.
         if (y == 0) picture.Reset(width, static_cast<int>(d.cinfo.output_height));
@@ -285,17 +237,6 @@ bool Decompress(Decompression& d, std::span<const std::uint8_t> bytes, std::uint
     jpeg_finish_decompress(&d.cinfo);
     return true;
 }
-
-class DecompressionGuard {
-public:
-    explicit DecompressionGuard(Decompression& d) : d_(d) {}
-    ~DecompressionGuard() { jpeg_destroy_decompress(&d_.cinfo); }
-    DecompressionGuard(const DecompressionGuard&) = delete;
-    DecompressionGuard& operator=(const DecompressionGuard&) = delete;
-
-private:
-    Decompression& d_;
-};
 
 std::uint16_t Big16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
@@ -314,43 +255,28 @@ std::uint16_t CentimetresToInches(std::uint16_t density) {
 
 }  // namespace
 
-namespace {
-
-// Encodes into memory (no sink), or to the sink; false with the reason in c.err.message.
-bool EncodeWith(Compression& c, int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
-                const ByteSink* sink) {
-    int q = quality & 0xFF;
-    q = q < 1 ? 1 : q > 100 ? 100 : q;
-    std::vector<unsigned char> rgbRow(3 * static_cast<std::size_t>(width));
-    SetUpErrors(c.err);
-    c.cinfo.err = &c.err.pub;
-    c.dest.pub.init_destination = InitDestination;
-    c.dest.pub.empty_output_buffer = EmptyOutputBuffer;
-    c.dest.pub.term_destination = TermDestination;
-    c.dest.capacity = 64 * 1024;
-    c.dest.sink = sink;
-    return Compress(c, width, height, rows, q, UnpackResolution(packedResolution), rgbRow.data());
-}
-
-}  // namespace
-
 std::vector<std::uint8_t> EncodeJpeg(const Picture24& picture, int quality, std::uint32_t packedResolution) {
-    if (picture.Empty()) throw std::runtime_error("Cannot save an empty picture as JPEG.");
-    Compression c{};
-    CompressionGuard guard(c);
-    if (!EncodeWith(c, picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, quality,
-                    packedResolution, nullptr))
-        throw std::runtime_error(std::string("JPEG encoding failed: ") + c.err.message);
-    // The encoder wrote the resolution into the JFIF header itself.
-    return std::vector<std::uint8_t>(c.dest.data, c.dest.data + c.dest.size);
+    return EncodeInMemory("JPEG", [&](const ByteSink& sink) {
+        return StreamJpeg(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, quality,
+                          packedResolution, sink);
+    });
 }
 
 std::string StreamJpeg(int width, int height, const RowsOf& rows, int quality, std::uint32_t packedResolution,
                        const ByteSink& sink) {
     if (width <= 0 || height <= 0) throw std::runtime_error("Cannot save an empty picture as JPEG.");
+    std::vector<unsigned char> rgbRow(3 * static_cast<std::size_t>(width)), buffer(64 * 1024);
     Compression c{};
-    CompressionGuard guard(c);
-    if (!EncodeWith(c, width, height, rows, quality, packedResolution, &sink)) return c.err.message;
+    c.cinfo.err = SetUpErrors(c.err);
+    c.dest.pub.init_destination = InitDestination;
+    c.dest.pub.empty_output_buffer = EmptyOutputBuffer;
+    c.dest.pub.term_destination = TermDestination;
+    c.dest.data = buffer.data();
+    c.dest.capacity = buffer.size();
+    c.dest.sink = &sink;
+    const TResolution resolution = UnpackResolution(packedResolution);
+    if (!Compress(c, width, height, rows, std::clamp(quality & 0xFF, 1, 100), resolution, rgbRow.data()))
+        return c.err.message;
     return {};
 }
 
@@ -379,9 +305,7 @@ std::optional<Picture24> DecodeJpeg(std::span<const std::uint8_t> bytes, std::st
         Picture24 picture;
         std::vector<unsigned char> row;
         Decompression d{};
-        SetUpErrors(d.err);
-        d.cinfo.err = &d.err.pub;
-        DecompressionGuard guard(d);
+        d.cinfo.err = SetUpErrors(d.err);
         if (!Decompress(d, bytes, maxPixels, picture, row)) return fail(d.err.message);
         return picture;
     } catch (const std::bad_alloc&) {
@@ -407,10 +331,9 @@ std::uint32_t JpegResolutionFromHeader(std::span<const std::uint8_t> firstBytes)
     const std::uint8_t* p = firstBytes.data() + j;
     const std::uint16_t x = Big16(p + 8), y = Big16(p + 10);
     switch (p[7]) {
-        case 0: return fallback;  // the densities give only the proportions
         case 1: return PackResolution({x, y});
         case 2: return PackResolution({CentimetresToInches(x), CentimetresToInches(y)});
-        default: return fallback;
+        default: return fallback;  // units 0: the densities give only the proportions
     }
 }
 

@@ -12,23 +12,16 @@ namespace {
 
 const TPictureCodec Codecs[] = {
     {FormatBmp,
-     [](const Picture24& picture, std::uint32_t resolution, int, std::span<const std::uint8_t>, const std::string&) {
-         return EncodeBmp(picture, resolution);
-     },
      [](int width, int height, const RowsOf& rows, std::uint32_t resolution, int, std::span<const std::uint8_t>,
         const std::string&, const ByteSink& sink) { return StreamBmp(width, height, rows, resolution, sink); },
      ReadBmpResolution},
     {FormatJpeg,
-     [](const Picture24& picture, std::uint32_t resolution, int quality, std::span<const std::uint8_t>,
-        const std::string&) { return EncodeJpeg(picture, quality & 0xFF, resolution); },
      [](int width, int height, const RowsOf& rows, std::uint32_t resolution, int quality,
         std::span<const std::uint8_t>, const std::string&, const ByteSink& sink) {
-         return StreamJpeg(width, height, rows, quality & 0xFF, resolution, sink);
+         return StreamJpeg(width, height, rows, quality, resolution, sink);
      },
      ReadJpegResolution},
     {FormatPng,
-     [](const Picture24& picture, std::uint32_t resolution, int, std::span<const std::uint8_t> object,
-        const std::string& options) { return EncodePng(picture, resolution, object, options); },
      [](int width, int height, const RowsOf& rows, std::uint32_t resolution, int, std::span<const std::uint8_t> object,
         const std::string& options, const ByteSink& sink) {
          return StreamPng(width, height, rows, resolution, object, options, sink);

@@ -6,9 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "picture.h"
 #include "picture_formats.h"
 #include "row_source.h"
 
@@ -16,12 +14,9 @@ namespace fernweave {
 
 struct TPictureCodec {
     TPictureFormat Id;
-    // The whole picture in memory. A PNG carries `object` and `options`; only
-    // the low byte of `quality` counts (JPEG). Throws when encoding fails.
-    std::vector<std::uint8_t> (*Encode)(const Picture24& picture, std::uint32_t packedResolution, int quality,
-                                        std::span<const std::uint8_t> object, const std::string& options);
-    // The same written as the rows come, in the order the format stores them
-    // (a BMP bottom up); empty when all was written, else why not.
+    // The picture written as the rows come, in the order the format stores
+    // them (a BMP bottom up). A PNG carries `object` and `options`; only the
+    // low byte of `quality` counts (JPEG). Empty when all was written, else why not.
     std::string (*Stream)(int width, int height, const RowsOf& rows, std::uint32_t packedResolution, int quality,
                           std::span<const std::uint8_t> object, const std::string& options, const ByteSink& sink);
     // The resolution in a file's header, packed; throws when it cannot be read.

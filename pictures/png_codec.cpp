@@ -98,15 +98,9 @@ bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixe
     png_uint_32 width = 0, height = 0;
     int depth = 0, colorType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
-    if (!PictureWithinBudget(width, height, maxPixels)) {
-        std::snprintf(job.message, sizeof job.message, "the picture is too large");
-        return false;
-    }
+    if (!PictureWithinBudget(width, height, maxPixels)) png_error(png, "the picture is too large");
     const std::uint64_t rawRow = (std::uint64_t{width} * depth * png_get_channels(png, info) + 7) / 8 + 1;
-    if (rawRow * height > MaxInflation * job.input.size()) {
-        std::snprintf(job.message, sizeof job.message, "the image data is missing");
-        return false;
-    }
+    if (rawRow * height > MaxInflation * job.input.size()) png_error(png, "the image data is missing");
     // Palette and small grey depths to 8 bits. Transparency (an alpha channel,
     // or tRNS, which the palette expansion turns into one) is dropped: each
     // pixel keeps its stored colour.
@@ -118,10 +112,7 @@ bool DecodeCore(png_structp png, png_infop info, Job& job, std::uint64_t maxPixe
     png_set_bgr(png);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != std::size_t{width} * 3) {
-        std::snprintf(job.message, sizeof job.message, "unexpected pixel layout");
-        return false;
-    }
+    if (png_get_rowbytes(png, info) != std::size_t{width} * 3) png_error(png, "unexpected pixel layout");
     // Row by row, each pass of an interlaced picture over the rows it has:
     // no row pointers, so a picture one pixel wide costs only its rows.
     picture.Reset(static_cast<int>(width), static_cast<int>(height));
@@ -259,23 +250,17 @@ std::string Encode(EncodeLayout layout, std::uint32_t packedResolution, std::spa
     std::string objectHex = HexOf(object);
     std::string optionsText = options;
     png_text texts[2]{};
-    int count = 0;
-    if (!object.empty()) {
-        texts[count].compression = PNG_TEXT_COMPRESSION_zTXt;
-        texts[count].key = const_cast<char*>(PngObjectKey);
-        texts[count].text = objectHex.data();
-        texts[count].text_length = objectHex.size();
-        ++count;
-    }
-    if (!options.empty()) {
-        texts[count].compression = PNG_TEXT_COMPRESSION_NONE;
-        texts[count].key = const_cast<char*>(PngOptionsKey);
-        texts[count].text = optionsText.data();
-        texts[count].text_length = optionsText.size();
-        ++count;
-    }
+    const auto addText = [&](int compression, const char* key, std::string& text) {
+        if (text.empty()) return;
+        png_text& t = texts[layout.textCount++];
+        t.compression = compression;
+        t.key = const_cast<char*>(key);
+        t.text = text.data();
+        t.text_length = text.size();
+    };
+    addText(PNG_TEXT_COMPRESSION_zTXt, PngObjectKey, objectHex);
+    addText(PNG_TEXT_COMPRESSION_NONE, PngOptionsKey, optionsText);
     layout.texts = texts;
-    layout.textCount = count;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
     if (!png) throw std::bad_alloc();
     png_infop info = png_create_info_struct(png);
@@ -292,24 +277,6 @@ std::string Encode(EncodeLayout layout, std::uint32_t packedResolution, std::spa
     return job.message;
 }
 
-// The encoding kept in memory.
-std::vector<std::uint8_t> EncodeToBytes(const std::function<std::string(const ByteSink&)>& encode) {
-    std::vector<std::uint8_t> out;
-    bool full = false;
-    const std::string why = encode([&](const std::uint8_t* data, std::size_t size) {
-        try {
-            out.insert(out.end(), data, data + size);
-            return true;
-        } catch (const std::bad_alloc&) {
-            full = true;
-            return false;
-        }
-    });
-    if (full) throw std::bad_alloc();
-    if (!why.empty()) throw std::runtime_error("PNG encoding failed: " + why);
-    return out;
-}
-
 }  // namespace
 
 std::string StreamPng(int width, int height, const RowsOf& rows, std::uint32_t packedResolution,
@@ -318,12 +285,9 @@ std::string StreamPng(int width, int height, const RowsOf& rows, std::uint32_t p
     const std::function<png_bytep(png_uint_32)> rowOf = [&](png_uint_32 y) {
         return const_cast<png_bytep>(rows(static_cast<int>(y)));
     };
-    EncodeLayout layout;
-    layout.width = static_cast<png_uint_32>(width);
-    layout.height = static_cast<png_uint_32>(height);
-    layout.bgr = true;
-    layout.rowOf = &rowOf;
-    return Encode(layout, packedResolution, object, options, sink);
+    return Encode({.width = static_cast<png_uint_32>(width), .height = static_cast<png_uint_32>(height), .bgr = true,
+                   .rowOf = &rowOf},
+                  packedResolution, object, options, sink);
 }
 
 std::string StreamDeepPng(int width, int height, bool alpha, int bits, const DeepRowsOf& rows,
@@ -346,19 +310,15 @@ std::string StreamDeepPng(int width, int height, bool alpha, int bits, const Dee
         }
         return row.data();
     };
-    EncodeLayout layout;
-    layout.width = static_cast<png_uint_32>(width);
-    layout.height = static_cast<png_uint_32>(height);
-    layout.depth = bits == 16 ? 16 : 8;
-    layout.colorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
-    layout.rowOf = &rowOf;
-    return Encode(layout, packedResolution, object, options, sink);
+    return Encode({.width = static_cast<png_uint_32>(width), .height = static_cast<png_uint_32>(height),
+                   .depth = bits == 16 ? 16 : 8, .colorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+                   .rowOf = &rowOf},
+                  packedResolution, object, options, sink);
 }
 
 std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t packedResolution,
                                     std::span<const std::uint8_t> object, const std::string& options) {
-    if (picture.Empty()) throw std::runtime_error("the picture is empty");
-    return EncodeToBytes([&](const ByteSink& sink) {
+    return EncodeInMemory("PNG", [&](const ByteSink& sink) {
         return StreamPng(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); }, packedResolution,
                          object, options, sink);
     });
@@ -366,9 +326,8 @@ std::vector<std::uint8_t> EncodePng(const Picture24& picture, std::uint32_t pack
 
 std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_t packedResolution,
                                         std::span<const std::uint8_t> object, const std::string& options) {
-    if (picture.Width <= 0 || picture.Height <= 0) throw std::runtime_error("the picture is empty");
     const std::size_t samples = static_cast<std::size_t>(picture.Width) * (picture.Alpha ? 4 : 3);
-    return EncodeToBytes([&](const ByteSink& sink) {
+    return EncodeInMemory("PNG", [&](const ByteSink& sink) {
         return StreamDeepPng(picture.Width, picture.Height, picture.Alpha, picture.Bits,
                              [&](int y) { return picture.Samples.data() + static_cast<std::size_t>(y) * samples; },
                              packedResolution, object, options, sink);
@@ -376,22 +335,17 @@ std::vector<std::uint8_t> EncodeDeepPng(const DeepPicture& picture, std::uint32_
 }
 
 std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::string* error, std::uint64_t maxPixels) {
+    const auto fail = [&](const char* why) -> std::optional<Picture24> {
+        if (error) *error = why;
+        return std::nullopt;
+    };
+    if (bytes.size() < 8 || std::memcmp(bytes.data(), Signature, 8) != 0) return fail("not a PNG picture");
+    if (!ChunksWithinFile(bytes)) return fail("a chunk runs past the end of the file");
     Job job;
     job.input = bytes;
-    if (bytes.size() < 8 || std::memcmp(bytes.data(), Signature, 8) != 0) {
-        if (error) *error = "not a PNG picture";
-        return std::nullopt;
-    }
-    if (!ChunksWithinFile(bytes)) {
-        if (error) *error = "a chunk runs past the end of the file";
-        return std::nullopt;
-    }
     Picture24 picture;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, ErrorFn, WarningFn);
-    if (!png) {
-        if (error) *error = "out of memory";
-        return std::nullopt;
-    }
+    if (!png) return fail("out of memory");
     png_infop info = png_create_info_struct(png);
     bool done = false;
     try {
@@ -400,10 +354,7 @@ std::optional<Picture24> DecodePng(std::span<const std::uint8_t> bytes, std::str
         std::snprintf(job.message, sizeof job.message, "out of memory");
     }
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    if (!done) {
-        if (error) *error = job.message;
-        return std::nullopt;
-    }
+    if (!done) return fail(job.message);
     return picture;
 }
 

@@ -3,6 +3,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "safe_file.h"
 
@@ -12,5 +17,29 @@ namespace fernweave {
 using RowsOf = std::function<const std::uint8_t*(int y)>;
 // Row y of a deep picture: red, green, blue (and alpha) samples a pixel.
 using DeepRowsOf = std::function<const std::uint16_t*(int y)>;
+
+// What `stream` writes to its sink, kept in memory; `size`, when known, is
+// taken at once, so that a large picture is never held twice. Throws
+// std::bad_alloc when memory runs out, and std::runtime_error "<format>
+// encoding failed: why" when the stream gives up.
+inline std::vector<std::uint8_t> EncodeInMemory(std::string_view format,
+                                                const std::function<std::string(const ByteSink&)>& stream,
+                                                std::size_t size = 0) {
+    std::vector<std::uint8_t> out;
+    out.reserve(size);
+    bool full = false;
+    const std::string why = stream([&](const std::uint8_t* data, std::size_t size) {
+        try {
+            out.insert(out.end(), data, data + size);
+            return true;
+        } catch (const std::bad_alloc&) {
+            full = true;
+            return false;
+        }
+    });
+    if (full) throw std::bad_alloc();
+    if (!why.empty()) throw std::runtime_error(std::string(format) + " encoding failed: " + why);
+    return out;
+}
 
 }  // namespace fernweave

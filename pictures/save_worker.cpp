@@ -33,7 +33,16 @@ std::string PictureSizeProblem(int format, int width, int height) {
 
 std::vector<std::uint8_t> EncodePicture(const Picture24& picture, int format, std::uint32_t packedResolution,
                                         int quality, std::span<const std::uint8_t> object, const std::string& options) {
-    return CodecFor(format).Encode(picture, packedResolution, quality, object, options);
+    const TPictureCodec& codec = CodecFor(format);
+    // A BMP's size is known exactly.
+    const std::size_t size = format == FormatBmp ? PictureFileBytes(format, picture.Width(), picture.Height()) : 0;
+    return EncodeInMemory(
+        FormatInfo(codec.Id).Name,
+        [&](const ByteSink& sink) {
+            return codec.Stream(picture.Width(), picture.Height(), [&](int y) { return picture.Row(y); },
+                                packedResolution, quality, object, options, sink);
+        },
+        size);
 }
 
 bool WriteBandedPicture(const std::string& path, BandedRendering& rendering, const PictureJob& job, int format,
