@@ -13,10 +13,8 @@ namespace fernweave {
 TfrmImageQuality::TfrmImageQuality(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName("frmImageQuality");
     setWindowTitle("Image Quality");
-    gbImageQuality = new QGroupBox("Image Quality", this);
-    gbImageQuality->setObjectName("gbImageQuality");
-    tbImageQuality = new QSlider(Qt::Horizontal, gbImageQuality);
-    tbImageQuality->setObjectName("tbImageQuality");
+    gbImageQuality = Named<QGroupBox>("gbImageQuality", "Image Quality", this);
+    tbImageQuality = Named<QSlider>("tbImageQuality", Qt::Horizontal, gbImageQuality);
     tbImageQuality->setRange(1, 10);
     tbImageQuality->setValue(9);
     tbImageQuality->setTickInterval(1);

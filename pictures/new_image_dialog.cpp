@@ -28,8 +28,7 @@ TNumberField::TNumberField(const char* name, QWidget* parent) : QWidget(parent) 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    Edit = new QLineEdit(this);
-    Edit->setObjectName(name);
+    Edit = Named<QLineEdit>(name, this);
     Edit->setMaxLength(4);
     Edit->setFixedWidth(Edit->fontMetrics().horizontalAdvance("00000") + 12);
     Edit->installEventFilter(this);
@@ -85,8 +84,7 @@ TfrmNewImage::TfrmNewImage(Hooks hooks, QWidget* parent)
     setObjectName("frmNewImage");
     setWindowTitle("New Image");
 
-    auto* size = new QGroupBox("Canvas Size", this);
-    size->setObjectName("GroupBox1");
+    auto* size = Named<QGroupBox>("GroupBox1", "Canvas Size", this);
     auto* grid = new QGridLayout(size);
     const char* labels[3] = {"Width:", "Height:", "Resolution:"};
     const char* units[3] = {"Pixels", "Pixels", "DPI"};
@@ -99,17 +97,14 @@ TfrmNewImage::TfrmNewImage(Hooks hooks, QWidget* parent)
         grid->addWidget(new QLabel(units[i], size), i, 2);
     }
 
-    auto* colorBox = new QGroupBox("Canvas Color", this);
-    colorBox->setObjectName("GroupBox2");
+    auto* colorBox = Named<QGroupBox>("GroupBox2", "Canvas Color", this);
     auto* colorRow = new QHBoxLayout(colorBox);
-    shpCanvasColor = new QFrame(colorBox);
-    shpCanvasColor->setObjectName("shpCanvasColor");
+    shpCanvasColor = Named<QFrame>("shpCanvasColor", colorBox);
     shpCanvasColor->setFixedSize(48, 24);
     shpCanvasColor->setAutoFillBackground(true);
     shpCanvasColor->installEventFilter(this);
     colorRow->addWidget(shpCanvasColor);
-    btnSelect = new QPushButton("Select", colorBox);
-    btnSelect->setObjectName("btnSelect");
+    btnSelect = Named<QPushButton>("btnSelect", "Select", colorBox);
     btnSelect->setAutoDefault(false);
     colorRow->addWidget(btnSelect);
     colorRow->addStretch();

@@ -29,16 +29,14 @@ namespace {
 
 // Wide ranges: a typed value is never cut short; the command checks it and names the range.
 QSpinBox* Field(QWidget* parent, const char* name, int min, int max, int value) {
-    auto* box = new QSpinBox(parent);
-    box->setObjectName(name);
+    auto* box = Named<QSpinBox>(name, parent);
     box->setRange(min, max);
     box->setValue(value);
     return box;
 }
 
 QDoubleSpinBox* Decimal(QWidget* parent, const char* name, double min, double max, double step, double value) {
-    auto* box = new QDoubleSpinBox(parent);
-    box->setObjectName(name);
+    auto* box = Named<QDoubleSpinBox>(name, parent);
     box->setDecimals(2);
     box->setRange(min, max);
     box->setSingleStep(step);
@@ -70,32 +68,27 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     setObjectName("frmPoster");
     setWindowTitle("Render Poster");
     const QString side = QString::number(MaxPosterSide);
-    cbPreset = new QComboBox(this);
-    cbPreset->setObjectName("cbPreset");
+    cbPreset = Named<QComboBox>("cbPreset", this);
     cbPreset->addItem("Custom");
     for (const PrintSize& p : PrintSizes) cbPreset->addItem(p.Name);
-    chkAspect = new QCheckBox("&Keep the canvas's proportions", this);
-    chkAspect->setObjectName("chkAspect");
+    chkAspect = Named<QCheckBox>("chkAspect", "&Keep the canvas's proportions", this);
     chkAspect->setChecked(true);
     edWidth = Field(this, "edWidth", 0, 9999999, 2200);
     edHeight = Field(this, "edHeight", 0, 9999999, 1456);
     edResolution = Field(this, "edResolution", 1, 65535, 300);
     edResolution->setSuffix(" DPI");
-    lblPrintSize = new QLabel(this);
-    lblPrintSize->setObjectName("lblPrintSize");
+    lblPrintSize = Named<QLabel>("lblPrintSize", this);
     // The size on paper at the resolution, in either unit; typing there sets the pixels.
     edPrintWidth = Decimal(this, "edPrintWidth", 0, 1e6, 1, 0);
     edPrintHeight = Decimal(this, "edPrintHeight", 0, 1e6, 1, 0);
-    cbUnit = new QComboBox(this);
-    cbUnit->setObjectName("cbUnit");
+    cbUnit = Named<QComboBox>("cbUnit", this);
     cbUnit->addItems({"cm", "in"});
     auto* printRow = new QHBoxLayout;
     printRow->addWidget(edPrintWidth, 1);
     printRow->addWidget(new QLabel("x", this));
     printRow->addWidget(edPrintHeight, 1);
     printRow->addWidget(cbUnit);
-    cbShading = new QComboBox(this);
-    cbShading->setObjectName("cbShading");
+    cbShading = Named<QComboBox>("cbShading", this);
     cbShading->addItems({"Plain", "Density"});
     cbShading->setCurrentIndex(1);
     edSupersample = Field(this, "edSupersample", 1, 8, 2);
@@ -109,19 +102,13 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     edThreads = Field(this, "edThreads", 1, 256, AvailableCores());
     edMemory = Field(this, "edMemory", 16, 1 << 30, static_cast<int>(std::min<std::uint64_t>(DefaultMemoryCap() >> 20, 1 << 30)));
     edMemory->setSuffix(" MiB");
-    chkTransparent = new QCheckBox("&Transparent background (PNG)", this);
-    chkTransparent->setObjectName("chkTransparent");
-    chkSixteen = new QCheckBox("1&6 bits a channel (PNG, density)", this);
-    chkSixteen->setObjectName("chkSixteen");
-    lblSteps = new QLabel(this);
-    lblSteps->setObjectName("lblSteps");
-    lblEstimate = new QLabel(this);
-    lblEstimate->setObjectName("lblEstimate");
-    edFile = new QLineEdit(this);
-    edFile->setObjectName("edFile");
+    chkTransparent = Named<QCheckBox>("chkTransparent", "&Transparent background (PNG)", this);
+    chkSixteen = Named<QCheckBox>("chkSixteen", "1&6 bits a channel (PNG, density)", this);
+    lblSteps = Named<QLabel>("lblSteps", this);
+    lblEstimate = Named<QLabel>("lblEstimate", this);
+    edFile = Named<QLineEdit>("edFile", this);
     edFile->setPlaceholderText("Choose a file with Browse...");
-    btnBrowse = new QPushButton("&Browse...", this);
-    btnBrowse->setObjectName("btnBrowse");
+    btnBrowse = Named<QPushButton>("btnBrowse", "&Browse...", this);
     btnBrowse->setAutoDefault(false);
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(edFile, 1);
@@ -144,11 +131,9 @@ TfrmPoster::TfrmPoster(QWidget* parent) : QDialog(parent) {
     render->addRow("", chkSixteen);
     render->addRow("&Threads:", edThreads);
     render->addRow("&Memory at most:", edMemory);
-    auto* toneBox = new QGroupBox("Tone (density shading)", this);
-    toneBox->setObjectName("grpTone");
+    auto* toneBox = Named<QGroupBox>("grpTone", "Tone (density shading)", this);
     auto* tone = new QFormLayout(toneBox);
-    imgTone = new QLabel(toneBox);
-    imgTone->setObjectName("imgTone");
+    imgTone = Named<QLabel>("imgTone", toneBox);
     imgTone->setFixedSize(PreviewWidth, PreviewHeight);
     imgTone->setAlignment(Qt::AlignCenter);
     imgTone->setAccessibleName("Tone preview");
@@ -335,9 +320,7 @@ void TfrmPoster::SettingsChanged() {
     const PosterSettings s = Settings();
     edSupersample->setEnabled(s.Density);
     chkSixteen->setEnabled(s.Density);
-    for (QWidget* w : {static_cast<QWidget*>(edGamma), static_cast<QWidget*>(edExposure),
-                       static_cast<QWidget*>(edWhitePoint), static_cast<QWidget*>(edHighlights)})
-        w->setEnabled(s.Density);
+    for (QDoubleSpinBox* box : {edGamma, edExposure, edWhitePoint, edHighlights}) box->setEnabled(s.Density);
     const double steps = static_cast<double>(PosterPictureJob(s).Steps);
     lblSteps->setText(QString("%1 million steps").arg(steps / 1e6, 0, 'f', steps < 1e7 ? 1 : 0));
     ShowPrintSize();
@@ -350,16 +333,17 @@ void TfrmPoster::SettingsChanged() {
     const int format = FormatForFileName(edFile->text().toStdString(), static_cast<TPictureFormat>(Format > 0 ? Format : FormatPng));
     const PictureJob job = PosterPictureJob(s);
     const BandPlan plan = PlanBands(job, threads, MemoryCap());
-    const QString file = QString::fromStdString(FormatBytes(PictureFileBytes(format, s.Width, s.Height, job.PixelBytes())));
+    const auto bytes = [](std::uint64_t n) { return QString::fromStdString(FormatBytes(n)); };
+    const QString file = bytes(PictureFileBytes(format, s.Width, s.Height, job.PixelBytes()));
     if (plan.Whole)
-        lblEstimate->setText(QString("Takes %1 of memory; the file up to %2")
-                                 .arg(QString::fromStdString(FormatBytes(PictureJobBytes(job, threads))), file));
+        lblEstimate->setText(
+            QString("Takes %1 of memory; the file up to %2").arg(bytes(PictureJobBytes(job, threads)), file));
     else if (plan.Rows == 0)
         lblEstimate->setText(QString("Needs %1 of memory even in bands; the file up to %2")
-                                 .arg(QString::fromStdString(FormatBytes(BandedJobBytes(job, threads, 1))), file));
+                                 .arg(bytes(BandedJobBytes(job, threads, 1)), file));
     else
         lblEstimate->setText(QString("Takes %1 of memory in %2 bands (each rendered %3); the file up to %4")
-                                 .arg(QString::fromStdString(FormatBytes(BandedJobBytes(job, threads, plan.Rows))))
+                                 .arg(bytes(BandedJobBytes(job, threads, plan.Rows)))
                                  .arg(plan.Bands)
                                  .arg(BandRuns(job, plan.Bands) > plan.Bands ? "twice" : "once")
                                  .arg(file));

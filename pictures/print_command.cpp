@@ -20,6 +20,7 @@
 
 #include <cups/cups.h>
 
+#include "dialog_buttons.h"
 #include "print_geometry.h"
 
 namespace fernweave {
@@ -47,22 +48,18 @@ public:
         setObjectName("PrinterSetupDialog1");
 
         auto* printerBox = new QGroupBox("Printer", this);
-        cbPrinter = new QComboBox(printerBox);
-        cbPrinter->setObjectName("cbPrinter");
+        cbPrinter = Named<QComboBox>("cbPrinter", printerBox);
         auto* printerForm = new QFormLayout(printerBox);
         printerForm->addRow("&Name:", cbPrinter);
 
         auto* paperBox = new QGroupBox("Paper", this);
-        cbPaper = new QComboBox(paperBox);
-        cbPaper->setObjectName("cbPaper");
+        cbPaper = Named<QComboBox>("cbPaper", paperBox);
         auto* paperForm = new QFormLayout(paperBox);
         paperForm->addRow("Si&ze:", cbPaper);
 
         auto* orientationBox = new QGroupBox("Orientation", this);
-        rbPortrait = new QRadioButton("P&ortrait", orientationBox);
-        rbPortrait->setObjectName("rbPortrait");
-        rbLandscape = new QRadioButton("L&andscape", orientationBox);
-        rbLandscape->setObjectName("rbLandscape");
+        rbPortrait = Named<QRadioButton>("rbPortrait", "P&ortrait", orientationBox);
+        rbLandscape = Named<QRadioButton>("rbLandscape", "L&andscape", orientationBox);
         auto* orientationRow = new QVBoxLayout(orientationBox);
         orientationRow->addWidget(rbPortrait);
         orientationRow->addWidget(rbLandscape);
