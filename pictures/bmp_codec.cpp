@@ -1,7 +1,6 @@
 #include "bmp_codec.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -79,11 +78,6 @@ void WriteBmpResolution(std::span<std::uint8_t> bmp, std::uint32_t packedResolut
     std::uint8_t* info = bmp.data() + BmpFileHeaderSize;
     Put32(info + 24, static_cast<std::uint32_t>(PixelsPerMetre(r.X)));
     Put32(info + 28, static_cast<std::uint32_t>(PixelsPerMetre(r.Y)));
-}
-
-std::uint16_t DotsPerInch(std::int32_t pixelsPerMetre) {
-    if (pixelsPerMetre <= 0) return 0;
-    return static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(pixelsPerMetre / 39.37)) & 0xFFFF);
 }
 
 std::uint32_t BmpResolutionFromHeader(std::span<const std::uint8_t> b) {

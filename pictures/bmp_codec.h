@@ -37,8 +37,4 @@ std::uint32_t ReadBmpResolution(const std::string& fileName);
 // The same from the first bytes of a file (46 are enough).
 std::uint32_t BmpResolutionFromHeader(std::span<const std::uint8_t> firstBytes);
 
-// Pixels per metre to dots per inch: / 39.37 rounded half to even, low 16 bits
-// kept; negative values give 0.
-std::uint16_t DotsPerInch(std::int32_t pixelsPerMetre);
-
 }  // namespace fernweave

@@ -57,18 +57,16 @@ DesignFile ReadDesign(std::string_view bytes) {
 
 DesignFile ReadDesignFile(const std::string& fileName) {
     std::string bytes, why;
+    DesignFile file;
     if (!ReadFilePrefix(fileName, MaxDesignFileSize + 1, bytes, &why)) {
-        DesignFile file;
         file.Error = "Cannot read " + fileName + (why.empty() ? "" : ": " + why) + ".";
-        return file;
-    }
-    if (bytes.size() > MaxDesignFileSize) {
-        DesignFile file;
+    } else if (bytes.size() > MaxDesignFileSize) {
         file.Kind = DesignKindOf(bytes);
         file.Error = "The file is too large to hold a design.";
-        return file;
+    } else {
+        return ReadDesign(bytes);
     }
-    return ReadDesign(bytes);
+    return file;
 }
 
 std::vector<DesignListing> DesignFile::List() const {

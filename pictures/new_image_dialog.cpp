@@ -162,11 +162,10 @@ void TfrmNewImage::ShowColor() {
 
 int TfrmNewImage::StrToInt(const QString& text) {
     bool ok = false;
-    const QString t = text;
-    const bool wellFormed = !t.isEmpty() && std::all_of(t.begin() + ((t[0] == '+' || t[0] == '-') ? 1 : 0), t.end(),
-                                                         [](QChar c) { return c >= '0' && c <= '9'; });
-    const int value = wellFormed ? t.toInt(&ok) : 0;
-    if (!wellFormed || !ok) throw std::runtime_error(QString("'%1' is not a valid integer value").arg(text).toStdString());
+    const bool wellFormed = !text.isEmpty() && std::all_of(text.begin() + (text[0] == '+' || text[0] == '-'),
+                                                            text.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+    const int value = wellFormed ? text.toInt(&ok) : 0;
+    if (!ok) throw std::runtime_error(QString("'%1' is not a valid integer value").arg(text).toStdString());
     return value;
 }
 
@@ -182,9 +181,5 @@ void TfrmNewImage::btnOkClick() {
     }
     accept();
 }
-
-int TfrmNewImage::WidthValue() const { return StrToInt(edtWidth->Edit->text()); }
-int TfrmNewImage::HeightValue() const { return StrToInt(edtHeight->Edit->text()); }
-int TfrmNewImage::ResolutionValue() const { return StrToInt(edtResolution->Edit->text()); }
 
 }  // namespace fernweave

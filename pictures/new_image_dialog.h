@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLineEdit>
 #include <functional>
 #include <optional>
 
@@ -9,7 +10,6 @@
 
 class QFrame;
 class QGroupBox;
-class QLineEdit;
 class QPushButton;
 class QToolButton;
 
@@ -50,9 +50,9 @@ public:
 
     TColor CanvasColor() const { return color_; }
     // The three values after the dialog closed with OK.
-    int WidthValue() const;
-    int HeightValue() const;
-    int ResolutionValue() const;
+    int WidthValue() const { return StrToInt(edtWidth->Edit->text()); }
+    int HeightValue() const { return StrToInt(edtHeight->Edit->text()); }
+    int ResolutionValue() const { return StrToInt(edtResolution->Edit->text()); }
 
     void btnSelectClick();
     void btnOkClick();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -15,7 +16,6 @@
 
 #include <png.h>
 
-#include "bmp_codec.h"
 #include "picture_budget.h"
 
 namespace fernweave {
@@ -187,14 +187,10 @@ std::string HexOf(std::span<const std::uint8_t> bytes) {
 
 std::optional<std::vector<std::uint8_t>> BytesOfHex(std::string_view text) {
     if (text.size() % 2 != 0) return std::nullopt;
-    auto digit = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : (c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1));
-    };
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = digit(text[i]), lo = digit(text[i + 1]);
-        if (hi < 0 || lo < 0) return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+    std::vector<std::uint8_t> bytes(text.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char* pair = text.data() + 2 * i;
+        if (std::from_chars(pair, pair + 2, bytes[i], 16).ptr != pair + 2) return std::nullopt;
     }
     return bytes;
 }

@@ -40,10 +40,6 @@ TPosterWorker::TPosterWorker(const TIfsObject& object, const TTriangle& placemen
     Start([this] { Execute(); });
 }
 
-double TPosterWorker::Progress() const {
-    return steps_ == 0 ? 1.0 : static_cast<double>(done_.load(std::memory_order_relaxed)) / static_cast<double>(steps_);
-}
-
 void TPosterWorker::Rewrite(std::string fileName, int format) {
     Join();
     fileName_ = std::move(fileName);

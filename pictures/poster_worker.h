@@ -36,8 +36,10 @@ public:
     Outcome Result() const { return outcome_; }
     const std::string& Error() const { return error_; }
     // The share of the steps done, 0 to 1, and the steps done.
-    double Progress() const;
     std::uint64_t StepsDone() const { return done_.load(std::memory_order_relaxed); }
+    double Progress() const {
+        return steps_ == 0 ? 1.0 : static_cast<double>(StepsDone()) / static_cast<double>(steps_);
+    }
     std::uint64_t Steps() const { return steps_; }
     Phase CurrentPhase() const {
         const Phase p = phase_.load(std::memory_order_relaxed);

@@ -207,12 +207,6 @@ void StretchDrawPicture(QPainter& painter, const QRect& target, const QImage& pi
     painter.drawImage(target, picture);
 }
 
-void ProcessPrintMessages() {
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 TPrintOutcome PrintPicture(TPrinterPort& port, QWidget* owner, const Picture24& picture, TResolution resolution) {
     if (port.InstalledPrinters().isEmpty()) return TPrintOutcome::NoPrinter;
     const std::optional<int> copies = port.RunPrintDialog(owner);
@@ -232,8 +226,13 @@ TPrintOutcome PrintPicture(TPrinterPort& port, QWidget* owner, const Picture24& 
         port.AbortDoc();
         return TPrintOutcome::Failed;
     }
-    // The window repaints where the print dialog was before the job ends.
-    ProcessMessagesFor(1000, TickCount, ProcessPrintMessages);
+    // The window repaints where the print dialog was before the job ends. User
+    // input waits for the job's end, so no command starts in the middle of it.
+    ProcessMessagesFor(1000, TickCount, [] {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    });
     return port.EndDoc() ? TPrintOutcome::Printed : TPrintOutcome::Failed;
 }
 

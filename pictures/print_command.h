@@ -95,8 +95,4 @@ bool SetUpPrinter(TPrinterPort& port, QWidget* owner);
 // are repeated or dropped, never blended.
 void StretchDrawPicture(QPainter& painter, const QRect& target, const QImage& picture);
 
-// One pass of the window's messages while a job waits; user input waits for
-// the job's end, so no command starts in the middle of it.
-void ProcessPrintMessages();
-
 }  // namespace fernweave
