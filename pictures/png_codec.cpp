@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -369,19 +370,14 @@ std::uint32_t ReadPngResolution(const std::string& fileName) {
     // Non-blocking, so that a pipe put in the picture's place cannot hang the window.
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw fail(std::strerror(errno));
+    const std::unique_ptr<const int, void (*)(const int*)> closed(&fd, [](const int* open) { ::close(*open); });
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw fail("not a regular file");
-    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw fail("not a regular file");
     try {
-        const std::uint32_t packed = ResolutionFromChunks([&](std::uint64_t at, std::uint8_t* to, std::size_t n) {
+        return ResolutionFromChunks([&](std::uint64_t at, std::uint8_t* to, std::size_t n) {
             return static_cast<std::size_t>(::pread(fd, to, n, static_cast<off_t>(at))) == n;
         });
-        ::close(fd);
-        return packed;
     } catch (const std::runtime_error& e) {
-        ::close(fd);
         throw fail(e.what());
     }
 }

@@ -205,10 +205,6 @@ PosterSettings TfrmPoster::Settings() const {
     return s;
 }
 
-int TfrmPoster::Resolution() const { return edResolution->value(); }
-
-std::uint64_t TfrmPoster::MemoryCap() const { return static_cast<std::uint64_t>(edMemory->value()) << 20; }
-
 void TfrmPoster::showEvent(QShowEvent* event) {
     typed_ = std::make_shared<Snapshot>(
         Snapshot{Settings(), Resolution(), edMemory->value(), cbPreset->currentIndex(), chkAspect->isChecked(), edFile->text()});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSpinBox>
 #include <functional>
 #include <optional>
 
@@ -14,7 +15,6 @@ class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSpinBox;
 
 namespace fernweave {
 
@@ -26,9 +26,9 @@ public:
     // The size presets to four times the canvas; the file field starts empty.
     void ResetSize(int canvasWidth, int canvasHeight);
     PosterSettings Settings() const;
-    int Resolution() const;
+    int Resolution() const { return edResolution->value(); }
     // The memory the job may take, in bytes.
-    std::uint64_t MemoryCap() const;
+    std::uint64_t MemoryCap() const { return static_cast<std::uint64_t>(edMemory->value()) << 20; }
     // The object the tone preview shows: rendered once, small, then shaded
     // anew at every change of the tone.
     void SetPreviewObject(const TIfsObject& object, const TTriangle& base, int canvasWidth, int canvasHeight,

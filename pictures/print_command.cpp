@@ -164,12 +164,6 @@ void TQtPrinterPort::RunPrinterSetupDialog(QWidget* owner) {
     setUp_ = TSetUp{printer_->printerName(), layout.pageSize(), layout.orientation()};
 }
 
-void TQtPrinterPort::SetCopies(int copies) { printer_->setCopyCount(copies); }
-int TQtPrinterPort::ResolutionX() { return printer_->logicalDpiX(); }
-int TQtPrinterPort::ResolutionY() { return printer_->logicalDpiY(); }
-int TQtPrinterPort::PageWidth() { return printer_->width(); }
-int TQtPrinterPort::PageHeight() { return printer_->height(); }
-
 bool TQtPrinterPort::BeginDoc() {
     printer_->setDocName(QString());  // the job gets no name of the program's own
     painter_ = std::make_unique<QPainter>();

@@ -4,6 +4,7 @@
 
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPrinter>
 #include <QRect>
 #include <QStringList>
 #include <memory>
@@ -14,7 +15,6 @@
 
 class QImage;
 class QPainter;
-class QPrinter;
 class QWidget;
 
 namespace fernweave {
@@ -54,11 +54,11 @@ public:
     QStringList InstalledPrinters() override;
     std::optional<int> RunPrintDialog(QWidget* owner) override;
     void RunPrinterSetupDialog(QWidget* owner) override;
-    void SetCopies(int copies) override;
-    int ResolutionX() override;
-    int ResolutionY() override;
-    int PageWidth() override;
-    int PageHeight() override;
+    void SetCopies(int copies) override { printer_->setCopyCount(copies); }
+    int ResolutionX() override { return printer_->logicalDpiX(); }
+    int ResolutionY() override { return printer_->logicalDpiY(); }
+    int PageWidth() override { return printer_->width(); }
+    int PageHeight() override { return printer_->height(); }
     bool BeginDoc() override;
     bool StretchDraw(const QRect& target, const QImage& picture) override;
     bool EndDoc() override;
