@@ -25,10 +25,9 @@ TfrmImageQuality::TfrmImageQuality(QWidget* parent) : QDialog(parent, Qt::Dialog
     auto* inner = new QVBoxLayout(gbImageQuality);
     inner->addWidget(tbImageQuality);
 
-    QHBoxLayout* buttons = OkCancelRow(this, btnOk, btnCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(gbImageQuality);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(this, btnOk, btnCancel));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(tbImageQuality, &QSlider::valueChanged, this, &TfrmImageQuality::tbImageQualityChange);

@@ -109,12 +109,10 @@ TfrmNewImage::TfrmNewImage(Hooks hooks, QWidget* parent)
     colorRow->addWidget(btnSelect);
     colorRow->addStretch();
 
-    QHBoxLayout* buttons = OkCancelRow(this, btnOk, btnCancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(size);
     layout->addWidget(colorBox);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(this, btnOk, btnCancel));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(btnSelect, &QPushButton::clicked, this, &TfrmNewImage::btnSelectClick);
