@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -36,8 +35,7 @@ QSpinBox* Field(QWidget* parent, const char* name, int min, int max, int value) 
 }
 
 QDoubleSpinBox* Decimal(QWidget* parent, const char* name, double min, double max, double step, double value) {
-    auto* box = Named<QDoubleSpinBox>(name, parent);
-    box->setDecimals(2);
+    auto* box = Named<QDoubleSpinBox>(name, parent);  // two decimals
     box->setRange(min, max);
     box->setSingleStep(step);
     box->setValue(value);

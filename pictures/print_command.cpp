@@ -8,10 +8,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
-#include <QPageSize>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrinter>
 #include <QPrinterInfo>
 #include <QRadioButton>
 #include <QTimer>

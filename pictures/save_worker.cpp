@@ -11,11 +11,6 @@
 
 namespace fernweave {
 
-TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat) {
-    const TPictureFormatInfo* named = FormatInfoForFileName(fileName);
-    return named ? named->Id : chosenFormat;
-}
-
 std::uint64_t PictureFileBytes(int format, int width, int height, int pixelBytes) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (format == FormatBmp) return BmpFileHeaderSize + BmpInfoHeaderSize + Picture24::StrideFor(width) * static_cast<std::uint64_t>(height);

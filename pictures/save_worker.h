@@ -17,11 +17,13 @@
 
 namespace fernweave {
 
-
 // The format a picture is written in: the one its file name's extension names
 // (.bmp, .jpg, .jpeg, .png in any letter case), else the chosen one. A name
 // like "x.png" thus never holds BMP bytes that Load would then refuse.
-TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat);
+inline TPictureFormat FormatForFileName(std::string_view fileName, TPictureFormat chosenFormat) {
+    const TPictureFormatInfo* named = FormatInfoForFileName(fileName);
+    return named ? named->Id : chosenFormat;
+}
 
 // The size of the file a picture of this size makes: exact for BMP, an upper
 // estimate for PNG and JPEG (their pixels as they are, as if nothing compressed).
