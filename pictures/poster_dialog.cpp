@@ -240,7 +240,7 @@ void TfrmPoster::SetPreviewObject(const TIfsObject& object, const TTriangle& bas
                                   int canvasHeight, TColor background) {
     previewBackground_ = background;
     previewHits_ = DensityPicture{PreviewWidth, PreviewHeight,
-                                  std::vector<DensityCell>(std::size_t{PreviewWidth} * PreviewHeight)};
+                                  std::vector<DensityCell>(std::size_t{PreviewWidth} * PreviewHeight), 0, {}};
     // A small poster of its own: its own generator from 0, one chain, some 5 million steps.
     auto state = std::make_unique<FractalState>();
     PreparePoster(*state, object,
