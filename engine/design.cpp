@@ -131,7 +131,10 @@ std::optional<TIfsObject> PlaceDesign(const Design& design, int canvasWidth, int
         toCanvas.e = scale;
         toCanvas.f = top - box->MinY * scale;
     }
-    const Affine fromCanvas = *toCanvas.Inverse();
+    // A point-like attractor has a scale whose square, the frame's determinant,
+    // does not fit in a double; the frame is diagonal, so it is inverted directly.
+    const Affine fromCanvas = toCanvas.Inverse().value_or(
+        Affine{1 / toCanvas.a, 0, -toCanvas.c / toCanvas.a, 0, 1 / toCanvas.e, -toCanvas.f / toCanvas.e});
 
     TIfsObject object = previous;
     object.MapCount = n;
