@@ -166,6 +166,8 @@ def check_qrc():
     for name in TOOLBAR:
         want["icons/%s.svg" % name] = "icons/%s.svg" % name
         want["icons/disabled/%s.svg" % name] = "icons/disabled/%s.svg" % name
+    for name in ("back", "forward", "home", "book_closed", "book_open", "page"):
+        want["icons/help/%s.svg" % name] = "icons/help/%s.svg" % name
     for alias, file in want.items():
         if entries.get(alias) != file:
             fail("fernweave.qrc: %s should name %s" % (alias, file))

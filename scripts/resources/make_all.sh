@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Remakes every generated resource of Fernweave and checks the results.
-# The toolbar icons resources/icons/<name>.svg are drawn by hand; everything else under
-# resources/ (except the help sources and samples) comes from the scripts here.
+# The toolbar icons resources/icons/<name>.svg and the help window's icons/help/<name>.svg
+# are drawn by hand; everything else under resources/ (except the help sources and
+# samples) comes from the scripts here.
 # Needs python3 and ImageMagick (convert, DejaVu fonts) for the About picture.
 # Run contact_sheet.sh afterwards to look at the icons (needs Qt 6 SVG development files).
 set -euo pipefail
