@@ -377,7 +377,8 @@ int LoadInput(FractalState& state, const RenderOptions& options, InputKind& kind
         return code;
     };
     std::string bytes, why;
-    if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why)) return fail(ExitFailed, "cannot read " + why);
+    if (!ReadFilePrefix(options.Input, TextDrawingMaxSize + 1, bytes, &why))
+        return fail(ExitFailed, "cannot read " + why);
     kind = DetectInputKind(options.Input, bytes);
 
     if (kind == InputKind::TextDrawing) {
@@ -459,8 +460,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
     if (options.List) {
         const DesignFile design = ReadDesignFile(options.Input);
         if (design.Kind == DesignKind::None && design.Error.empty())
-            return fail(ExitFailed,
-                        options.Input + ": --list is for object files, IFS text files, flames and pictures with an object");
+            return fail(ExitFailed, options.Input + ": --list is for object files, IFS text files, flames and "
+                                                    "pictures with an object");
         if (!design.Ok()) return fail(ExitFailed, options.Input + ": " + design.Error);
         for (const auto& e : design.List())
             out << e.Name << '\t' << e.MapCount << (e.MapCount == 1 ? " map\t" : " maps\t") << e.Kind << '\n';
@@ -594,8 +595,9 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         if (!options.ExportTextPath.empty())
             text = bytesOf(FormatIfsText(state->CurrentObject(), EntryNameFor(options.ExportTextPath)));
         if (!options.ExportFlamePath.empty())
-            flame = bytesOf(FormatFlame(ObjectAsShown(*state, options.Supersample), EntryNameFor(options.ExportFlamePath),
-                                        options.Width, options.Height, options.Background));
+            flame = bytesOf(FormatFlame(ObjectAsShown(*state, options.Supersample),
+                                        EntryNameFor(options.ExportFlamePath), options.Width, options.Height,
+                                        options.Background));
         const std::span<const std::uint8_t> exported[] = {carried, text, flame};
 
         HookScope<bool> writing(hooks.Writing, true, false);
@@ -618,7 +620,8 @@ int RunRenderTool(std::span<const std::string> args, std::ostream& out, std::ost
         for (std::size_t i = 0; i < std::size(exports); ++i) {
             const auto& [path, what] = exports[i];
             if (!path->empty() && !WriteFileReplacing(*path, exported[i], &error, hooks.Writer))
-                return fail(ExitFailed, std::string("cannot write the ") + what + ": " + error + " (the picture was written)");
+                return fail(ExitFailed,
+                            std::string("cannot write the ") + what + ": " + error + " (the picture was written)");
         }
     } catch (const std::bad_alloc&) {
         return fail(ExitFailed, "not enough memory for a " + std::to_string(options.Width) + "x" +
