@@ -74,6 +74,8 @@ QDialog* MakeProgressWindow(QWidget* owner, TPosterWorker* worker) {
     layout->addWidget(bar);
     auto* cancel = new QPushButton("Cancel", window);
     cancel->setObjectName("btnCancel");
+    // Not the default button: a stray Enter must not throw the rendering away.
+    cancel->setAutoDefault(false);
     layout->addWidget(cancel, 0, Qt::AlignRight);
     const auto stop = [worker, cancel, phase] {
         worker->Cancel();

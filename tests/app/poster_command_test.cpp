@@ -241,7 +241,11 @@ private slots:
         Render();
         RenderPoster(Path("big.bmp"), 3000, 3000, false, 100000);
         QVERIFY(w->Workers().Find<TPosterWorker>());
-        Find<QDialog>(w, "frmPosterProgress")->findChild<QPushButton*>("btnCancel")->click();
+        // Enter, say one pressed too many in the file dialog, does not throw the rendering away.
+        auto* progress = Find<QDialog>(w, "frmPosterProgress");
+        QTest::keyClick(progress, Qt::Key_Return);
+        QVERIFY(progress->findChild<QPushButton*>("btnCancel")->isEnabled());
+        progress->findChild<QPushButton*>("btnCancel")->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w->Workers().Find<TPosterWorker>(), 20000);
         QVERIFY(!QFile::exists(Path("big.bmp")));
 
