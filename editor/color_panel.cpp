@@ -12,6 +12,8 @@
 #include <QStyleOptionButton>
 #include <algorithm>
 
+#include "dialog_buttons.h"
+
 namespace fernweave {
 
 namespace {
@@ -41,14 +43,6 @@ template <typename Fits>
 QFont Fitted(QFont font, Fits fits) {
     for (int px = QFontInfo(font).pixelSize(); !fits(font) && px > 8;) font.setPixelSize(--px);
     return font;
-}
-
-// A control of the panel, with its name.
-template <class W>
-W* Child(QWidget* panel, const char* name) {
-    auto* w = new W(panel);
-    w->setObjectName(name);
-    return w;
 }
 
 constexpr int GridCells = 60;
@@ -129,7 +123,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     auto bevel = [this](const char* name) {
-        auto* frame = Child<QFrame>(this, name);
+        auto* frame = Named<QFrame>(name, this);
         frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
         return frame;
     };
@@ -139,7 +133,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     Bevel3 = bevel("Bevel3");
     Bevel4 = bevel("Bevel4");
 
-    imgColor = Child<TPanelImage>(this, "imgColor");
+    imgColor = Named<TPanelImage>("imgColor", this);
     imgColor->SetImage(LoadBitmap(":/COLOR"));
     imgColor->setCursor(eyedropper);
     imgColor->MouseMove = [this](QPoint p) { imgColorMouseMove(p); };
@@ -158,7 +152,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     shpBack->setAccessibleName("Background colour");
     shpFore->setAccessibleName("Foreground colour");
 
-    imgSwap = Child<TPanelImage>(this, "imgSwap");
+    imgSwap = Named<TPanelImage>("imgSwap", this);
     imgSwap->SetImage(WhiteTransparent(QImage(":/SWAP")));
     imgSwap->MouseDown = [this](QPoint) { imgSwapMouseDown(); };
     imgSwap->setAccessibleName("Swap colours");
@@ -169,7 +163,7 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     cbDiffuse->setChecked(true);
     cbDiffuse->setAccessibleDescription("Maps drawn from now on are rendered diffuse");
 
-    imgGrid = Child<TPanelImage>(this, "imgGrid");
+    imgGrid = Named<TPanelImage>("imgGrid", this);
     imgGrid->SetImage(LoadBitmap(":/PANEL"));
     imgGrid->setCursor(eyedropper);
     imgGrid->MouseMove = [this](QPoint p) { imgGridMouseMove(p); };
@@ -178,12 +172,12 @@ TColorPanel::TColorPanel(const QCursor& eyedropper, QWidget* parent) : QFrame(pa
     imgGrid->setAccessibleName("Colour grid");
     DescribeColorGrid();
 
-    pnlDropColor = Child<QFrame>(this, "pnlDropColor");
+    pnlDropColor = Named<QFrame>("pnlDropColor", this);
     pnlDropColor->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     pnlDropColor->setAutoFillBackground(true);
-    lblRed = Child<QLabel>(this, "lblRed");
-    lblGreen = Child<QLabel>(this, "lblGreen");
-    lblBlue = Child<QLabel>(this, "lblBlue");
+    lblRed = Named<QLabel>("lblRed", this);
+    lblGreen = Named<QLabel>("lblGreen", this);
+    lblBlue = Named<QLabel>("lblBlue", this);
     SetProbeVisible(false);
 
     // Leave events do not come when the pointer leaves the window quickly or

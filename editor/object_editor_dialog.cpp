@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dialog_buttons.h"
 #include "paced_display.h"
 
 namespace fernweave {
@@ -74,18 +75,17 @@ QString RenderBlockText(TRenderBlock block) {
     return {};
 }
 
-// A control of the dialog with its name (and its tool tip, if any).
+// A control of the dialog with its name, its text and its tool tip, if any.
 template <class W>
-W* Named(const char* name, const QString& text = {}, const QString& tip = {}) {
-    auto* w = new W(text);
-    w->setObjectName(name);
+W* Control(const char* name, const QString& text = {}, const QString& tip = {}) {
+    auto* w = Named<W>(name, text);
     if (!tip.isEmpty()) w->setToolTip(tip);
     return w;
 }
 
 // The panel's buttons leave Enter to Render.
 QPushButton* Button(const char* name, const QString& text, const QString& tip = {}) {
-    auto* b = Named<QPushButton>(name, text, tip);
+    auto* b = Control<QPushButton>(name, text, tip);
     b->setAutoDefault(false);
     return b;
 }
@@ -404,23 +404,23 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     ScrollBox->setBackgroundRole(QPalette::Dark);
 
     auto* panel = new QVBoxLayout;
-    cbTriangles = Named<QCheckBox>("cbTriangles", "Show &triangles");
+    cbTriangles = Control<QCheckBox>("cbTriangles", "Show &triangles");
     cbTriangles->setChecked(true);
     cbFixedPoints =
-        Named<QCheckBox>("cbFixedPoints", "Show fi&xed points", "A cross where each map keeps a point in place");
-    cbBackgroundOnly = Named<QCheckBox>("cbBackgroundOnly", "Preview on the &background only",
+        Control<QCheckBox>("cbFixedPoints", "Show fi&xed points", "A cross where each map keeps a point in place");
+    cbBackgroundOnly = Control<QCheckBox>("cbBackgroundOnly", "Preview on the &background only",
                                         "The edited object alone on the picture it will be rendered on");
     cbBackgroundOnly->setChecked(true);
     cbBackgroundOnly->setEnabled(canvas_ && !(*canvas_ == *background_));
-    cbSnap = Named<QCheckBox>("cbSnap", "&Snap to the grid",
+    cbSnap = Control<QCheckBox>("cbSnap", "&Snap to the grid",
                               "Vertices land on the 24-pixel grid through vertex 1 of the base triangle");
-    cbSnapVertices = Named<QCheckBox>("cbSnapVertices", "Snap to &vertices",
+    cbSnapVertices = Control<QCheckBox>("cbSnapVertices", "Snap to &vertices",
                                       "A vertex within 6 pixels of another triangle's vertex lands on it");
     cbSnapVertices->setChecked(model_.SnapToVertices);
     panel->addLayout(Row({cbTriangles, cbFixedPoints}));
     panel->addWidget(cbBackgroundOnly);
     panel->addLayout(Row({cbSnap, cbSnapVertices}));
-    lblZoom = Named<QLabel>("lblZoom");
+    lblZoom = Control<QLabel>("lblZoom");
     btnFit = Button("btnFit", "&Fit");
     btnActualSize = Button("btnActualSize", "100 %");
     auto* zoomRow = Row({new QLabel("Zoom:"), lblZoom, btnFit, btnActualSize});
@@ -450,12 +450,12 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     btnCopy = Button("btnCopy", "&Copy", "Copy the selected maps (Ctrl+C)");
     btnPaste = Button("btnPaste", "&Paste", "Add copies of the maps copied last (Ctrl+V)");
     panel->addLayout(Row({btnCopy, btnPaste}));
-    lblAddReason = Named<QLabel>("lblAddReason");
+    lblAddReason = Control<QLabel>("lblAddReason");
     panel->addWidget(lblAddReason);
 
-    rbByArea = Named<QRadioButton>("rbByArea", "By &area",
+    rbByArea = Control<QRadioButton>("rbByArea", "By &area",
                                    "Each map is chosen as often as its area's share, as drawn");
-    rbCustom = Named<QRadioButton>("rbCustom", "Cu&stom",
+    rbCustom = Control<QRadioButton>("rbCustom", "Cu&stom",
                                    "Each map has a share of its own, kept through Render and Export");
     auto* chances = new QButtonGroup(this);
     chances->addButton(rbByArea);
@@ -465,7 +465,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     panel->addLayout(chancesRow);
 
     auto* numbers = new QGridLayout;
-    lblVertex = Named<QLabel>("lblVertex");
+    lblVertex = Control<QLabel>("lblVertex");
     edtX = new QSpinBox;
     edtY = new QSpinBox;
     numbers->addWidget(lblVertex, 0, 0, 1, 4);
@@ -484,7 +484,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     panel->addLayout(numbers);
 
     // The selected map by number, in both forms.
-    grpNumbers = Named<QGroupBox>("grpNumbers", "Map by number");
+    grpNumbers = Control<QGroupBox>("grpNumbers", "Map by number");
     auto* numbersBox = new QVBoxLayout(grpNumbers);
     auto* coefficientGrid = new QGridLayout;
     auto* formGrid = new QGridLayout;
@@ -524,7 +524,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     edtScaleBy->setValue(50);
     btnFlipH = Button("btnFlipH", "Flip &horizontal");
     btnFlipV = Button("btnFlipV", "Flip v&ertical");
-    cbAboutVertex1 = Named<QCheckBox>("cbAboutVertex1", "About vertex &1 (else the centre)");
+    cbAboutVertex1 = Control<QCheckBox>("cbAboutVertex1", "About vertex &1 (else the centre)");
     for (QDoubleSpinBox* box : {edtRotateBy, edtScaleBy}) box->installEventFilter(this);
     transformGrid->addWidget(btnRotateBy, 0, 0);
     transformGrid->addWidget(edtRotateBy, 0, 1);
@@ -535,7 +535,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     transformGrid->addWidget(cbAboutVertex1, 2, 0, 1, 4);
     panel->addWidget(grpNumbers);
 
-    lblWarning = Named<QLabel>("lblWarning");
+    lblWarning = Control<QLabel>("lblWarning");
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet("color: #c02000;");
     // Room for two lines at all times, so the panel does not jump.
@@ -555,7 +555,7 @@ TfrmEditObject::TfrmEditObject(const TIfsObject& object, std::shared_ptr<const P
     btnCancel = buttons->addButton(QDialogButtonBox::Cancel);
     btnCancel->setObjectName("btnCancel");
     btnRender->setDefault(true);
-    lblRenderReason = Named<QLabel>("lblRenderReason");
+    lblRenderReason = Control<QLabel>("lblRenderReason");
     lblRenderReason->setWordWrap(true);
     bottom->addWidget(lblRenderReason);
     bottom->addWidget(buttons);

@@ -1,4 +1,4 @@
-// Pieces of the picture dialogs: widgets made with the object names tests
+// Pieces of the program's dialogs: widgets made with the object names tests
 // find them by, and the OK and Cancel row, where OK is the default button (Enter).
 #pragma once
 
