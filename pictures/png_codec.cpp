@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
-#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -370,7 +369,10 @@ std::uint32_t ReadPngResolution(const std::string& fileName) {
     // Non-blocking, so that a pipe put in the picture's place cannot hang the window.
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw fail(std::strerror(errno));
-    const std::unique_ptr<const int, void (*)(const int*)> closed(&fd, [](const int* open) { ::close(*open); });
+    struct TClosedOnExit {
+        int fd;
+        ~TClosedOnExit() { ::close(fd); }
+    } closed{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw fail("not a regular file");
     try {

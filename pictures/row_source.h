@@ -28,9 +28,9 @@ inline std::vector<std::uint8_t> EncodeInMemory(std::string_view format,
     std::vector<std::uint8_t> out;
     out.reserve(size);
     bool full = false;
-    const std::string why = stream([&](const std::uint8_t* data, std::size_t size) {
+    const std::string why = stream([&](const std::uint8_t* data, std::size_t length) {
         try {
-            out.insert(out.end(), data, data + size);
+            out.insert(out.end(), data, data + length);
             return true;
         } catch (const std::bad_alloc&) {
             full = true;
